@@ -1,0 +1,15 @@
+// The system's own 128-bit xorshift state. Zero at load, seeded once at start-up; the sampling
+// kernels advance it while the graphics are built. Nothing else reads or writes it.
+#pragma once
+#include <cstdint>
+
+namespace tsm {
+extern uint32_t randomState[4];
+
+// Draws a value of the 15-bit range 0..32767.
+using Draw15 = uint32_t (*)(void* context);
+
+// For each bit k of 0..127, draws one value and sets bit k (bit k % 32 of word k / 32) when the value
+// is below 16383. Bits are OR-ed into `state`. Draws wider than 15 bits are reduced to 15 bits first.
+void seedRandomState(uint32_t state[4], Draw15 draw, void* context);
+}  // namespace tsm

@@ -1,0 +1,6 @@
+// Placeholder event pump: no SDL, so no events.
+#include "input/events.h"
+
+namespace tsm::input {
+void pumpEvents() {}
+}  // namespace tsm::input

@@ -1,0 +1,115 @@
+'use strict';
+// Test harness: a private X server per test process, host scripts run in child Node processes
+// with OpenAL Soft pointed at a null or wave-file backend, and helpers to read what they printed.
+const { spawn } = require('node:child_process');
+const path = require('node:path');
+const fs = require('node:fs');
+const os = require('node:os');
+const assert = require('node:assert/strict');
+
+const root = path.resolve(__dirname, '..', '..');
+const buildDir = path.resolve(root, process.env.TESSIMARKE_BUILD_DIR || 'build');
+const addonPath = path.join(buildDir, 'tessimarke.node');
+const hostsDir = path.join(root, 'tests', 'hosts');
+
+// Starts a private Xvfb (and, with { wm: true }, openbox in it). Resolves to { display, stop }.
+function startXvfb({ wm = false, screen = '1920x1080x24', extraArgs = [] } = {}) {
+  return new Promise((resolve, reject) => {
+    const x = spawn('setpriv', ['--pdeathsig', 'KILL', '--', 'Xvfb', '-displayfd', '3', '-screen', '0', screen,
+      '-nolisten', 'tcp', '-noreset', ...extraArgs], { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
+    let buffered = '';
+    let stderr = '';
+    x.stderr.on('data', (d) => { stderr += d; });
+    x.on('error', reject);
+    x.on('exit', (code) => reject(new Error(`Xvfb exited (${code}): ${stderr}`)));
+    x.stdio[3].on('data', (d) => {
+      buffered += d;
+      if (!buffered.includes('\n')) return;
+      const display = ':' + buffered.trim();
+      x.removeAllListeners('exit');
+      const extras = [];
+      const stop = () => { for (const p of extras) p.kill('SIGKILL'); x.kill('SIGKILL'); };
+      if (wm) {
+        const o = spawn('openbox', ['--sm-disable'], { env: { ...process.env, DISPLAY: display }, stdio: 'ignore' });
+        extras.push(o);
+        // Give the window manager a moment to take the screen before windows appear.
+        setTimeout(() => resolve({ display, stop }), 500);
+      } else {
+        resolve({ display, stop });
+      }
+    });
+  });
+}
+
+// Environment for a child host: software GL, the chosen audio backend, the addon under test.
+// audio: 'null' (plays to nothing), 'none' (no device at all), or { wave: '/path/out.wav' }.
+function hostEnv({ display, audio = 'null', env = {} } = {}) {
+  const e = { ...process.env, TESSIMARKE_ADDON: addonPath, LIBGL_ALWAYS_SOFTWARE: '1', GALLIUM_DRIVER: 'llvmpipe' };
+  delete e.ALSOFT_CONF;
+  delete e.ALSOFT_DRIVERS;
+  if (display) e.DISPLAY = display; else delete e.DISPLAY;
+  if (audio === 'null') e.ALSOFT_DRIVERS = 'null';
+  else if (audio === 'none') e.ALSOFT_DRIVERS = 'no-such-driver';
+  else if (audio && audio.wave) {
+    const conf = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tm-al-')), 'alsoft.conf');
+    fs.writeFileSync(conf, `[general]\ndrivers=wave\n[wave]\nfile=${audio.wave}\n`);
+    e.ALSOFT_CONF = conf;
+  }
+  return { ...e, ...env };
+}
+
+// Runs tests/hosts/<script> with arguments in a child Node process. Resolves to
+// { code, signal, stdout, stderr, results } where results are the host's report() values in order.
+// onLine(line, child) sees each standard-output line as it arrives (for driving input from outside).
+function runHost(script, args = [], { display, audio, env, timeout = 60000, nodeArgs = [], onLine, cwd = root } = {}) {
+  return new Promise((resolve) => {
+    const child = spawn(process.execPath, [...nodeArgs, path.join(hostsDir, script), ...args.map(String)], {
+      cwd, env: hostEnv({ display, audio, env }), stdio: ['pipe', 'pipe', 'pipe'],
+    });
+    let stdout = '';
+    let stderr = '';
+    let pending = '';
+    const timer = setTimeout(() => child.kill('SIGKILL'), timeout);
+    child.stdout.on('data', (d) => {
+      stdout += d;
+      pending += d;
+      let nl;
+      while ((nl = pending.indexOf('\n')) >= 0) {
+        const line = pending.slice(0, nl);
+        pending = pending.slice(nl + 1);
+        if (onLine) onLine(line, child);
+      }
+    });
+    child.stderr.on('data', (d) => { stderr += d; });
+    child.on('close', (code, signal) => {
+      clearTimeout(timer);
+      const results = [];
+      for (const line of stdout.split('\n')) if (line.startsWith('@result ')) results.push(JSON.parse(line.slice(8)));
+      resolve({ code, signal, stdout, stderr, results, timedOut: signal === 'SIGKILL' });
+    });
+  });
+}
+
+// Standard output without the hosts' own result lines.
+function nativeOut(result) {
+  return result.stdout.split('\n').filter((l) => !l.startsWith('@')).join('\n');
+}
+
+// Asserts that the host ended in a failed check with exactly this expression text.
+function assertAborted(result, expression) {
+  assert.ok(result.signal === 'SIGABRT' || result.code === 134,
+    `expected an abort, got code ${result.code} signal ${result.signal}\n${result.stderr}`);
+  const m = /Assertion failed: (.*), module (\w+), line \d+/.exec(result.stderr);
+  assert.ok(m, `no failed check on standard error:\n${result.stderr}`);
+  assert.equal(m[1], expression);
+  return m[2];
+}
+
+// Asserts a clean exit and returns the result.
+function assertOk(result) {
+  assert.equal(result.signal, null, `host died with ${result.signal}\n${result.stderr}`);
+  assert.equal(result.code, 0, `host exited ${result.code}\n${result.stderr}`);
+  return result;
+}
+
+module.exports = { root, buildDir, addonPath, startXvfb, hostEnv, runHost, nativeOut, assertAborted, assertOk };
