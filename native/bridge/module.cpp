@@ -20,6 +20,7 @@
 #include "gfx/quality.h"
 #include "gfx/renderer.h"
 #include "gfx/shaders.h"
+#include "gfx/window.h"
 #include "input/clipboard.h"
 #include "input/events.h"
 #include "input/usb.h"
@@ -57,6 +58,7 @@ napi_value startTicking(napi_env env, napi_callback_info info) {
 napi_value quit(napi_env env, napi_callback_info) {
   logInfo("Quitting Native\n");
   audio::closeAudio();
+  gfx::closeSDL();
   text::closeFonts();
   input::closeUSB();
   return makeInt32(env, 0, checkModule);
@@ -138,7 +140,20 @@ napi_value init(napi_env env, napi_value exports) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   seedRandomState(randomState, drawRand, nullptr);
 
+  const int audioResult = audio::initAudio();
+  if (audioResult != 0) {
+    logError("Error initializing OpenAL: %s\n", audio::initAudioErrorText(audioResult));
+  } else {
+    logInfo("OpenAL initialized OK\n");
+  }
+
   text::openFonts();
+
+  if (gfx::initSDL()) {
+    gfx::initWindow();
+    gfx::startGL();
+  }
+
   input::initUSB();
   return exports;
 }
