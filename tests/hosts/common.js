@@ -45,9 +45,10 @@ function putString(fixed, text, offset = 0) {
   return [offset, written];
 }
 
-// One line the test reads back: "@result <json>".
+// One line the test reads back: "@result <json>", on a line of its own whatever came before it.
+// The harness removes exactly "\n@result ...\n", leaving the native output as it was.
 function report(value) {
-  process.stdout.write('@result ' + JSON.stringify(value) + '\n');
+  process.stdout.write('\n@result ' + JSON.stringify(value) + '\n');
 }
 
 module.exports = {

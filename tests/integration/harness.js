@@ -92,7 +92,7 @@ function runHost(script, args = [], { display, audio, env, timeout = 60000, node
 
 // Standard output without the hosts' own result lines.
 function nativeOut(result) {
-  return result.stdout.split('\n').filter((l) => !l.startsWith('@')).join('\n');
+  return result.stdout.replace(/\n@result [^\n]*\n/g, '');
 }
 
 // Asserts that the host ended in a failed check with exactly this expression text.

@@ -1,0 +1,89 @@
+'use strict';
+// The export table, the lifecycle calls and the command stream, from a real host process.
+const { test, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const { startXvfb, runHost, nativeOut, assertAborted, assertOk } = require('./harness');
+
+let x;
+before(async () => { x = await startXvfb(); });
+after(() => x.stop());
+
+const host = (script, args) => runHost(script, args, { display: x.display });
+
+// The standard output between two [marks] the host printed.
+function between(out, from, to) {
+  const start = out.indexOf(`[${from}]\n`) + from.length + 3;
+  return out.slice(start, out.indexOf(`[${to}]\n`, start));
+}
+
+test('the export table: 22 functions then 4 constants, all with default attributes', async () => {
+  const r = assertOk(await host('bridge-lifecycle.js', ['exports']));
+  const { names, attributes, constants, samePackage } = r.results[0];
+  assert.deepEqual(names, ['initBuffer', 'getBuffer', 'nextBuffer', 'nextPool', 'loadAudio', 'initALBuffer',
+    'compileShader', 'checkShaders', 'setBuffers', 'startTicking', 'ready', 'poll', 'pollUSB', 'tick', 'render',
+    'quit', 'copy', 'paste', 'measureText', 'setShadowQuality', 'setSsaoQuality', 'setAntialias',
+    'AL_FORMAT_MONO8', 'AL_FORMAT_MONO16', 'AL_FORMAT_STEREO8', 'AL_FORMAT_STEREO16']);
+  attributes.forEach(([name, type, writable, enumerable, configurable, getter], i) => {
+    assert.equal(type, i < 22 ? 'function' : 'number', name);
+    assert.deepEqual([writable, enumerable, configurable, getter], [false, false, false, false], name);
+  });
+  assert.deepEqual(constants, [4352, 4353, 4354, 4355]);
+  assert.ok(samePackage, "require('.') gives the addon's own exports");
+  assert.match(r.stdout, /^Initializing Native\n/);
+});
+
+test('startTicking calls tickFn once with the global receiver; ready ignores arguments', async () => {
+  const r = assertOk(await host('bridge-lifecycle.js', ['ticking']));
+  assert.deepEqual(r.results, [
+    { inside: true, args: 0 }, { result: 0, calls: 1, receiver: true }, { ready: 0 }, { quit: 0 }]);
+  const out = nativeOut(r);
+  assert.ok(out.indexOf('Native ready\n') < out.indexOf('Quitting Native\n'));
+});
+
+test('startTicking checks its argument and a failing tickFn ends the process', async () => {
+  assert.equal(assertAborted(await host('bridge-abort.js', ['startTickingNumber']), 't == napi_function'), 'native');
+  assertAborted(await host('bridge-abort.js', ['startTickingNoArg']), 'argc == lengthof(args)');
+  const r = await host('bridge-abort.js', ['tickFnThrows']);
+  assertAborted(r, 'status == napi_ok');
+  // napi_pending_exception is status 10.
+  assert.match(r.stderr, /^Got error calling tickFn: 10\nAssertion failed/m);
+});
+
+test('commands run in order with results at their opcode index', async () => {
+  const r = assertOk(await host('bridge-commands.js', ['walk']));
+  // [0.5, -0.5, 11, 99, -7] skip one word each; 9.9 logs; 12.5 sets the colour; 13 takes five words;
+  // 4 sets a gain; 5, 6, 7 act on no playing source.
+  const results = r.results[0];
+  assert.deepEqual(results.map((v, i) => [i, v]).filter(([, v]) => v !== -1),
+    [[0, 0], [1, 0], [2, 0], [3, 0], [4, 0], [5, 0], [8, 0], [13, 0], [18, 0], [21, 0], [22, 0], [23, 0]]);
+  const out = nativeOut(r);
+  assert.equal(between(out, 'walk', 'again'), 'héllo|');
+  assert.equal(between(out, 'again', 'count 0'), 'héllo|');
+  assert.equal(between(out, 'count 0', 'end'), '');
+});
+
+test('command 9 prints only bytes inside STRING_BUFFER', async () => {
+  const r = assertOk(await host('bridge-commands.js', ['log']));
+  const out = nativeOut(r);
+  assert.equal(between(out, '4294967298,3', '10,100'), 'cde');
+  assert.equal(between(out, '10,100', '3,-1'), 'klmnop');
+  assert.equal(between(out, '3,-1', '16,1'), '');
+  assert.equal(between(out, '16,1', '2147483648,4'), '');
+  assert.equal(between(out, '2147483648,4', '0,NaN'), '');
+  assert.equal(between(out, '0,NaN', '1.9,2.9'), '');
+  assert.equal(between(out, '1.9,2.9', 'end'), 'bc');
+  for (const res of r.results) assert.equal(res[0], 0);
+});
+
+test('the stream stops at the last command that fits its blocks', async () => {
+  const r = assertOk(await host('bridge-commands.js', ['bounds']));
+  const out = nativeOut(r);
+  assert.equal(between(out, 'command block', 'result block'), 'first|');
+  assert.equal(between(out, 'result block', 'end'), '');
+  assert.deepEqual(r.results[0], [0, 0]);
+});
+
+test('a fill length outside HEADER_BUFFER is a host set-up error', async () => {
+  assertAborted(await host('bridge-abort.js', ['headerTooShort']),
+    'headerHolds(id) && "lenBuffer entry outside HEADER_BUFFER"');
+});
