@@ -7,8 +7,8 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${TESSIMARKE_BUILD_DIR:-build}
 
 PACKAGES=(
-  # toolchain
-  build-essential cmake pkg-config nodejs npm
+  # toolchain (Node.js and npm are checked below: they may come from outside Debian)
+  build-essential cmake pkg-config
   # libraries the addon links
   libsdl2-dev libsdl2-image-dev libglew-dev libfreetype-dev libopenal-dev libvorbis-dev
   libusb-1.0-0-dev libstb-dev
@@ -25,6 +25,9 @@ for p in "${PACKAGES[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
+
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
 
 if ((${#missing[@]})); then
   echo "setup: installing missing packages: ${missing[*]}"
