@@ -10,4 +10,15 @@ void seedRandomState(uint32_t state[4], Draw15 draw, void* context) {
     if (value < 16383) state[k / 32] |= 1u << (k % 32);
   }
 }
+
+uint32_t nextRandom(uint32_t state[4]) {
+  uint32_t t = state[3] ^ (state[3] << 11);
+  state[3] = state[2];
+  state[2] = state[1];
+  state[1] = state[0];
+  state[0] = state[0] ^ (state[0] >> 19) ^ t ^ (t >> 8);
+  return state[0];
+}
+
+float nextUnit(uint32_t state[4]) { return static_cast<float>(nextRandom(state)) * 2.3283064e-10f; }
 }  // namespace tsm
