@@ -1,8 +1,23 @@
-// The host's table of shared-buffer ids for uniforms and vertex data.
+// The host's bufferIDs table: 16-bit shared-buffer ids, one per role (entry 0 the viewportSize
+// pair, 1-7 the uniform sources, 8-28 the vertex sources), held in a shared block of the host's.
+// setBuffers registers it; the pipeline builders and uniform sets read it through bufferId.
 #pragma once
 #include <node_api.h>
 
+#include <cstdint>
+
 namespace tsm::gfx {
-// Host function.
+// Entries of the table that setBuffers logs.
+constexpr uint32_t LOGGED_BUFFER_IDS = 10;
+// Entry that names the block the viewportSize pair lives in.
+constexpr uint32_t VIEWPORT_SIZE_ENTRY = 0;
+
+// Entry `entry` of the registered table, read from the block at the time of the call (the host may
+// change it). 0 when no table is registered, or the entry lies past the block's end. The value is
+// the host's: callers check it against bufferCount and the block's existence before using it.
+uint16_t bufferId(uint32_t entry);
+
+// Host function: setBuffers(id) registers block `id` (`id < bufferCount`) as the table, logs its
+// first ten entries and moves the viewportSize pair into the block entry 0 names.
 napi_value setBuffers(napi_env env, napi_callback_info info);
 }  // namespace tsm::gfx

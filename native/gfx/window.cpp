@@ -1,11 +1,302 @@
-// Placeholder window: there is none, so fullscreen cannot be toggled.
+// The window and its GL context. Owns SDL's start-up and end, the one window, its GL context, the
+// display-mode bookkeeping of fullscreen switching, the drawable size (viewportSize / renderSize)
+// and the two data symbols hybrid-graphics drivers read. It does not own the render targets or
+// uniform sets a resize must update: it calls the renderer's resize hooks for those.
+// Callers: module start-up (initSDL, initWindow, startGL), quit (closeSDL), command 8
+// (toggleFullscreen), the event pump and initGFX (resize), setBuffers (moveViewportSize).
+//
+// Sections: exported symbols | state | drawable size | SDL start-up | window | DPI awareness |
+//           GL start-up | fullscreen | resize
 #include "gfx/window.h"
 
+#include <GL/glew.h>
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "bridge/buffers.h"
+#include "bridge/core/check.h"
+#include "bridge/core/log.h"
+#include "gfx/gldebug.h"
+#include "gfx/renderer.h"
+
+// --- exported symbols ---------------------------------------------------------------------------
+// Hybrid-graphics drivers look these up by name in the process image and pick the discrete GPU
+// when they read 1. They must stay in the dynamic symbol table despite the hidden default visibility.
+extern "C" {
+__attribute__((visibility("default"), used)) int32_t NvOptimusEnablement = 1;
+__attribute__((visibility("default"), used)) int32_t AmdPowerXpressRequestHighPerformance = 1;
+}
+
 namespace tsm::gfx {
-bool initSDL() { return false; }
-void initWindow() {}
-void startGL() {}
-void closeSDL() {}
-int32_t toggleFullscreen() { return -1; }
-void resize() {}
+namespace {
+constexpr const char* checkModule = "gfx";
+
+// Subsystems started at module start-up: timer, video, game controller and events.
+constexpr Uint32 SDL_SUBSYSTEMS = SDL_INIT_TIMER | SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS;
+static_assert(SDL_SUBSYSTEMS == 0x6021);
+
+constexpr const char* WINDOW_TITLE = "Tessimarke";
+constexpr const char* ICON_PATH = "app/icons/icon.png";
+// The DPI a display factor of 1.0 stands for.
+constexpr double REFERENCE_DPI = 96.0;
+
+// --- state --------------------------------------------------------------------------------------
+SDL_Window* window = nullptr;
+SDL_GLContext glContext = nullptr;
+// The window's display mode, captured at start and on each entry into fullscreen.
+SDL_DisplayMode savedWindowMode = {};
+// The window's own size when fullscreen was entered; restored on leaving. The window display mode
+// is the display's closest mode, not the window's size, so it cannot restore the window alone.
+int savedWindowWidth = INITIAL_WINDOW_WIDTH;
+int savedWindowHeight = INITIAL_WINDOW_HEIGHT;
+bool fullscreen = false;
+bool resizedOnce = false;
+bool glLoaded = false;
+
+// The viewportSize pair's native home, always kept current, and the shared block it was moved to
+// (-1 while it lives here). Reading through the block id, not a saved pointer, means a block the
+// host has released or replaced is never touched.
+float nativeViewportSize[2] = {static_cast<float>(INITIAL_WINDOW_WIDTH), static_cast<float>(INITIAL_WINDOW_HEIGHT)};
+int64_t viewportHome = -1;
+
+// A shared block that can hold the pair, or null.
+uint8_t* viewportBlock() {
+  if (viewportHome < 0) return nullptr;
+  const uint32_t id = static_cast<uint32_t>(viewportHome);
+  if (bridge::blockBytes(id) < sizeof nativeViewportSize) return nullptr;
+  return bridge::blockData(id);
+}
+
+void storeViewportSize(float width, float height) {
+  nativeViewportSize[0] = width;
+  nativeViewportSize[1] = height;
+  if (uint8_t* block = viewportBlock()) std::memcpy(block, nativeViewportSize, sizeof nativeViewportSize);
+  renderSize[0] = static_cast<int32_t>(width);
+  renderSize[1] = static_cast<int32_t>(height);
+}
+
+// --- DPI awareness ------------------------------------------------------------------------------
+// Looked up at run time so the addon links on every system; where the libraries are absent
+// (anything but Windows) each branch still ends in its log line.
+using SetProcessDpiAwarenessContextFn = int (*)(void* context);  // BOOL (DPI_AWARENESS_CONTEXT)
+using SetProcessDpiAwarenessFn = int32_t (*)(int awareness);     // HRESULT (PROCESS_DPI_AWARENESS)
+void* const DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 = reinterpret_cast<void*>(static_cast<intptr_t>(-4));
+constexpr int PROCESS_PER_MONITOR_DPI_AWARE = 2;
+constexpr int32_t S_OK = 0;
+
+void makeDpiAware() {
+  if (void* user32 = SDL_LoadObject("USER32.dll")) {
+    auto setContext = reinterpret_cast<SetProcessDpiAwarenessContextFn>(
+        SDL_LoadFunction(user32, "SetProcessDpiAwarenessContext"));
+    if (setContext) {
+      const int result = setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+      logInfo("Setting DPI aware (v2) %i\n", result);
+      if (result != 0) return;
+    }
+  } else {
+    logInfo("USER32.dll not found?\n");
+  }
+
+  void* shcore = SDL_LoadObject("SHCORE.dll");
+  if (!shcore) {
+    logInfo("SHCORE.dll not found, skipping DPI awareness\n");
+    logInfo("System not DPI aware, or prior to Win 8.1\n");
+    return;
+  }
+  auto setAwareness = reinterpret_cast<SetProcessDpiAwarenessFn>(SDL_LoadFunction(shcore, "SetProcessDpiAwareness"));
+  if (!setAwareness) {
+    logInfo("System not DPI aware, or prior to Win 8.1\n");
+    return;
+  }
+  const bool ok = setAwareness(PROCESS_PER_MONITOR_DPI_AWARE) == S_OK;
+  logInfo("Setting DPI aware %i\n", ok ? 1 : 0);
+  if (!ok) logInfo("System not DPI aware, or prior to Win 8.1\n");
+}
+}  // namespace
+
+int32_t renderSize[2] = {INITIAL_WINDOW_WIDTH, INITIAL_WINDOW_HEIGHT};
+
+// --- drawable size ------------------------------------------------------------------------------
+
+float* viewportSize() {
+  if (uint8_t* block = viewportBlock()) return reinterpret_cast<float*>(block);
+  return nativeViewportSize;
+}
+
+void moveViewportSize(uint32_t id) {
+  const int64_t previous = viewportHome;
+  viewportHome = id;
+  if (!viewportBlock()) viewportHome = previous;
+  storeViewportSize(nativeViewportSize[0], nativeViewportSize[1]);
+}
+
+SDL_Window* mainWindow() { return window; }
+
+bool glReady() { return glLoaded; }
+
+// --- SDL start-up -------------------------------------------------------------------------------
+
+bool initSDL() {
+  if (SDL_Init(SDL_SUBSYSTEMS) != 0) {
+    logError("Error initializing SDL: %s\n", SDL_GetError());
+    logInfo("Error initializing SDL\n");
+    return false;
+  }
+  logInfo("SDL2 initialized OK\n");
+  return true;
+}
+
+void closeSDL() {
+  logInfo("Closing SDL\n");
+  SDL_Quit();
+  window = nullptr;
+  glContext = nullptr;
+}
+
+// --- window -------------------------------------------------------------------------------------
+
+void initWindow() {
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 4);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+
+  SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
+  // No context exists yet, so this normally reports -1; the request is kept for drivers that honour it.
+  if (SDL_GL_SetSwapInterval(1) == -1) logInfo("Vsync unchanged (on start)\n");
+
+  const float* size = viewportSize();
+  window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, static_cast<int>(size[0]),
+                            static_cast<int>(size[1]),
+                            SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+  if (!window) logError("Error creating window: %s\n", SDL_GetError());
+
+  makeDpiAware();
+
+  glContext = SDL_GL_CreateContext(window);
+  if (!glContext) logError("Error creating GL context: %s\n", SDL_GetError());
+
+  if (SDL_Surface* icon = IMG_Load(ICON_PATH)) {
+    if (window) SDL_SetWindowIcon(window, icon);
+    SDL_FreeSurface(icon);
+  } else {
+    logError("Error loading icon file: %s\n", SDL_GetError());
+  }
+
+  logInfo("MakeCurrent status: %s\n", SDL_GL_MakeCurrent(window, glContext) == 0 ? "OK" : "Error");
+
+  savedWindowMode = {};
+  SDL_GetWindowDisplayMode(window, &savedWindowMode);
+  logInfo("Window display mode: %ix%i %ihz\n", savedWindowMode.w, savedWindowMode.h, savedWindowMode.refresh_rate);
+
+  SDL_DisplayMode displayMode = {};
+  SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(window), &displayMode);
+  logInfo("Display display mode: %ix%i %ihz\n", displayMode.w, displayMode.h, displayMode.refresh_rate);
+}
+
+// --- GL start-up --------------------------------------------------------------------------------
+
+void startGL() {
+  glewExperimental = GL_TRUE;
+  const GLenum glewStatus = glewInit();
+  if (glewStatus != GLEW_OK) {
+    const char* text = reinterpret_cast<const char*>(glewGetErrorString(glewStatus));
+    logError("Error initializing GLEW: %s\n", text);
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "OpenGL: Failed to initialize GLEW", text, nullptr);
+    CHECK(!"Failed to initialize GLEW");
+  }
+  glLoaded = true;
+  logInfo("GLEW OK; version: %s\n", reinterpret_cast<const char*>(glewGetString(GLEW_VERSION)));
+
+  const bool gl40 = GLEW_VERSION_4_0;
+  logInfo("OpenGL 4.0: %s\n", gl40 ? "OK" : "Error");
+  if (!gl40) {
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "OpenGL Error", "OpenGL 4.0 support not detected.", nullptr);
+  }
+
+  GLint perShader = 0, total = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_IMAGE_UNITS, &perShader);
+  glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &total);
+  logInfo("Textures per shader: %i; total: %i\n", perShader, total);
+
+  glEnable(GL_DEBUG_OUTPUT);
+  // Debug output is core only from 4.3; a driver without it simply gets no callback.
+  if (glDebugMessageCallback) glDebugMessageCallback(onGLDebugMessage, nullptr);
+
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+}
+
+// --- fullscreen ---------------------------------------------------------------------------------
+
+int32_t toggleFullscreen() {
+  fullscreen = !fullscreen;
+  if (fullscreen) {
+    savedWindowMode = {};
+    SDL_GetWindowDisplayMode(window, &savedWindowMode);
+    savedWindowWidth = renderSize[0];
+    savedWindowHeight = renderSize[1];
+    if (window) SDL_GetWindowSize(window, &savedWindowWidth, &savedWindowHeight);
+
+    const int display = SDL_GetWindowDisplayIndex(window);
+    SDL_DisplayMode mode = {};
+    SDL_GetCurrentDisplayMode(display, &mode);
+    int width = mode.w, height = mode.h;
+    float diagonalDpi = 0, horizontalDpi = 0, verticalDpi = 0;
+    if (SDL_GetDisplayDPI(display, &diagonalDpi, &horizontalDpi, &verticalDpi) == 0) {
+      const double scaleX = horizontalDpi / REFERENCE_DPI;
+      const double scaleY = verticalDpi / REFERENCE_DPI;
+      width = static_cast<int>(width * scaleX);
+      height = static_cast<int>(height * scaleY);
+      logInfo("Scaling by DPI factors: %fx%f\n", scaleX, scaleY);
+    }
+    logInfo("Current display's display mode: %ix%i %ihz\n", width, height, mode.refresh_rate);
+
+    if (window) SDL_SetWindowSize(window, width, height);
+    const int32_t result = SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN);
+
+    if (SDL_GL_SetSwapInterval(-1) != -1) {
+      logInfo("Adaptive vsync enabled\n");
+    } else {
+      logInfo("Adaptive vsync unsupported\n");
+      if (SDL_GL_SetSwapInterval(0) == -1) {
+        logInfo("Unable to disable vscync\n");
+      } else {
+        logInfo("Vsync disabled\n");
+      }
+    }
+    return result;
+  }
+
+  const int32_t result = SDL_SetWindowFullscreen(window, 0);
+  logInfo("Old window display mode: %ix%i %ihz\n", savedWindowMode.w, savedWindowMode.h, savedWindowMode.refresh_rate);
+  SDL_DisplayMode current = {};
+  SDL_GetWindowDisplayMode(window, &current);
+  logInfo("Fullscreen display mode: %ix%i %ihz\n", current.w, current.h, current.refresh_rate);
+  if (window) SDL_SetWindowSize(window, savedWindowWidth, savedWindowHeight);
+  return result;
+}
+
+// --- resize -------------------------------------------------------------------------------------
+
+void resize() {
+  int width = renderSize[0], height = renderSize[1];
+  if (window) SDL_GL_GetDrawableSize(window, &width, &height);
+  storeViewportSize(static_cast<float>(width), static_cast<float>(height));
+  // The first call comes from initGFX before any target exists: it only records the size.
+  if (!resizedOnce) {
+    resizedOnce = true;
+    return;
+  }
+  logInfo("resized %ix%i\n", width, height);
+  resendViewportSize();
+  reallocateScreenTextures();
+}
 }  // namespace tsm::gfx

@@ -1,7 +1,15 @@
-// The SDL event pump: input, window and controller events into event records.
+// The SDL event pump: input, window and controller events into event records, and the table of
+// open game controllers indexed by joystick instance id.
 #pragma once
+#include <cstdint>
 
 namespace tsm::input {
-// Drains SDL's queue into EVENT_BUFFER (run by `poll`).
+// Drains SDL's queue into EVENT_BUFFER (run by `poll`). Records that do not fit are dropped; the
+// events behind them are still handled (controllers opened and closed, the window resized).
 void pumpEvents();
+
+// Slots of the controller table (0 until the first controller opens).
+int32_t controllerSlots();
+// Whether a controller is open under instance id `id`.
+bool controllerOpen(int32_t id);
 }  // namespace tsm::input
