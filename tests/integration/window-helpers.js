@@ -1,0 +1,85 @@
+'use strict';
+// Helpers of the window, event, clipboard and controller tests: a host driven line by line over its
+// standard input, the X tools that act on the window from outside (xdotool, xwininfo, xclip), and
+// the event-record decoder the hosts' reports are checked against.
+const { execFile, spawn } = require('node:child_process');
+const { promisify } = require('node:util');
+const { runHost, hostEnv } = require('./harness');
+
+const execFileP = promisify(execFile);
+
+// Starts an interactive host: `request(cmd)` writes one JSON line to the host's standard input and
+// resolves with the next report the host prints. `done` resolves with runHost's result.
+function startInteractive(script, args, options) {
+  const waiting = [];
+  const early = [];
+  let lines = [];
+  const onLine = (line) => {
+    lines.push(line);
+    if (!line.startsWith('@result ')) return;
+    const value = JSON.parse(line.slice(8));
+    const next = waiting.shift();
+    if (next) next(value); else early.push(value);
+  };
+  let child = null;
+  const done = runHost(script, args, {
+    ...options,
+    onLine: (line, c) => { child = c; onLine(line); },
+  });
+  // The child is known once it writes its first line; requests wait for the host's first report.
+  const next = () => new Promise((resolve) => {
+    if (early.length) resolve(early.shift()); else waiting.push(resolve);
+  });
+  const request = async (cmd) => {
+    child.stdin.write(JSON.stringify(cmd) + '\n');
+    return next();
+  };
+  const takeLines = () => { const l = lines; lines = []; return l; };
+  return { next, request, done, takeLines };
+}
+
+// Runs an X client against `display` and returns its standard output.
+async function x(display, command, args) {
+  const { stdout } = await execFileP(command, args, { env: { ...process.env, DISPLAY: display } });
+  return stdout;
+}
+
+// The id of the window titled exactly "Tessimarke".
+async function findWindow(display) {
+  const out = await x(display, 'xdotool', ['search', '--name', '^Tessimarke$']);
+  const ids = out.trim().split('\n').filter(Boolean);
+  return ids[ids.length - 1];
+}
+
+// Size and title of an X window, measured by xwininfo.
+async function windowInfo(display, id) {
+  const out = await x(display, 'xwininfo', ['-id', id]);
+  const num = (label) => Number(new RegExp(`${label}:\\s+(-?\\d+)`).exec(out)[1]);
+  const title = /xwininfo: Window id: \S+ "(.*)"/.exec(out);
+  return { width: num('Width'), height: num('Height'), x: num('Absolute upper-left X'),
+    y: num('Absolute upper-left Y'), title: title ? title[1] : null };
+}
+
+const xdotool = (display, ...args) => x(display, 'xdotool', args.map(String));
+
+// xclip reading the clipboard; resolves with what it printed (the host must keep pumping meanwhile).
+function xclipOut(display, target) {
+  const args = ['-o', '-selection', 'clipboard'];
+  if (target) args.push('-t', target);
+  return execFileP('xclip', args, { env: { ...process.env, DISPLAY: display }, encoding: 'buffer' })
+    .then(({ stdout }) => stdout);
+}
+
+// xclip owning the clipboard with `data` of type `target`; returns the owner process (kill it after).
+function xclipIn(display, data, target = 'UTF8_STRING') {
+  return new Promise((resolve, reject) => {
+    const p = spawn('xclip', ['-i', '-selection', 'clipboard', '-t', target, '-quiet'],
+      { env: { ...process.env, DISPLAY: display }, stdio: ['pipe', 'ignore', 'pipe'] });
+    p.on('error', reject);
+    // With -quiet xclip stays in the foreground and reports when it has taken the selection.
+    p.stderr.on('data', (d) => { if (String(d).includes('Waiting for selection requests')) resolve(p); });
+    p.stdin.end(data);
+  });
+}
+
+module.exports = { startInteractive, x, xdotool, findWindow, windowInfo, xclipOut, xclipIn, hostEnv };
