@@ -27,6 +27,11 @@ double stopAll();
 double pauseAll();
 double resumeAll();
 
+// Decodes the Ogg Vorbis file at `path` into sound `id` (below alBufferCount) as `wordSize`-byte
+// samples with `channels` channels. 0 on success, -1 for an unsupported (wordSize, channels) pair,
+// 1 when the file cannot be opened or its sound cannot be held, otherwise the OpenAL error code.
+int32_t decodeOgg(const char* path, uint32_t id, uint32_t wordSize, uint32_t channels);
+
 // Host functions.
 napi_value loadAudio(napi_env env, napi_callback_info info);
 napi_value initALBuffer(napi_env env, napi_callback_info info);
