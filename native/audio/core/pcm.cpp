@@ -1,0 +1,44 @@
+// Format choice, block sizing and channel conversion. See pcm.h.
+#include "audio/core/pcm.h"
+
+#include <cstring>
+
+namespace tsm::audio {
+int32_t chooseFormat(uint32_t wordSize, uint32_t channels) {
+  if (wordSize == 1 && channels == 1) return FORMAT_MONO8;
+  if (wordSize == 1 && channels == 2) return FORMAT_STEREO8;
+  if (wordSize == 2 && channels == 1) return FORMAT_MONO16;
+  if (wordSize == 2 && channels == 2) return FORMAT_STEREO16;
+  return 0;
+}
+
+uint64_t soundBlockBytes(int64_t frames, uint32_t fileChannels, uint32_t channels, uint32_t wordSize) {
+  if (frames < 0 || fileChannels == 0 || channels == 0 || wordSize == 0) return 0;
+  const uint64_t widest = fileChannels > channels ? fileChannels : channels;
+  const uint64_t frameBytes = widest * wordSize;
+  if (static_cast<uint64_t>(frames) > MAX_SOUND_BYTES / frameBytes) return 0;
+  const uint64_t bytes = static_cast<uint64_t>(frames) * frameBytes;
+  return bytes < MIN_SOUND_BLOCK_BYTES ? MIN_SOUND_BLOCK_BYTES : bytes;
+}
+
+uint64_t convertChannels(uint8_t* block, uint64_t bytes, uint64_t capacity, uint32_t fileChannels,
+                         uint32_t channels, uint32_t wordSize) {
+  if (fileChannels == 0 || channels == 0 || wordSize == 0 || fileChannels == channels) return bytes;
+  const uint64_t inFrame = uint64_t{fileChannels} * wordSize;
+  const uint64_t outFrame = uint64_t{channels} * wordSize;
+  const uint64_t frames = bytes / inFrame;
+  if (channels < fileChannels) {
+    // Forward: every frame's destination starts at or before its source.
+    for (uint64_t f = 0; f < frames; ++f) std::memmove(block + f * outFrame, block + f * inFrame, outFrame);
+    return frames * outFrame;
+  }
+  if (fileChannels != 1 || frames > capacity / outFrame) return bytes;
+  // Backward: every frame's destination starts at or after its source.
+  // Backward: a frame's destination starts at or after its own sample and past every earlier sample,
+  // so channel 0 is written last and nothing is overwritten before it is read.
+  for (uint64_t f = frames; f-- > 0;) {
+    for (uint32_t c = channels; c-- > 0;) std::memmove(block + f * outFrame + c * uint64_t{wordSize}, block + f * inFrame, wordSize);
+  }
+  return frames * outFrame;
+}
+}  // namespace tsm::audio
