@@ -1,8 +1,10 @@
 // Placeholder renderer: nothing to build, nothing to draw, no uniform sets or textures to resize.
 #include "gfx/renderer.h"
 
+#include "text/text.h"
+
 namespace tsm::gfx {
-void initGFX() {}
+void initGFX() { text::initGlyphSet(); }
 void renderFrame() {}
 void resendViewportSize() {}
 void reallocateScreenTextures() {}

@@ -9,10 +9,16 @@ constexpr const char* checkModule = "gfx";
 }
 
 float textColor[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+GlyphBatch glyphBatches[2] = {};
 
 void openFonts() {}
 void closeFonts() {}
-void resetGlyphBatches() {}
+void initGlyphSet() {}
+bool atlasDirty() { return false; }
+void uploadAtlas() {}
+void resetGlyphBatches() {
+  for (auto& batch : glyphBatches) batch.triangleCount = 0;
+}
 int32_t layoutTextCommand(uint32_t, int64_t, float, float, float, uint16_t, uint32_t) { return 0; }
 
 napi_value measureText(napi_env env, napi_callback_info info) {
