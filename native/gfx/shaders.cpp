@@ -64,7 +64,8 @@ napi_value compileShader(napi_env env, napi_callback_info info) {
 
   const uint32_t type = isVertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER;
   const uint32_t hash = stageHash(nameHash(name), isVertex);
-  CHECK(findShader(hash, type) == NULL && "Hash collision");
+  // CHECK_IN directly: through CHECK the NULL in the reported text would be macro-expanded.
+  CHECK_IN(checkModule, findShader(hash, type) == NULL && "Hash collision");
   // Without a GL context (SDL or GLEW failed at start-up) there is nothing to compile with.
   CHECK(glReady() && "OpenGL not initialized");
 
@@ -125,12 +126,12 @@ const ProgramEntry* getProgram(uint32_t vertexNameHash, uint32_t fragmentNameHas
   const ShaderEntry* v = findShader(vh, GL_VERTEX_SHADER);
   if (!v) {
     logError("Vertex shader not found: %u\n", static_cast<unsigned>(vertexNameHash));
-    CHECK(v != NULL && "Vertex shader not found");
+    CHECK_IN(checkModule, v != NULL && "Vertex shader not found");
   }
   const ShaderEntry* f = findShader(fh, GL_FRAGMENT_SHADER);
   if (!f) {
     logError("Fragment shader not found: %u\n", static_cast<unsigned>(fragmentNameHash));
-    CHECK(f != NULL && "Fragment shader not found");
+    CHECK_IN(checkModule, f != NULL && "Fragment shader not found");
   }
 
   const GLuint program = glCreateProgram();
