@@ -9,6 +9,7 @@ const { root, buildDir, hostEnv } = require('./harness');
 const emulatorPath = path.join(buildDir, 'usb-emulator');
 const guardLibrary = path.join(buildDir, 'libusb-guard.so');
 const guardCheckPath = path.join(buildDir, 'usb-guard-check');
+const noKernelDriverLibrary = path.join(buildDir, 'libusb-no-kernel-driver.so');
 
 // Bytes of one adapter report.
 const REPORT_SIZE = 37;
@@ -75,12 +76,17 @@ function deviceLog(stderr) {
 // Runs tests/hosts/<script> under the emulated adapter of `scenario`. Resolves to
 // { code, signal, stdout, stderr, results, device } like runHost, plus the emulator's device log.
 // The testbed directory is removed afterwards even if the run was cut short.
-function runEmulated(scenario, script, args = [], { display, env = {}, guardBytes } = {}) {
+// guardBytes: put USB_BUFFER-sized blocks of that many bytes against a guard page (usb-guard).
+// noKernelDriver: the library answers NOT_SUPPORTED to kernel-driver calls (usb-no-kernel-driver).
+function runEmulated(scenario, script, args = [], { display, env = {}, guardBytes, noKernelDriver } = {}) {
   const extra = { LP_NUM_THREADS: '0', ...env };
+  const preload = [];
   if (guardBytes) {
     extra.TESSIMARKE_GUARD_BYTES = String(guardBytes);
-    extra.LD_PRELOAD = guardLibrary;
+    preload.push(guardLibrary);
   }
+  if (noKernelDriver) preload.push(noKernelDriverLibrary);
+  if (preload.length) extra.LD_PRELOAD = preload.join(' ');
   const childEnv = hostEnv({ display, audio: 'null', env: extra });
   const command = ['-k', '5', String(RUN_SECONDS), emulatorPath, scenario, '--',
     process.execPath, path.join(root, 'tests', 'hosts', script), ...args.map(String)];

@@ -233,6 +233,19 @@ test('kernel drivers: an active one is detached and given back silently; a faile
   });
 });
 
+test('a platform that cannot query kernel drivers: nothing about drivers at start-up or shutdown', async () => {
+  const r = await run('adapter', { steps: 2 }, { noKernelDriver: true });
+  const report = finished(r);
+  // The library was asked, and said it cannot: active at start-up, attach at shutdown.
+  assert.deepEqual(r.stderr.split('\n').filter((l) => l.startsWith('@nodriver ')), ['@nodriver active',
+    '@nodriver attach']);
+  assert.deepEqual(startupLines(r), ['All good in the adapter']);
+  assert.deepEqual(allAdapterRecords(report).length, 1);
+  assert.deepEqual(shutdownLines(r), ['Closing USB', 'Disconnecting adapter']);
+  assert.ok(!r.device.some((l) => ['getdriver', 'disconnect', 'connect'].includes(l)), r.device.join('\n'));
+  nothingOnStderr(r);
+});
+
 test('a USB_BUFFER shorter than a report is filled as far as it goes and never overrun', async (t) => {
   const size = 29;
   await t.test('the guard catches a write past the block', () => {
