@@ -1,7 +1,7 @@
 'use strict';
 // A host driven line by line: each line on standard input is one JSON request, answered by one
 // report. Used by the window, event and clipboard tests, which act on the window from outside
-// between requests. Requests: setup, poll, reset, commands, viewport, copy, paste, pumpStart,
+// between requests. Requests: setup, poll, reset, setLength, commands, viewport, copy, paste, pumpStart,
 // pumpStop, compile, check, quit.
 const readline = require('node:readline');
 const { addon, createFixed, runCommands, report, EVENT_BUFFER } = require('./common');
@@ -43,6 +43,8 @@ const handlers = {
     return records();
   },
   reset() { fixed.header[EVENT_BUFFER] = 0; return records(); },
+  // Sets the queue's offset (no records behind it) and polls once: the offset the pump stored back.
+  setLength({ length }) { fixed.header[EVENT_BUFFER] = length; addon.poll(); return fixed.header[EVENT_BUFFER]; },
   commands({ words }) { return runCommands(fixed, words); },
   viewport() { return Array.from(viewport); },
   copy({ text }) { return addon.copy(text); },
