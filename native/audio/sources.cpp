@@ -78,7 +78,8 @@ double stopSource(int32_t source) {
   if (source == 0) return 1;
   ALint state = 0;
   alGetSourcei(sourceName(source), AL_SOURCE_STATE, &state);
-  CHECK(alGetError() == AL_NO_ERROR && "Failed to set sound source buffer");
+  // CHECK_IN stringifies its condition before AL_NO_ERROR is expanded, so the text names it.
+  CHECK_IN(checkModule, alGetError() == AL_NO_ERROR && "Failed to set sound source buffer");
   if (state != AL_PLAYING && state != AL_PAUSED) return 0;
   alSourceStop(sourceName(source));
   const ALenum error = alGetError();
