@@ -49,7 +49,8 @@ const handlers = {
   viewport() { return Array.from(viewport); },
   copy({ text }) { return addon.copy(text); },
   paste() { return addon.paste(); },
-  pumpStart() { pumping = setInterval(() => addon.poll(), 5); return true; },
+  // SDL hands the selection to the X server when it next pumps, so the first poll is immediate.
+  pumpStart() { addon.poll(); pumping = setInterval(() => addon.poll(), 5); return true; },
   pumpStop() { clearInterval(pumping); pumping = null; return true; },
   compile({ name, vertex, source }) { return addon.compileShader(name, vertex, source); },
   check() { return addon.checkShaders(); },
