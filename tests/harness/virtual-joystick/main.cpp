@@ -1,0 +1,154 @@
+// Drives the real SDL event pump with SDL virtual joysticks (there is no /dev/uinput to make real
+// ones). The program stands in for the host: it owns the event block the pump writes into and
+// counts the window resizes the pump asks for. Each step prints "@step NAME", then the pump's own
+// log lines, then "@records HEX" (the bytes the pump queued in that step) and "@slots N".
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "bridge/eventqueue.h"
+#include "gfx/window.h"
+#include "input/events.h"
+
+// --- the host's side of the queue -----------------------------------------------------------------
+namespace {
+// Room for every record one step of this program queues.
+constexpr uint32_t EVENT_BLOCK_BYTES = 4096;
+uint8_t eventBlock[EVENT_BLOCK_BYTES];
+uint32_t eventLength = 0;
+int resizes = 0;
+}  // namespace
+
+namespace tsm::bridge {
+EventWriter openEventQueue() { return EventWriter{eventBlock, EVENT_BLOCK_BYTES, eventLength}; }
+void closeEventQueue(const EventWriter& writer) { eventLength = writer.offset; }
+}  // namespace tsm::bridge
+
+namespace tsm::gfx {
+void resize() { ++resizes; }
+}  // namespace tsm::gfx
+
+namespace {
+// Pumps until SDL's queue is quiet, then prints what was queued and empties the block.
+void pump(const char* step) {
+  std::printf("@step %s\n", step);
+  std::fflush(stdout);
+  for (int i = 0; i < 5; ++i) {
+    tsm::input::pumpEvents();
+    SDL_Delay(2);
+  }
+  std::printf("@records ");
+  for (uint32_t i = 0; i < eventLength; ++i) std::printf("%02x", eventBlock[i]);
+  std::printf("\n@slots %d\n", tsm::input::controllerSlots());
+  std::fflush(stdout);
+  eventLength = 0;
+}
+
+// Attaches a virtual joystick; returns its device index.
+int attach(SDL_JoystickType type, const char* name) {
+  SDL_VirtualJoystickDesc desc;
+  std::memset(&desc, 0, sizeof desc);
+  desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+  desc.type = static_cast<Uint16>(type);
+  desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+  desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+  desc.name = name;
+  const int index = SDL_JoystickAttachVirtualEx(&desc);
+  if (index < 0) {
+    std::printf("@error attach: %s\n", SDL_GetError());
+    std::exit(1);
+  }
+  return index;
+}
+
+void detachInstance(SDL_JoystickID id) {
+  for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+    if (SDL_JoystickGetDeviceInstanceID(i) == id) {
+      SDL_JoystickDetachVirtual(i);
+      return;
+    }
+  }
+  std::printf("@error no device with instance id %d\n", static_cast<int>(id));
+  std::exit(1);
+}
+
+// Attaches and detaches plain (non-controller) joysticks until the next attach gets `id`.
+void skipInstanceIdsBelow(SDL_JoystickID id) {
+  for (;;) {
+    const int index = attach(SDL_JOYSTICK_TYPE_UNKNOWN, "Tessimarke Plain Stick");
+    const SDL_JoystickID got = SDL_JoystickGetDeviceInstanceID(index);
+    SDL_JoystickDetachVirtual(index);
+    pump("plain stick attached and detached");
+    if (got + 1 >= id) return;
+  }
+}
+
+void pushDeviceEvent(Uint32 type, Sint32 which) {
+  SDL_Event e;
+  std::memset(&e, 0, sizeof e);
+  e.type = type;
+  e.cdevice.which = which;
+  SDL_PushEvent(&e);
+}
+}  // namespace
+
+int main() {
+  if (SDL_Init(SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS) != 0) {
+    std::printf("@error SDL_Init: %s\n", SDL_GetError());
+    return 1;
+  }
+  pump("start");
+
+  // Instance ids 0..2 go to plain sticks: their removal names ids no controller holds.
+  skipInstanceIdsBelow(3);
+  const int firstIndex = attach(SDL_JOYSTICK_TYPE_GAMECONTROLLER, "Tessimarke Pad A");
+  std::printf("@attached index %d instance %d\n", firstIndex, static_cast<int>(SDL_JoystickGetDeviceInstanceID(firstIndex)));
+  pump("controller A added");
+  SDL_Joystick* a = SDL_JoystickFromInstanceID(3);
+  if (!a) {
+    std::printf("@error controller A not open\n");
+    return 1;
+  }
+
+  SDL_JoystickSetVirtualAxis(a, SDL_CONTROLLER_AXIS_LEFTX, -32768);
+  pump("axis -32768");
+  SDL_JoystickSetVirtualAxis(a, SDL_CONTROLLER_AXIS_LEFTX, 0);
+  pump("axis 0");
+  SDL_JoystickSetVirtualAxis(a, SDL_CONTROLLER_AXIS_LEFTX, 32767);
+  pump("axis 32767");
+  SDL_JoystickSetVirtualButton(a, SDL_CONTROLLER_BUTTON_A, 1);
+  pump("button pressed");
+  SDL_JoystickSetVirtualButton(a, SDL_CONTROLLER_BUTTON_A, 0);
+  pump("button released");
+
+  // SDL 2.26 makes a virtual pad's mapping on the fly and never matches a mapping added for its GUID
+  // to it, so no remap comes from SDL itself here: the event is queued as SDL would send it.
+  pushDeviceEvent(SDL_CONTROLLERDEVICEREMAPPED, 3);
+  pump("remapped");
+
+  // Ids with no open controller: inside the table (2), past its end (1000), negative (-7).
+  pushDeviceEvent(SDL_CONTROLLERDEVICEREMOVED, 2);
+  pushDeviceEvent(SDL_CONTROLLERDEVICEREMOVED, 1000);
+  pushDeviceEvent(SDL_CONTROLLERDEVICEREMOVED, -7);
+  pushDeviceEvent(SDL_CONTROLLERDEVICEREMAPPED, 1000);
+  pump("unknown ids");
+
+  // A device index with no device behind it: the open fails.
+  pushDeviceEvent(SDL_CONTROLLERDEVICEADDED, 42);
+  pump("failed open");
+
+  skipInstanceIdsBelow(5);
+  attach(SDL_JOYSTICK_TYPE_GAMECONTROLLER, "Tessimarke Pad B");
+  pump("controller B added");
+
+  detachInstance(3);
+  pump("controller A removed");
+  std::printf("@open 3 %d 5 %d\n", tsm::input::controllerOpen(3) ? 1 : 0, tsm::input::controllerOpen(5) ? 1 : 0);
+  detachInstance(5);
+  pump("controller B removed");
+  std::printf("@open 3 %d 5 %d\n@resizes %d\n", tsm::input::controllerOpen(3) ? 1 : 0,
+              tsm::input::controllerOpen(5) ? 1 : 0, resizes);
+  SDL_Quit();
+  return 0;
+}
