@@ -32,7 +32,10 @@ test('a shader that fails to compile: its line and 1, and a second call still re
   // The deleted object is not queried again: later calls report the entry from the registry.
   assert.equal(lines[1], 'Unable to compile shader bad (fragment): shader object deleted after its failed compile\n');
   assert.equal(lines[2], lines[1]);
-  // The driver reports the compile errors through debug output while compiling; checking raises
+  // The driver reports the compile errors through debug output while compiling, in the callback's
+  // format: kind, type and severity in hexadecimal, then the message indented on its own line.
+  assert.match(r.stderr, /^GL ERROR: type:824c severity:9146\n  0:3\(\d+\): error: .*undeclared/m);
+  // Checking raises
   // no GL error of its own (no query on a deleted object).
   assert.doesNotMatch(r.stderr.slice(r.stderr.indexOf('Unable to compile shader')), /GL ERROR/);
 });
