@@ -18,6 +18,7 @@ constexpr uint32_t VIEWPORT_SIZE_ENTRY = 0;
 uint16_t bufferId(uint32_t entry);
 
 // Host function: setBuffers(id) registers block `id` (`id < bufferCount`) as the table, logs its
-// first ten entries and moves the viewportSize pair into the block entry 0 names.
+// first ten entries and moves the viewportSize pair into the block entry 0 names (when that entry
+// lies inside the table and names a block of 8 bytes or more that is not one of the fixed 0-7).
 napi_value setBuffers(napi_env env, napi_callback_info info);
 }  // namespace tsm::gfx

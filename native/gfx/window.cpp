@@ -151,9 +151,19 @@ bool initSDL() {
 
 void closeSDL() {
   logInfo("Closing SDL\n");
+  // SDL_Quit closes the X display, and Mesa then tears down a context that may still have drawing
+  // queued for its rasterizer threads; with llvmpipe that teardown can deadlock (a worker waits at
+  // its barrier for a sibling that already left). Finishing the GL work and releasing the context
+  // while the display is still open leaves no drawing in flight when SDL closes it.
+  if (glLoaded && glContext) {
+    glFinish();
+    SDL_GL_MakeCurrent(window, nullptr);
+    SDL_GL_DeleteContext(glContext);
+  }
   SDL_Quit();
   window = nullptr;
   glContext = nullptr;
+  glLoaded = false;
 }
 
 // --- window -------------------------------------------------------------------------------------

@@ -1,11 +1,18 @@
 'use strict';
 // Loads the addon and runs one setBuffers scenario, named by the first argument, then quits:
-// plain (nothing), normal (a full table), short (a 4-byte table), tiny (entry 0 names a 4-byte
-// block), id256, noargs.
+// plain (nothing), gl (compiles two shaders and polls, so the rasterizer has work behind it at
+// quit), normal (a full table), short (a 4-byte table), tiny (entry 0 names a 4-byte block), id256,
+// noargs.
 const { addon, createFixed, report } = require('./common');
 
 const mode = process.argv[2];
-if (mode !== 'plain') {
+if (mode === 'gl') {
+  createFixed();
+  addon.compileShader('solid', true, '#version 400 core\nlayout(location = 0) in vec3 p;\nvoid main() { gl_Position = vec4(p, 1.0); }\n');
+  addon.compileShader('solid', false, '#version 400 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n');
+  report(addon.checkShaders());
+  for (let i = 0; i < 20; ++i) addon.poll();
+} else if (mode !== 'plain') {
   const fixed = createFixed();
   fixed.header[0] = 64;
   switch (mode) {

@@ -57,6 +57,22 @@ test('start-up: SDL, window, DPI and GL lines in order on standard output; windo
   }
 });
 
+test('quit ends SDL cleanly after GL work, run after run (no deadlock closing the display)', async () => {
+  const xs = await startXvfb();
+  try {
+    for (let round = 0; round < 10; ++round) {
+      const runs = await Promise.all([0, 1].map(() => runHost('window-setup.js', ['gl'], { display: xs.display, audio: 'null', timeout: 20000 })));
+      for (const r of runs) {
+        assert.ok(!r.timedOut, `host hung at quit in round ${round}:\n${r.stdout}`);
+        assertOk(r);
+        assert.match(r.stdout, /Closing SDL\n/);
+      }
+    }
+  } finally {
+    xs.stop();
+  }
+});
+
 test('the two hybrid-graphics symbols are exported data in the dynamic symbol table', () => {
   const out = execFileSync('nm', ['-D', '--defined-only', addonPath], { encoding: 'utf8' });
   for (const name of ['NvOptimusEnablement', 'AmdPowerXpressRequestHighPerformance']) {
