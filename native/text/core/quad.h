@@ -1,6 +1,6 @@
 // Glyph quad arithmetic and the glyph batches' vertex layout: where a glyph's quad lands on screen
 // and in the atlas, how far the pen moves, and the six vertices of two triangles. Single precision,
-// in the order written. Pure.
+// in the order written. Inline: layout runs these for every character. Pure.
 #pragma once
 #include <cstdint>
 
@@ -10,12 +10,12 @@ constexpr uint32_t GLYPH_BATCH_VERTICES = 300000;
 // Most triangles one batch takes in a step: the range of its 16-bit count.
 constexpr uint32_t MAX_BATCH_TRIANGLES = 65535;
 
-// What layout needs of a cached glyph.
+// What layout needs of a cached glyph (the leading fields of the cache's Glyph record).
 struct GlyphMetrics {
-  int32_t x0, y0, x1, y1;  // atlas rectangle, texels, x1 and y1 exclusive
-  int32_t left, top;       // bearings in pixels at the face's size
+  int32_t x0, y0, x1, y1;      // atlas rectangle, texels, x1 and y1 exclusive
+  int32_t left, top;           // bearings in pixels at the face's size
   int32_t advanceX, advanceY;  // 1/64 pixel
-  uint16_t pixelSize;      // the face's pixel size
+  uint16_t pixelSize;          // the face's pixel size
 };
 
 struct Quad {
@@ -24,21 +24,64 @@ struct Quad {
 };
 
 // Width a glyph adds to a measured run at `size` pixels.
-float glyphAdvanceWidth(const GlyphMetrics& g, float size);
-// The glyph's quad with the pen at (penX, penY), the baseline at penY; `squeeze` narrows the bitmap.
-Quad glyphQuad(const GlyphMetrics& g, float penX, float penY, float size, float squeeze);
-// Moves the pen past the glyph.
-void advancePen(const GlyphMetrics& g, float size, float squeeze, float* penX, float* penY);
+inline float glyphAdvanceWidth(const GlyphMetrics& g, float size) {
+  return (size / static_cast<float>(g.pixelSize)) * (static_cast<float>(g.advanceX) * 0.015625f);
+}
 
-// One batch: three arrays at 9, 6 and 12 floats per triangle.
+// The glyph's quad with the pen at (penX, penY), the baseline at penY; `squeeze` narrows the bitmap.
+inline Quad glyphQuad(const GlyphMetrics& g, float penX, float penY, float size, float squeeze) {
+  const float scale = size / static_cast<float>(g.pixelSize);
+  const int32_t gw = g.x1 - g.x0;
+  const int32_t gh = g.y1 - g.y0;
+  Quad q;
+  q.u0 = static_cast<float>(g.x0) + 0.5f;
+  q.v0 = static_cast<float>(g.y0) + 0.5f;
+  q.u1 = static_cast<float>(g.x1) - 0.5f;
+  q.v1 = static_cast<float>(g.y1) - 0.5f;
+  q.x0 = static_cast<float>(g.left) * scale + penX;
+  q.y0 = penY - static_cast<float>(g.top) * scale;
+  q.x1 = (static_cast<float>(gw) * squeeze + static_cast<float>(g.left)) * scale + penX;
+  q.y1 = penY - static_cast<float>(g.top - gh) * scale;
+  return q;
+}
+
+// Moves the pen past the glyph.
+inline void advancePen(const GlyphMetrics& g, float size, float squeeze, float* penX, float* penY) {
+  const float scale = size / static_cast<float>(g.pixelSize);
+  *penX += static_cast<float>(g.advanceX) * 0.015625f * scale * squeeze;
+  *penY += static_cast<float>(g.advanceY) * 0.015625f * scale;
+}
+
+// One batch: three arrays at 9, 6 and 12 floats per triangle, each holding GLYPH_BATCH_VERTICES
+// vertices (more than MAX_BATCH_TRIANGLES need).
 struct GlyphBatch {
-  float* positions;   // x, y, 0
-  float* texcoords;   // u, v
-  float* colors;      // r, g, b, a
+  float* positions;  // x, y, 0
+  float* texcoords;  // u, v
+  float* colors;     // r, g, b, a
   uint16_t triangleCount;
 };
 
 // Appends the quad's two triangles in `color`. 1 (and nothing written) when the count would pass
 // MAX_BATCH_TRIANGLES, else 0.
-int appendQuad(GlyphBatch* batch, const Quad& q, const float color[4]);
+inline int appendQuad(GlyphBatch* batch, const Quad& q, const float color[4]) {
+  const uint32_t t = batch->triangleCount;
+  if (t + 2 > MAX_BATCH_TRIANGLES) return 1;
+  const float corners[6][4] = {
+      {q.x0, q.y0, q.u0, q.v0}, {q.x0, q.y1, q.u0, q.v1}, {q.x1, q.y0, q.u1, q.v0},
+      {q.x0, q.y1, q.u0, q.v1}, {q.x1, q.y0, q.u1, q.v0}, {q.x1, q.y1, q.u1, q.v1},
+  };
+  float* position = batch->positions + 9 * t;
+  float* texcoord = batch->texcoords + 6 * t;
+  float* colour = batch->colors + 12 * t;
+  for (const auto& v : corners) {
+    *position++ = v[0];
+    *position++ = v[1];
+    *position++ = 0.0f;
+    *texcoord++ = v[2];
+    *texcoord++ = v[3];
+    for (int c = 0; c < 4; ++c) *colour++ = color[c];
+  }
+  batch->triangleCount = static_cast<uint16_t>(t + 2);
+  return 0;
+}
 }  // namespace tsm::text
