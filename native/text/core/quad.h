@@ -66,21 +66,25 @@ struct GlyphBatch {
 inline int appendQuad(GlyphBatch* batch, const Quad& q, const float color[4]) {
   const uint32_t t = batch->triangleCount;
   if (t + 2 > MAX_BATCH_TRIANGLES) return 1;
-  const float corners[6][4] = {
-      {q.x0, q.y0, q.u0, q.v0}, {q.x0, q.y1, q.u0, q.v1}, {q.x1, q.y0, q.u1, q.v0},
-      {q.x0, q.y1, q.u0, q.v1}, {q.x1, q.y0, q.u1, q.v0}, {q.x1, q.y1, q.u1, q.v1},
-  };
-  float* position = batch->positions + 9 * t;
-  float* texcoord = batch->texcoords + 6 * t;
-  float* colour = batch->colors + 12 * t;
-  for (const auto& v : corners) {
-    *position++ = v[0];
-    *position++ = v[1];
-    *position++ = 0.0f;
-    *texcoord++ = v[2];
-    *texcoord++ = v[3];
-    for (int c = 0; c < 4; ++c) *colour++ = color[c];
-  }
+  // Vertex order: (x0,y0) (x0,y1) (x1,y0) | (x0,y1) (x1,y0) (x1,y1). Written array by array, each
+  // as one straight run of stores.
+  float* p = batch->positions + 9 * t;
+  p[0] = q.x0, p[1] = q.y0, p[2] = 0.0f;
+  p[3] = q.x0, p[4] = q.y1, p[5] = 0.0f;
+  p[6] = q.x1, p[7] = q.y0, p[8] = 0.0f;
+  p[9] = q.x0, p[10] = q.y1, p[11] = 0.0f;
+  p[12] = q.x1, p[13] = q.y0, p[14] = 0.0f;
+  p[15] = q.x1, p[16] = q.y1, p[17] = 0.0f;
+  float* uv = batch->texcoords + 6 * t;
+  uv[0] = q.u0, uv[1] = q.v0;
+  uv[2] = q.u0, uv[3] = q.v1;
+  uv[4] = q.u1, uv[5] = q.v0;
+  uv[6] = q.u0, uv[7] = q.v1;
+  uv[8] = q.u1, uv[9] = q.v0;
+  uv[10] = q.u1, uv[11] = q.v1;
+  float* c = batch->colors + 12 * t;
+  const float r = color[0], g = color[1], b = color[2], a = color[3];
+  for (int v = 0; v < 6; ++v, c += 4) c[0] = r, c[1] = g, c[2] = b, c[3] = a;
   batch->triangleCount = static_cast<uint16_t>(t + 2);
   return 0;
 }
