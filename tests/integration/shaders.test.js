@@ -72,5 +72,5 @@ test('argument checks: count, and the stage flag must be a boolean', async () =>
 });
 
 test('without a GL context compileShader stops with a check instead of calling GL', async () => {
-  assertAborted(await run('good', { SDL_VIDEODRIVER: 'no-such-driver' }), 'glReady() && "OpenGL not initialized"');
+  assertAborted(await run('good', { SDL_VIDEODRIVER: 'no-such-driver' }), 'glCreateShader != NULL && "OpenGL not initialized"');
 });
