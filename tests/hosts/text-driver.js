@@ -1,0 +1,123 @@
+'use strict';
+// A text host driven line by line: each line on standard input is one JSON request, answered by one
+// report. `setup` creates the buffers the bufferIDs table names, compiles the test shaders and calls
+// `ready` (which builds the glyph set); then the test measures text, runs steps of text commands,
+// renders, and reads the glyph batches back from the glyph pipelines' shared blocks.
+// Requests: setup, measure, step, render, batches, quit.
+const fs = require('node:fs');
+const path = require('node:path');
+const readline = require('node:readline');
+const { addon, createFixed, report, COMMAND_BUFFER } = require('./common');
+
+const shaderDir = path.join(__dirname, '..', 'shaders');
+const VERTEX_SHADERS = ['solid', 'shadow', 'uitri', 'uisprite', 'transparent', 'pointlight', 'gbuff', 'ghdr', 'gpost'];
+const FRAGMENT_SHADERS = ['solid', 'shadow', 'uitri', 'uiglyph', 'uiglyphoutline', 'transparent', 'pointlight', 'gbuff',
+  'ghdr', 'gpost'];
+
+// Bytes of each block the bufferIDs table names (vertex data for 1000 vertices is plenty here).
+const CAPACITY = 1000;
+const ENTRY_BYTES = {
+  0: 8, 1: 64, 2: 64, 3: 64, 4: 64, 5: 64, 6: 12, 7: 12,
+  8: CAPACITY * 12, 9: CAPACITY * 12, 10: CAPACITY * 12, 11: CAPACITY * 12, 12: CAPACITY * 12,
+  15: CAPACITY * 12, 16: CAPACITY * 16,
+  19: CAPACITY * 12, 20: CAPACITY * 12, 21: CAPACITY * 16,
+  22: CAPACITY * 12, 23: CAPACITY * 12, 24: CAPACITY * 16,
+  25: 6 * 12,
+  26: CAPACITY * 16, 27: CAPACITY * 16, 28: CAPACITY * 16,
+};
+const TABLE_ENTRIES = 29;
+// Bytes of the glyph pipelines' blocks: 300000 vertices of 3, 2 and 4 floats.
+const GLYPH_BLOCK_BYTES = [300000 * 12, 300000 * 8, 300000 * 16];
+
+let fixed = null;
+const views = {};
+// Block ids of the two glyph batches: [positions, texcoords, colours] each.
+let glyphIds = null;
+
+const identity = () => [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1];
+// Pixels (y down) to clip space.
+const uiMatrix = (w, h) => [2 / w, 0, 0, 0, 0, -2 / h, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1];
+
+const handlers = {
+  setup({ ready = true, stringBytes = 65536 }) {
+    fixed = createFixed({ string: stringBytes });
+    const [tableBuffer, tableId] = addon.nextBuffer(TABLE_ENTRIES * 2);
+    const table = new Uint16Array(tableBuffer);
+    let lastHostId = tableId;
+    for (const entry of Object.keys(ENTRY_BYTES).map(Number)) {
+      const [buffer, id] = addon.nextBuffer(ENTRY_BYTES[entry]);
+      views[entry] = new Float32Array(buffer);
+      table[entry] = id;
+      lastHostId = id;
+    }
+    for (const e of [1, 2, 3, 4]) views[e].set(identity());
+    views[5].set(uiMatrix(1400, 800));
+    addon.setBuffers(tableId);
+    for (const name of VERTEX_SHADERS) addon.compileShader(name, true, fs.readFileSync(path.join(shaderDir, name + '.vert'), 'utf8'));
+    for (const name of FRAGMENT_SHADERS) addon.compileShader(name, false, fs.readFileSync(path.join(shaderDir, name + '.frag'), 'utf8'));
+    const compiled = addon.checkShaders();
+    if (!ready) return { compiled };
+    addon.ready();
+    // The glyph pipelines' blocks are the first six the set-up registered: plain, then outline.
+    const [, nextId] = addon.nextBuffer(4);
+    const found = [];
+    for (let id = lastHostId + 1; id < nextId && found.length < 6; ++id) {
+      if (addon.getBuffer(id).byteLength === GLYPH_BLOCK_BYTES[found.length % 3]) found.push(id);
+    }
+    glyphIds = [found.slice(0, 3), found.slice(3, 6)];
+    return { compiled, glyphIds };
+  },
+  // cases: [[text, size, font], ...] -> widths
+  measure({ cases }) { return cases.map(([text, size, font]) => addon.measureText(text, size, font)); },
+  // One simulation step: optional colour, then text runs (each written into STRING_BUFFER one after
+  // another unless it gives its own offset and length), or raw command words. Answers the results.
+  step({ color, runs = [], words: raw = null, render = true }) {
+    let words = [];
+    if (raw) {
+      words = raw;
+    } else {
+      if (color) words.push(12, ...color);
+      let at = 0;
+      for (const r of runs) {
+        const bytes = Buffer.from(r.text || '', r.encoding === 'hex' ? 'hex' : 'utf8');
+        fixed.strings.set(bytes, at);
+        const offset = r.offset !== undefined ? r.offset : at;
+        const length = r.length !== undefined ? r.length : bytes.length;
+        words.push(10, offset, length, r.x || 0, r.y || 0, r.size, r.font, r.maxWidth || 0);
+        at += bytes.length;
+      }
+    }
+    fixed.commands.set(words);
+    fixed.header[COMMAND_BUFFER] = words.length;
+    addon.tick();
+    const results = Array.from(fixed.results.subarray(0, words.length));
+    if (render) addon.render();
+    return results;
+  },
+  render({ frames = 1 }) { for (let i = 0; i < frames; ++i) addon.render(); return true; },
+  // The batches as the last render left them: triangle counts from the blocks' fill lengths and
+  // the first `max` triangles' vertices ({ pos: [x, y, z], uv: [u, v], rgba } per vertex).
+  batches({ max = 64 }) {
+    return glyphIds.map(([p, t, c]) => {
+      const triangles = fixed.header[p] / 9;
+      const pos = new Float32Array(addon.getBuffer(p));
+      const uv = new Float32Array(addon.getBuffer(t));
+      const col = new Float32Array(addon.getBuffer(c));
+      const vertices = [];
+      for (let v = 0; v < Math.min(triangles, max) * 3; ++v) {
+        vertices.push({ pos: Array.from(pos.subarray(v * 3, v * 3 + 3)), uv: Array.from(uv.subarray(v * 2, v * 2 + 2)),
+          rgba: Array.from(col.subarray(v * 4, v * 4 + 4)) });
+      }
+      return { triangles, lengths: [fixed.header[p], fixed.header[t], fixed.header[c]], vertices };
+    });
+  },
+  quit() { return addon.quit(); },
+};
+
+const rl = readline.createInterface({ input: process.stdin });
+report('started');
+rl.on('line', (line) => {
+  const cmd = JSON.parse(line);
+  report(handlers[cmd.op](cmd));
+  if (cmd.op === 'quit') { rl.close(); process.stdin.destroy(); }
+});
