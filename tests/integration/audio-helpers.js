@@ -11,8 +11,19 @@ function tempDir(prefix = 'tm-audio-') {
   return fs.mkdtempSync(path.join(os.tmpdir(), prefix));
 }
 
+// A 16-bit mono WAV file with no samples (sox's synth takes a length of 0 as "forever").
+function emptyWav(file, rate) {
+  const b = Buffer.alloc(44);
+  b.write('RIFF', 0, 'latin1'); b.writeUInt32LE(36, 4); b.write('WAVEfmt ', 8, 'latin1');
+  b.writeUInt32LE(16, 16); b.writeUInt16LE(1, 20); b.writeUInt16LE(1, 22); b.writeUInt32LE(rate, 24);
+  b.writeUInt32LE(rate * 2, 28); b.writeUInt16LE(2, 32); b.writeUInt16LE(16, 34);
+  b.write('data', 36, 'latin1'); b.writeUInt32LE(0, 40);
+  fs.writeFileSync(file, b);
+}
+
 // One channel of a fixture: a sine of `freq` Hz, or silence when freq is 0.
 function synthChannel(file, { rate, seconds, freq }) {
+  if (!(seconds > 0)) return emptyWav(file, rate);
   const args = ['-R', '-n', '-r', String(rate), '-c', '1', '-b', '16', file, 'synth', String(seconds), 'sine', String(freq)];
   if (freq === 0) args.push('vol', '0');
   else args.push('vol', '0.5');
