@@ -70,8 +70,10 @@ const handlers = {
   // cases: [[text, size, font], ...] -> widths
   measure({ cases }) { return cases.map(([text, size, font]) => addon.measureText(text, size, font)); },
   // One simulation step: optional colour, then text runs (each written into STRING_BUFFER one after
-  // another unless it gives its own offset and length), or raw command words. Answers the results.
-  step({ color, runs = [], words: raw = null, render = true }) {
+  // another unless it gives its own offset and length), or raw command words after filling
+  // STRING_BUFFER with `fill`. Answers the results.
+  step({ color, runs = [], words: raw = null, fill = null, render = true }) {
+    if (fill !== null) fixed.strings.fill(fill.charCodeAt(0));
     let words = [];
     if (raw) {
       words = raw;
@@ -96,15 +98,15 @@ const handlers = {
   },
   render({ frames = 1 }) { for (let i = 0; i < frames; ++i) addon.render(); return true; },
   // The batches as the last render left them: triangle counts from the blocks' fill lengths and
-  // the first `max` triangles' vertices ({ pos: [x, y, z], uv: [u, v], rgba } per vertex).
-  batches({ max = 64 }) {
+  // `max` triangles' vertices from triangle `from` on ({ pos: [x, y, z], uv: [u, v], rgba } each).
+  batches({ max = 64, from = 0 }) {
     return glyphIds.map(([p, t, c]) => {
       const triangles = fixed.header[p] / 9;
       const pos = new Float32Array(addon.getBuffer(p));
       const uv = new Float32Array(addon.getBuffer(t));
       const col = new Float32Array(addon.getBuffer(c));
       const vertices = [];
-      for (let v = 0; v < Math.min(triangles, max) * 3; ++v) {
+      for (let v = from * 3; v < Math.min(triangles, from + max) * 3; ++v) {
         vertices.push({ pos: Array.from(pos.subarray(v * 3, v * 3 + 3)), uv: Array.from(uv.subarray(v * 2, v * 2 + 2)),
           rgba: Array.from(col.subarray(v * 4, v * 4 + 4)) });
       }
