@@ -5,7 +5,6 @@
 
 #include "bridge/args.h"
 #include "bridge/core/check.h"
-#include "gfx/window.h"
 
 namespace tsm::gfx {
 namespace {
