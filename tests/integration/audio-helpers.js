@@ -232,3 +232,61 @@ async function runPlan(plan, options) {
   return { result, value, t, steps: stepLines(result) };
 }
 module.exports.runPlan = runPlan;
+
+// --- a preloaded stand-in for two library functions -----------------------------------------------
+
+// C source of a library the tests preload into a host: it hides the EFX entry points named in
+// TM_TEST_HIDE_PROCS (comma-separated, "*" for all) from alGetProcAddress, and makes malloc fail
+// for requests of TM_TEST_MALLOC_LIMIT bytes or more. Everything else reaches the real libraries.
+const SHIM_SOURCE = `
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+extern void* __libc_malloc(size_t);
+static size_t mallocLimit;
+__attribute__((constructor)) static void readLimit(void) {
+  const char* limit = getenv("TM_TEST_MALLOC_LIMIT");
+  if (limit) mallocLimit = strtoull(limit, 0, 10);
+}
+void* malloc(size_t n) {
+  if (mallocLimit && n >= mallocLimit) { errno = ENOMEM; return 0; }
+  return __libc_malloc(n);
+}
+static int hidden(const char* name) {
+  const char* list = getenv("TM_TEST_HIDE_PROCS");
+  if (!list || !name) return 0;
+  if (strcmp(list, "*") == 0) return 1;
+  size_t n = strlen(name);
+  for (const char* p = list; *p;) {
+    const char* end = strchr(p, ',');
+    size_t len = end ? (size_t)(end - p) : strlen(p);
+    if (len == n && strncmp(p, name, n) == 0) return 1;
+    if (!end) break;
+    p = end + 1;
+  }
+  return 0;
+}
+void* alGetProcAddress(const char* name) {
+  static void* (*real)(const char*);
+  if (!real) {
+    void* lib = dlopen("libopenal.so.1", RTLD_LAZY | RTLD_NOLOAD);
+    real = (void* (*)(const char*))dlsym(lib, "alGetProcAddress");
+  }
+  return hidden(name) ? 0 : real(name);
+}
+`;
+
+let shimPath = null;
+// Builds the stand-in once per test process; returns the path of the shared object.
+function buildShim() {
+  if (shimPath) return shimPath;
+  const d = tempDir('tm-shim-');
+  const src = path.join(d, 'shim.c');
+  fs.writeFileSync(src, SHIM_SOURCE);
+  shimPath = path.join(d, 'shim.so');
+  execFileSync('cc', ['-shared', '-fPIC', '-O1', '-o', shimPath, src, '-ldl']);
+  return shimPath;
+}
+module.exports.buildShim = buildShim;

@@ -29,6 +29,8 @@ test.before(async () => {
   f.long = h.makeOgg(dir, 'long', { channels: [440], seconds: 8 });
   f.damaged = h.damaged(f.long, path.join(dir, 'damaged.ogg'));
   f.lying = h.withLastGranule(f.long, path.join(dir, 'lying.ogg'), 2n ** 40n);
+  // 2^28 frames: 512 MiB of 16-bit PCM, under the limit but more than the tests let malloc give.
+  f.big = h.withLastGranule(f.long, path.join(dir, 'big.ogg'), 2n ** 28n);
   const long = fs.readFileSync(f.long);
   const pages = h.oggPages(long);
   f.truncated = path.join(dir, 'truncated.ogg');
@@ -164,4 +166,27 @@ test('loaded sounds play: left kept and right dropped for mono, 8 and 16 bits, s
     // Each sound lasts its 0.3 s: the mono-as-stereo ones are not squeezed into half the time.
     assert.ok(h.rms(wav, at + 0.2, at + 0.27) > 0.05, `${name}: ended early`);
   }
+});
+
+test('a sound that cannot be held: result 1 with its line, and the sound already under the id still plays', async () => {
+  const load = (name, id, file) => ({ name, op: 'loadAudio', args: [id, file, 2, 1] });
+  const plan = [
+    load('long', 9, f.long),
+    load('big', 9, f.big),
+    load('lying', 9, f.lying),
+    { name: 'play', op: 'commands', words: [1, 9, 1, 1, 0, 0, 0] },
+    { name: 'playAgain', op: 'commands', words: [1, 9, 1, 1, 0, 0, 0] },
+    { name: 'quit', op: 'quit' },
+  ];
+  const env = { LD_PRELOAD: h.buildShim(), TM_TEST_MALLOC_LIMIT: String(256 << 20) };
+  const { result, value, steps } = await h.runPlan(plan, { display: xs.display, audio: 'null', env });
+  assertOk(result);
+  assert.equal(value.long, 0);
+  assert.equal(value.big, 1);
+  assert.deepEqual(steps.big, { out: [], err: [` !Out of memory for the PCM of ${f.big}`] });
+  assert.equal(value.lying, 1);
+  assert.deepEqual(steps.lying, { out: [], err: [` !Sound longer than 1073741824 bytes of PCM: ${f.lying}`] });
+  // The 8 s sound is still under id 9: the first source is still playing it at the next tick.
+  assert.ok(value.play[0] > 0 && value.playAgain[0] > 0);
+  assert.notEqual(value.playAgain[0], value.play[0]);
 });

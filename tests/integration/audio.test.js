@@ -210,8 +210,10 @@ test('pause, stop, gain and the all-source commands: results, lines, and a stopp
 
 test('initALBuffer: an odd byte count for 16-bit and an unknown format give the OpenAL code and leave no buffer', async () => {
   const plan = [
+    { name: 'long', op: 'initALBuffer', id: 5, pcm: { seconds: 3 }, format: MONO16, rate: 44100 },
     { name: 'odd', op: 'initALBuffer', id: 5, pcm: { bytes: 4411 }, format: MONO16, rate: 44100 },
     { name: 'playOdd', op: 'commands', words: play(5) },
+    { name: 'playOddAgain', op: 'commands', words: play(5) },
     { name: 'format', op: 'initALBuffer', id: 6, pcm: { bytes: 64 }, format: 12345, rate: 44100 },
     { name: 'rate', op: 'initALBuffer', id: 7, pcm: { bytes: 64 }, format: MONO8, rate: 0 },
     { name: 'ok8', op: 'initALBuffer', id: 255, pcm: { bits: 8, seconds: 0.1 }, format: MONO8, rate: 22050 },
@@ -222,9 +224,11 @@ test('initALBuffer: an odd byte count for 16-bit and an unknown format give the 
   assertOk(result);
   assert.equal(value.odd, AL_INVALID_VALUE);
   assert.deepEqual(steps.odd.err, ['OpenAL Error buffering data: Invalid Value']);
-  // No buffer is left under the id: playing it is a quiet no-op, not a stale or reused buffer.
+  // No buffer is left under the id (neither the failed one nor the 3 s sound it replaced): playing
+  // it is a quiet no-op whose source has stopped by the next tick, which takes it again.
   assert.ok(value.playOdd[0] > 0);
   assert.deepEqual(steps.playOdd, { out: [], err: [] });
+  assert.equal(value.playOddAgain[0], value.playOdd[0]);
   assert.equal(value.format, AL_INVALID_ENUM);
   assert.deepEqual(steps.format.err, ['OpenAL Error buffering data: Invalid Enum']);
   assert.equal(value.rate, AL_INVALID_VALUE);
@@ -261,4 +265,53 @@ test('checks of the host functions stop the process with their texts', async () 
 test('stopping a source that does not exist stops the process with the state-query check', async () => {
   const { result } = await runPlan([{ name: 'stop', op: 'commands', words: [3, 99999] }], { audio: 'null' });
   assert.equal(assertAborted(result, 'alGetError() == AL_NO_ERROR && "Failed to set sound source buffer"'), 'audio');
+});
+
+const EFX_NAMES = ['alGenEffects', 'alDeleteEffects', 'alIsEffect', 'alEffecti', 'alEffectiv', 'alEffectf', 'alEffectfv',
+  'alGetEffecti', 'alGetEffectiv', 'alGetEffectf', 'alGetEffectfv', 'alGenAuxiliaryEffectSlots',
+  'alDeleteAuxiliaryEffectSlots', 'alIsAuxiliaryEffectSlot', 'alAuxiliaryEffectSloti', 'alAuxiliaryEffectSlotiv',
+  'alAuxiliaryEffectSlotf', 'alAuxiliaryEffectSlotfv', 'alGetAuxiliaryEffectSloti', 'alGetAuxiliaryEffectSlotiv',
+  'alGetAuxiliaryEffectSlotf', 'alGetAuxiliaryEffectSlotfv'];
+
+test('no EFX entry point found: each name logged in lookup order, the EFX steps skipped, sounds still play, shutdown clean', async () => {
+  const plan = [
+    { name: 'load', op: 'initALBuffer', id: 1, pcm: { seconds: 0.1 }, format: MONO16, rate: 44100 },
+    { name: 'play', op: 'commands', words: play(1) },
+    { name: 'quit', op: 'quit' },
+  ];
+  const env = { LD_PRELOAD: h.buildShim(), TM_TEST_HIDE_PROCS: '*' };
+  const { result, value, steps } = await runPlan(plan, { audio: 'null', env });
+  assertOk(result);
+  const err = steps.start.err.filter((l) => !/^Finalized/.test(l));
+  assert.deepEqual(err.slice(0, 22), EFX_NAMES.map((n) => `Error getting proc address: ${n}`));
+  // No effect could be generated: the reverb is reported missing, with no error pending.
+  assert.deepEqual(err.slice(22).filter((l) => /reverb|effect|EFX|AL/i.test(l)), ['Error making reverb: No Error']);
+  assert.ok(steps.start.out.includes('Using EAX Reverb'));
+  assert.ok(steps.start.out.includes('OpenAL initialized OK'));
+  assert.ok(value.play[0] > 0);
+  assert.deepEqual(steps.play, { out: [], err: [] });
+  assert.deepEqual(steps.quit.err, []);
+});
+
+test('some EFX entry points missing: only those steps skipped; the slot holds no reverb, so the tone plays dry', async () => {
+  const dir = h.tempDir();
+  const wave = path.join(dir, 'out.wav');
+  const hide = ['alDeleteEffects', 'alEffectf', 'alAuxiliaryEffectSloti'];
+  const plan = [
+    { name: 'load', op: 'initALBuffer', id: 3, pcm: { freq: 440, seconds: 0.2 }, format: MONO16, rate: 44100 },
+    { name: 'play', op: 'commands', words: play(3) },
+    { name: 'wait', op: 'sleep', ms: 1500 },
+    { name: 'quit', op: 'quit' },
+  ];
+  const env = { LD_PRELOAD: h.buildShim(), TM_TEST_HIDE_PROCS: hide.join(',') };
+  const { result, value, steps } = await runPlan(plan, { audio: { wave }, env });
+  assertOk(result);
+  const err = steps.start.err.filter((l) => !/^Finalized/.test(l));
+  assert.deepEqual(err, hide.map((n) => `Error getting proc address: ${n}`));
+  assert.ok(steps.start.out.includes('OpenAL initialized OK'));
+  assert.ok(value.play[0] > 0);
+  const wav = h.readWav(wave);
+  const on = h.onset(wav);
+  assert.ok(on >= 0 && h.rms(wav, on + 0.02, on + 0.18) > 0.1);
+  assert.equal(h.peak(wav, on + 0.3, on + 1.2), 0);
 });
