@@ -1,7 +1,8 @@
 'use strict';
 // Helpers of the text tests: a driven host (one JSON request per line, one report each), screenshots
-// of the window taken from outside, and the metrics a font file itself declares (units per em,
-// character map, advance widths), read here independently of the addon to check its widths.
+// of the window taken from outside, the metrics a font file itself declares (units per em, character
+// map, advance widths), read here independently of the addon to check its widths, and a font with
+// one broken glyph.
 const fs = require('node:fs');
 const { execFile } = require('node:child_process');
 const { promisify } = require('node:util');
@@ -103,4 +104,22 @@ function fontMetrics(file) {
   return { unitsPerEm, glyphIndex, advanceWidth };
 }
 
-module.exports = { startDriven, screenshot, fontMetrics };
+// A copy of a TrueType file in which the outline of one code point's glyph claims far more points
+// than its data holds, so that FreeType fails to load that glyph (and only that one).
+function withBrokenGlyph(file, codePoint) {
+  const d = Buffer.from(fs.readFileSync(file));
+  const tables = {};
+  for (let i = 0; i < d.readUInt16BE(4); ++i) {
+    const at = 12 + i * 16;
+    tables[d.toString('latin1', at, at + 4)] = d.readUInt32BE(at + 8);
+  }
+  const gid = fontMetrics(file).glyphIndex(codePoint);
+  const longOffsets = d.readInt16BE(tables.head + 50) === 1;
+  const offset = longOffsets ? d.readUInt32BE(tables.loca + 4 * gid) : d.readUInt16BE(tables.loca + 2 * gid) * 2;
+  const glyph = tables.glyf + offset;
+  d.writeInt16BE(1, glyph);               // one contour ...
+  d.writeUInt16BE(0xFFFF, glyph + 10);    // ... ending at point 65535
+  return d;
+}
+
+module.exports = { startDriven, screenshot, fontMetrics, withBrokenGlyph };

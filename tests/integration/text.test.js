@@ -8,7 +8,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { root, startXvfb, runHost, assertAborted, assertOk, nativeOut } = require('./harness');
-const { startDriven, fontMetrics } = require('./text-helpers');
+const { startDriven, fontMetrics, withBrokenGlyph, screenshot } = require('./text-helpers');
 
 const FONT_DIR = path.join(root, 'app', 'assets', 'fonts');
 const FACES = {
@@ -34,6 +34,16 @@ function expectedWidth(chars, size) {
   return w;
 }
 const on = (face, text) => [...text].map((c) => [face, c.codePointAt(0)]);
+
+// Each quad's first vertex and its size on screen.
+function quadsOf(vertices) {
+  const out = [];
+  for (let i = 0; i + 6 <= vertices.length; i += 6) {
+    const [x0, y0] = vertices[i].pos, [x1, y1] = vertices[i + 5].pos;
+    out.push({ uv: vertices[i].uv, x0, y0, w: x1 - x0, h: y1 - y0 });
+  }
+  return out;
+}
 
 let xs;
 test.before(async () => { xs = await startXvfb(); });
@@ -146,6 +156,70 @@ test('fallback glyphs never meet the requested face\'s own glyph of the same ind
   const fallback0 = expectedWidth([['fallback', 0x1F600]], 16);
   assert.notEqual(mono0 / 3, fallback0);
   assert.deepEqual(value, [mono0, fallback0, fallback0, mono0, expectedWidth([['mono', 0x0915], ['fallback', 0x1F600]], 48)]);
+});
+
+test('a glyph FreeType fails to load is an empty glyph, not the bitmap of the glyph before it', async () => {
+  const cwd = fontsOnly(['NotoSans-Regular.ttf', 'unifont.ttf']);
+  fs.writeFileSync(path.join(cwd, 'app', 'assets', 'fonts', FACES.mono.file),
+    withBrokenGlyph(path.join(FONT_DIR, FACES.mono.file), 0x41));
+  const { value } = await withHost({ cwd }, async (h) => {
+    const widths = await h.request({ op: 'measure', cases: [['A', 48, 1], ['@', 48, 1], ['AB', 48, 1], ['A', 48, 2]] });
+    await h.request({ op: 'step', runs: [{ text: 'AB', x: 100, y: 500, size: 48, font: 1 }] });
+    return { widths, batch: (await h.request({ op: 'batches', max: 4 }))[0] };
+  });
+  const B = expectedWidth(on('mono', 'B'), 48);
+  assert.deepEqual(value.widths, [0, expectedWidth(on('mono', '@'), 48), B, expectedWidth(on('sans', 'A'), 48)]);
+  // Its quad covers nothing; the next glyph is where an empty glyph leaves the pen.
+  const v = value.batch.vertices;
+  assert.equal(value.batch.triangles, 4);
+  assert.deepEqual([v[0].pos, v[5].pos], [[100, 500, 0], [100, 500, 0]]);
+  assert.ok(v[6].pos[0] >= 100 && v[6].pos[0] < 100 + B);
+  fs.rmSync(cwd, { recursive: true });
+});
+
+test('the code map takes 65537 keys and the atlas 2048 rows; after that new characters are the first glyph or draw nothing, and what was placed keeps drawing', async () => {
+  // Code points the fallback face maps, each to a glyph of its own.
+  const fallback = FACES.fallback.metrics;
+  const mapped = [];
+  const gids = new Set();
+  for (let cp = 0x20; cp < 0x10000; ++cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    const gid = fallback.glyphIndex(cp);
+    if (gid !== 0 && !gids.has(gid)) { gids.add(gid); mapped.push(cp); }
+  }
+  const text = String.fromCodePoint(...mapped);
+  const block = { text: '\u2588', x: 400, y: 550, size: 64, font: 0 };
+  const { result, value } = await withHost({}, async (h) => {
+    await h.request({ op: 'step', color: [1, 1, 1, 1], runs: [block] });
+    await h.request({ op: 'step', runs: [block] });
+    const before = (await h.request({ op: 'batches', max: 2 }))[0].vertices[0];
+    // Font 0 then font 3: the 256 preloaded code keys plus these fill the code map during the second.
+    const widths = await h.request({ op: 'measure', cases: [[text, 16, 0], [text, 16, 3], ['\u{E000}', 48, 1]] });
+    await h.request({ op: 'render', frames: 2 });
+    await h.request({ op: 'step', runs: [block, { text: text.slice(-3000), x: 0, y: 700, size: 16, font: 0 }] });
+    await h.request({ op: 'render', frames: 1 });
+    const batch = await h.request({ op: 'batches', max: 3002 });
+    return { widths, before, batch, shot: await screenshot(xs.display) };
+  });
+  // Font 3 code points that still got a key of their own: the map holds at most 65537 keys.
+  const full = 65537 - 256 - mapped.length;
+  assert.ok(full > 0 && full < mapped.length);
+  const first = [['mono', 0]];  // the first record of the store: the mono face's U+0000
+  assert.equal(value.widths[0], expectedWidth(mapped.map((cp) => ['fallback', cp]), 16));
+  assert.equal(value.widths[1], expectedWidth([...mapped.slice(0, full).map((cp) => ['fallback', cp]),
+    ...mapped.slice(full).map(() => first[0])], 16));
+  assert.equal(value.widths[2], expectedWidth(first, 48));
+  // The store itself never fills: the preload's shared code keys keep the map ahead of it.
+  assert.doesNotMatch(result.stderr, /Out of glyph structure memory/);
+  assert.equal(result.stderr.split('Error: Out of height for font atlas!\n').length, 2);
+  // The block placed before keeps its rectangle and its pixels.
+  const q = quadsOf(value.batch[0].vertices);
+  assert.deepEqual(q[0].uv, [value.before.uv[0], value.before.uv[1]]);
+  assert.deepEqual([q[0].w, q[0].h], [32, 64]);
+  for (const [dx, dy] of [[4, 4], [16, 32], [28, 60]]) assert.deepEqual(value.shot.pixel(q[0].x0 + dx, q[0].y0 + dy), [255, 255, 255]);
+  // Glyphs that found no room draw nothing; others were placed beside them.
+  const sizes = q.slice(1).map((g) => g.w * g.h);
+  assert.ok(sizes.some((a) => a === 0) && sizes.some((a) => a > 0));
 });
 
 test('measureText checks its arguments', async () => {
