@@ -54,6 +54,9 @@ test('no device: its lines on standard error, every play gives 0, loads report n
     { name: 'playLoaded', op: 'commands', words: play(1) },
     { name: 'stopAll', op: 'commands', words: [5] },
     { name: 'stopZero', op: 'commands', words: [3, 0, 2, 0] },
+    { name: 'pauseAll', op: 'commands', words: [6] },
+    { name: 'resumeAll', op: 'commands', words: [7] },
+    { name: 'pause', op: 'commands', words: [2, 5] },
     { name: 'quit', op: 'quit' },
   ];
   const { result, steps, value } = await runPlan(plan, { audio: 'none' });
@@ -75,6 +78,12 @@ test('no device: its lines on standard error, every play gives 0, loads report n
   assert.equal(value.stopAll[0], 1);
   assert.deepEqual(steps.stopAll.err, ['Got error stopping all: AL error 0xa004']);
   assert.deepEqual([value.stopZero[0], value.stopZero[2]], [1, 1]);
+  assert.equal(value.pauseAll[0], 1);
+  assert.deepEqual(steps.pauseAll.err, ['Got error pausing all: AL error 0xa004']);
+  assert.equal(value.resumeAll[0], 1);
+  assert.deepEqual(steps.resumeAll.err, ['Got error resuming all: AL error 0xa004']);
+  assert.equal(value.pause[0], 1);
+  assert.deepEqual(steps.pause.err, ['Failed to set sound source buffer, source=5: AL error 0xa004']);
   assert.deepEqual(steps.quit.out.slice(0, 2), ['Quitting Native', 'Closing OpenAL']);
   assert.equal(steps.quit.err.length, 0, steps.quit.err.join('\n'));
 });
@@ -216,6 +225,7 @@ test('initALBuffer: an odd byte count for 16-bit and an unknown format give the 
     { name: 'playOddAgain', op: 'commands', words: play(5) },
     { name: 'format', op: 'initALBuffer', id: 6, pcm: { bytes: 64 }, format: 12345, rate: 44100 },
     { name: 'rate', op: 'initALBuffer', id: 7, pcm: { bytes: 64 }, format: MONO8, rate: 0 },
+    { name: 'hugeRate', op: 'initALBuffer', id: 7, pcm: { bytes: 64 }, format: MONO8, rate: 4294967295 },
     { name: 'ok8', op: 'initALBuffer', id: 255, pcm: { bits: 8, seconds: 0.1 }, format: MONO8, rate: 22050 },
     { name: 'playOk', op: 'commands', words: play(255) },
     { name: 'quit', op: 'quit' },
@@ -232,6 +242,8 @@ test('initALBuffer: an odd byte count for 16-bit and an unknown format give the 
   assert.equal(value.format, AL_INVALID_ENUM);
   assert.deepEqual(steps.format.err, ['OpenAL Error buffering data: Invalid Enum']);
   assert.equal(value.rate, AL_INVALID_VALUE);
+  // A rate past OpenAL's signed size is refused, not wrapped to a negative or a small one.
+  assert.equal(value.hugeRate, AL_INVALID_VALUE);
   assert.equal(value.ok8, 0);
   assert.deepEqual(steps.ok8, { out: [], err: [] });
   assert.ok(value.playOk[0] > 0);
