@@ -59,6 +59,17 @@ long readVorbis(void* context, uint8_t* out, int32_t length, int* section) {
   return ov_read(&stream->file, reinterpret_cast<char*>(out), length, 0, stream->wordSize, stream->wordSize == 2,
                  section);
 }
+
+// Refuses a sound whose PCM cannot be held: logged, nothing buffered, the sound table unchanged.
+int32_t refuseSound(VorbisStream& stream, uint8_t* data, bool tooLarge, const char* path) {
+  if (tooLarge)
+    logError(" !Sound longer than %llu bytes of PCM: %s\n", static_cast<unsigned long long>(MAX_SOUND_BYTES), path);
+  else
+    logError(" !Out of memory for the PCM of %s\n", path);
+  std::free(data);
+  ov_clear(&stream.file);
+  return 1;
+}
 }  // namespace
 
 // --- decodeOgg ----------------------------------------------------------------------------------
@@ -88,17 +99,9 @@ int32_t decodeOgg(const char* path, uint32_t id, uint32_t wordSize, uint32_t cha
   uint64_t blockBytes = 0;
   if (!growable) {
     blockBytes = soundBlockBytes(frames, fileChannels, channels, wordSize);
-    if (blockBytes == 0) {
-      logError(" !Sound longer than %llu bytes of PCM: %s\n", static_cast<unsigned long long>(MAX_SOUND_BYTES), path);
-      ov_clear(&stream.file);
-      return 1;
-    }
+    if (blockBytes == 0) return refuseSound(stream, nullptr, true, path);
     block.data = static_cast<uint8_t*>(std::malloc(blockBytes));
-    if (!block.data) {
-      logError(" !Out of memory for the PCM of %s\n", path);
-      ov_clear(&stream.file);
-      return 1;
-    }
+    if (!block.data) return refuseSound(stream, nullptr, false, path);
     block.capacity = static_cast<uint64_t>(frames) * fileChannels * wordSize;
   }
 
@@ -122,15 +125,7 @@ int32_t decodeOgg(const char* path, uint32_t id, uint32_t wordSize, uint32_t cha
       }
     }
   }
-  if (tooLarge || noMemory) {
-    if (tooLarge)
-      logError(" !Sound longer than %llu bytes of PCM: %s\n", static_cast<unsigned long long>(MAX_SOUND_BYTES), path);
-    else
-      logError(" !Out of memory for the PCM of %s\n", path);
-    std::free(block.data);
-    ov_clear(&stream.file);
-    return 1;
-  }
+  if (tooLarge || noMemory) return refuseSound(stream, block.data, tooLarge, path);
 
   if (block.used == 0) logError(" !Didn't write anything? %i\n", section);
   const uint64_t bytes = convertChannels(block.data, block.used, blockBytes, fileChannels, channels, wordSize);
