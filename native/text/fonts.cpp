@@ -21,7 +21,7 @@ struct FaceFile {
   const char* name;  // as the close error lines name it
 };
 // In face order (Face): mono, sans, fallback; opened in this order.
-constexpr FaceFile faceFiles[3] = {
+constexpr FaceFile faceFiles[FACE_COUNT] = {
     {"app/assets/fonts/IBMPlexMono-Regular.ttf", "mono"},
     {"app/assets/fonts/NotoSans-Regular.ttf", "sans"},
     {"app/assets/fonts/unifont.ttf", "fallback"},
@@ -29,7 +29,7 @@ constexpr FaceFile faceFiles[3] = {
 
 FT_Library library = nullptr;
 // Null for a face that did not open, and after closeFonts.
-FT_Face faces[3] = {};
+FT_Face faces[FACE_COUNT] = {};
 }  // namespace
 
 void openFonts() {
@@ -39,7 +39,7 @@ void openFonts() {
     logError("Unable to initialize FreeType: %i\n", e);
     return;
   }
-  for (int f = 0; f < 3; ++f) {
+  for (uint32_t f = 0; f < FACE_COUNT; ++f) {
     FT_Face face = nullptr;
     FT_Error error = FT_New_Face(library, faceFiles[f].path, 0, &face);
     if (!error) {
@@ -57,7 +57,7 @@ void openFonts() {
 
 void closeFonts() {
   // Only what opened is closed; each call is made whatever the ones before it answered.
-  for (int f = 0; f < 3; ++f) {
+  for (uint32_t f = 0; f < FACE_COUNT; ++f) {
     if (!faces[f]) continue;
     const FT_Error e = FT_Done_Face(faces[f]);
     if (e) logError("Error freeing %s font: %i\n", faceFiles[f].name, e);

@@ -56,7 +56,7 @@ const Glyph* firstGlyph() { return glyphSet.glyphCount ? &glyphSet.glyphs[0] : n
 }  // namespace
 
 GlyphSet glyphSet = {};
-uint32_t directSlots[4][DIRECT_CODES] = {};
+uint32_t directSlots[FONT_ID_COUNT][DIRECT_CODES] = {};
 
 void createGlyphSet() {
   initGlyphStore(&glyphSet);

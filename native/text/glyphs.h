@@ -30,7 +30,7 @@ constexpr uint32_t FALLBACK_GLYPH_KEY_BIT = 1u << 23;
 // The process's glyph set; glyphs is null until createGlyphSet.
 extern GlyphSet glyphSet;
 // slot + 1 of the glyph of code point c in font id f at directSlots[f][c]; 0 when not yet known.
-extern uint32_t directSlots[4][DIRECT_CODES];
+extern uint32_t directSlots[FONT_ID_COUNT][DIRECT_CODES];
 
 // Builds the store and preloads code points 0-127 of the mono and sans faces.
 void createGlyphSet();

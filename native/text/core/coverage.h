@@ -6,6 +6,10 @@
 namespace tsm::text {
 enum FontId : uint32_t { FONT_FALLBACK = 0, FONT_MONO = 1, FONT_SANS = 2, FONT_FALLBACK_ALT = 3 };
 enum Face : uint32_t { FACE_MONO = 0, FACE_SANS = 1, FACE_FALLBACK = 2 };
+// Font ids a font word can name (2 bits).
+constexpr uint32_t FONT_ID_COUNT = 4;
+// Faces opened at start-up.
+constexpr uint32_t FACE_COUNT = 3;
 
 // Rows of the coverage table; the mono face consults all of them, the sans face the first 40.
 constexpr int COVERAGE_ROWS = 51;
@@ -20,5 +24,5 @@ bool covered(uint32_t codePoint, int rows);
 // The face that renders `codePoint` asked for with font id `fontId` (0..3).
 Face faceFor(uint32_t fontId, uint32_t codePoint);
 // Pixel size each face is opened at.
-constexpr uint16_t facePixelSize[3] = {48, 96, 16};
+constexpr uint16_t facePixelSize[FACE_COUNT] = {48, 96, 16};
 }  // namespace tsm::text

@@ -105,6 +105,7 @@ uint32_t packGlyphs(GlyphSet* gs) {
       g->x0 = r.x0, g->y0 = r.y0, g->x1 = r.x1, g->y1 = r.y1;
     }
     gs->packed = 0;
+    CHECK(skylineValid(*gs) && "skyline rises");
     return 0;
   }
 
@@ -123,6 +124,7 @@ uint32_t packGlyphs(GlyphSet* gs) {
       ++refused;
     }
   }
+  CHECK(skylineValid(*gs) && "skyline rises");
   if (refused && !gs->atlasFullLogged) {
     logError("Error: Out of height for font atlas!\n");
     gs->atlasFullLogged = true;
