@@ -5,8 +5,9 @@
 // the glyph store, and the glyphs on screen where the quads say.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { startXvfb, assertOk } = require('./harness');
-const { startDriven, screenshot } = require('./text-helpers');
+const path = require('node:path');
+const { root, startXvfb, assertOk } = require('./harness');
+const { startDriven, screenshot, fontMetrics } = require('./text-helpers');
 
 let xs;
 test.before(async () => { xs = await startXvfb(); });
@@ -172,8 +173,14 @@ test('the 32768th quad of a step is refused in its batch; the pen goes on and th
 });
 
 test('the 513th glyph grows the store: glyphs loaded before keep their metrics and draw from their own rectangles', async () => {
-  // 300 ideographs from the fallback face on top of the 256 preloaded glyphs.
-  const ideographs = Array.from({ length: 300 }, (_, i) => String.fromCodePoint(0x4E00 + i)).join('');
+  // 400 ideographs from the fallback face on top of the preloaded glyphs: one record per distinct
+  // glyph of code points 0-127 in the mono and sans faces (their control characters share one).
+  const N = 400;
+  const preloaded = ['IBMPlexMono-Regular.ttf', 'NotoSans-Regular.ttf']
+    .map((f) => fontMetrics(path.join(root, 'app', 'assets', 'fonts', f)))
+    .reduce((n, m) => n + new Set(Array.from({ length: 128 }, (_, c) => m.glyphIndex(c))).size, 0);
+  assert.ok(preloaded + 1 <= 512 && preloaded + 1 + N > 512);
+  const ideographs = Array.from({ length: N }, (_, i) => String.fromCodePoint(0x4E00 + i)).join('');
   const { before, after, widths, runQuads, newQuad } = await withHost({}, async (h) => {
     await h.request({ op: 'step', runs: [{ text: 'H\u0416', x: 50, y: 100, size: 48, font: 1 }] });
     const b1 = quads((await h.request({ op: 'batches', max: 4 }))[0]);
@@ -181,10 +188,10 @@ test('the 513th glyph grows the store: glyphs loaded before keep their metrics a
     // Laid out twice: first with unpacked rectangles, then (after the upload) with their places.
     await h.request({ op: 'step', runs: [{ text: ideographs, x: 0, y: 300, size: 32, font: 0 }, { text: 'H\u0416', x: 50, y: 100, size: 48, font: 1 }] });
     await h.request({ op: 'step', runs: [{ text: ideographs, x: 0, y: 300, size: 32, font: 0 }, { text: 'H\u0416', x: 50, y: 100, size: 48, font: 1 }] });
-    const all = quads((await h.request({ op: 'batches', max: 604 }))[0]);
-    return { before: b1, after: all.slice(300), widths: w, runQuads: all.slice(0, 300), newQuad: b1[1] };
+    const all = quads((await h.request({ op: 'batches', max: 2 * N + 4 }))[0]);
+    return { before: b1, after: all.slice(N), widths: w, runQuads: all.slice(0, N), newQuad: b1[1] };
   });
-  assert.equal(widths[0], 300 * 16);
+  assert.equal(widths[0], N * 16);
   assert.equal(widths[1], 2 * MONO_ADVANCE_48);
   // A glyph first used in a step is laid out with its unpacked rectangle at the atlas origin.
   assert.deepEqual([newQuad.U0, newQuad.V0], [0.5, 0.5]);
@@ -201,7 +208,7 @@ test('the 513th glyph grows the store: glyphs loaded before keep their metrics a
     seen.add(key);
     assert.equal(q.X1 - q.X0, texW(q) * (q.Y0 >= 200 ? 2 : 1));
   }
-  assert.ok(seen.size >= 250);
+  assert.ok(seen.size >= N);
 });
 
 test('text on screen: glyph pixels inside the quads, background outside, in both batches', async () => {
