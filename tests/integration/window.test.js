@@ -9,7 +9,7 @@ const os = require('node:os');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
 const { startXvfb, runHost, assertAborted, assertOk, addonPath } = require('./harness');
-const { startInteractive, findWindow, windowInfo } = require('./window-helpers');
+const { startInteractive, findWindow, windowInfo, x } = require('./window-helpers');
 
 const STARTUP_OUT = [
   'SDL2 initialized OK',
@@ -34,6 +34,9 @@ test('start-up: SDL, window, DPI and GL lines in order on standard output; windo
     assert.equal(info.title, 'Tessimarke');
     assert.equal(info.width, 1400);
     assert.equal(info.height, 800);
+    // The icon from app/icons/icon.png (64 x 64) is set on the window.
+    const icon = await x(xs.display, 'xprop', ['-id', id, '_NET_WM_ICON']);
+    assert.match(icon, /^_NET_WM_ICON\(CARDINAL\) = \s*Icon \(64 x 64\):/);
     await host.request({ op: 'quit' });
     const r = assertOk(await host.done);
 
