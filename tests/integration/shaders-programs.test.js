@@ -62,3 +62,9 @@ test('a program over a shader that failed and was deleted is made without that s
   // The deleted object is never attached, so GL raises nothing about it.
   assert.doesNotMatch(r.stderr, /glAttachShader/);
 });
+
+test('GL debug output: notifications are dropped, other messages printed with type and severity', () => {
+  const r = run('debug');
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  assert.equal(r.stderr, 'GL message: type:8250 severity:9147\n  a performance note\nGL ERROR: type:824c severity:9146\n  an error\n');
+});

@@ -1,6 +1,7 @@
 // Asks the real shader registry for programs, as the pipeline builders do, in one scenario named by
 // the first argument. Opens its own hidden window and GL 4.0 core context (an X display is needed).
 // Prints "@program V F ID" for each program it gets and "@objects N" for the GL programs that exist.
+// Mode "debug" sends messages of its own through GL debug output instead.
 #include <GL/glew.h>
 #include <SDL.h>
 
@@ -97,6 +98,14 @@ int main(int argc, char** argv) {
     GLint linked = 1;
     glGetProgramiv(p->program, GL_LINK_STATUS, &linked);
     std::printf("@linked %d\n", linked);
+  } else if (!std::strcmp(mode, "debug")) {
+    // Messages through the debug-output callback: notifications are dropped, the rest printed.
+    glDebugMessageInsert(GL_DEBUG_SOURCE_APPLICATION, GL_DEBUG_TYPE_MARKER, 1, GL_DEBUG_SEVERITY_NOTIFICATION, -1,
+                         "a notification");
+    glDebugMessageInsert(GL_DEBUG_SOURCE_APPLICATION, GL_DEBUG_TYPE_PERFORMANCE, 2, GL_DEBUG_SEVERITY_MEDIUM, -1,
+                         "a performance note");
+    glDebugMessageInsert(GL_DEBUG_SOURCE_APPLICATION, GL_DEBUG_TYPE_ERROR, 3, GL_DEBUG_SEVERITY_HIGH, -1, "an error");
+    glFinish();
   } else {
     std::printf("@error unknown mode %s\n", mode);
     return 1;
