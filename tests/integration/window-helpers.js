@@ -76,8 +76,19 @@ function xclipIn(display, data, target = 'UTF8_STRING') {
     const p = spawn('xclip', ['-i', '-selection', 'clipboard', '-t', target, '-quiet'],
       { env: { ...process.env, DISPLAY: display }, stdio: ['pipe', 'ignore', 'pipe'] });
     p.on('error', reject);
-    // With -quiet xclip stays in the foreground and reports when it has taken the selection.
-    p.stderr.on('data', (d) => { if (String(d).includes('Waiting for selection requests')) resolve(p); });
+    // With -quiet xclip stays in the foreground. It prints its waiting line before the X server has
+    // seen it take the selection, so ask for the selection's targets until they name `target`.
+    let waiting = false;
+    p.stderr.on('data', async (d) => {
+      if (waiting || !String(d).includes('Waiting for selection requests')) return;
+      waiting = true;
+      for (let i = 0; i < 200; ++i) {
+        const targets = await xclipOut(display, 'TARGETS').catch(() => Buffer.alloc(0));
+        if (targets.toString().split('\n').includes(target)) { resolve(p); return; }
+        await new Promise((r) => setTimeout(r, 10));
+      }
+      reject(new Error(`xclip never owned the clipboard with ${target}`));
+    });
     p.stdin.end(data);
   });
 }
