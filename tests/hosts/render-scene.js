@@ -1,0 +1,179 @@
+'use strict';
+// A renderer host driven line by line: each line on standard input is one JSON request, answered by
+// one report. It creates every buffer the bufferIDs table names at the size the pipelines expect,
+// compiles the test shaders of tests/shaders, calls `ready`, and then writes the test scene, camera
+// data, quality levels and debug flag between frames while the test takes screenshots from outside.
+// Requests: setup, scene, frame, view, light, camera, quality, debug, pollSize, quit.
+const fs = require('node:fs');
+const path = require('node:path');
+const readline = require('node:readline');
+const { addon, createFixed, report, DEBUG_BUFFER } = require('./common');
+
+const shaderDir = path.join(__dirname, '..', 'shaders');
+// Shader names and stages the pipelines link.
+const VERTEX_SHADERS = ['solid', 'shadow', 'uitri', 'uisprite', 'transparent', 'pointlight', 'gbuff', 'ghdr', 'gpost'];
+const FRAGMENT_SHADERS = ['solid', 'shadow', 'uitri', 'uiglyph', 'uiglyphoutline', 'transparent', 'pointlight', 'gbuff',
+  'ghdr', 'gpost'];
+
+// Bytes of each block the table names: 64 per matrix, 12 per vector, 8 for the viewport pair, and
+// capacity x floats x 4 for vertex data (100000 vertices; the point-light mesh is 6 vertices).
+const CAPACITY = 100000;
+const ENTRY_BYTES = {
+  0: 8, 1: 64, 2: 64, 3: 64, 4: 64, 5: 64, 6: 12, 7: 12,
+  8: CAPACITY * 12, 9: CAPACITY * 12, 10: CAPACITY * 12, 11: CAPACITY * 12, 12: CAPACITY * 12,
+  15: CAPACITY * 12, 16: CAPACITY * 16,
+  19: CAPACITY * 12, 20: CAPACITY * 12, 21: CAPACITY * 16,
+  22: CAPACITY * 12, 23: CAPACITY * 12, 24: CAPACITY * 16,
+  25: 6 * 12,
+  26: CAPACITY * 16, 27: CAPACITY * 16, 28: CAPACITY * 16,
+};
+const TABLE_ENTRIES = 29;
+
+let fixed = null;
+// Blocks stay alive only while their ArrayBuffers do: every block made here is kept.
+const keep = [];
+const ids = {};
+const views = {};
+
+const identity = () => [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1];
+const translation = (x, y, z) => [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1];
+// The light's view: x mirrored (so the scene's front faces turn away from it and survive the
+// shadow pass's front-face culling), depth moved by z.
+const lightMatrix = (z) => [-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, z, 1];
+// Pixels (y down) to clip space.
+const uiMatrix = (w, h) => [2 / w, 0, 0, 0, 0, -2 / h, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1];
+
+// Two counter-clockwise triangles over a rectangle at depth z; clockwise when `reverse`.
+function quad(x0, y0, x1, y1, z, reverse = false) {
+  const v = [[x0, y0, z], [x1, y0, z], [x1, y1, z], [x0, y0, z], [x1, y1, z], [x0, y1, z]];
+  if (reverse) { v.reverse(); }
+  return v.flat();
+}
+const repeat = (values, times) => Array.from({ length: times }, () => values).flat();
+
+function put(entry, values, length = values.length) {
+  views[entry].set(values);
+  fixed.header[ids[entry]] = length;
+}
+function clear(entry) { fixed.header[ids[entry]] = 0; }
+
+const parts = {
+  // Two solid rectangles: A red, facing +z; B green, its normal tilted to (0, 0.6, 0.8).
+  solid() {
+    put(8, [...quad(-1, -1, -0.5, 0, 0), ...quad(-0.5, -1, 0, 0, 0)]);
+    put(9, [...repeat([0, 0, 1], 6), ...repeat([0, 0.6, 0.8], 6)]);
+    put(10, [...repeat([1, 0, 0], 6), ...repeat([0, 1, 0], 6)]);
+    put(11, repeat([0, 0, 0], 12));
+    put(12, repeat([0, 0, 0], 12));
+  },
+  // Half-transparent white, behind B where they overlap.
+  transparent() {
+    put(19, quad(-0.25, -1, 0.5, 0, 0.5));
+    put(20, repeat([0, 0, 1], 6));
+    put(21, repeat([1, 1, 1, 0.5], 6));
+  },
+  // Opaque yellow, wound clockwise: only visible because this pass does not cull.
+  unculled() {
+    put(22, quad(0.5, -1, 1, -0.5, 0, true));
+    put(23, repeat([0, 0, 1], 6));
+    put(24, repeat([1, 1, 0, 1], 6));
+  },
+  // Two overlapping lights, half red and half green, added onto the scene.
+  lights() {
+    put(26, [0.75, -0.25, 0.15, 0, 0.85, -0.25, 0.15, 0]);
+    put(27, [0.5, 0, 0, 1, 0, 0.5, 0, 1]);
+    put(28, [0, 0, 0, 0, 0, 0, 0, 0]);
+  },
+  // An orange interface rectangle at pixels 1000..1200 x 300..380.
+  ui() {
+    put(15, quad(1000, 300, 1200, 380, 0));
+    put(16, repeat([1, 0.5, 0, 1], 6));
+  },
+};
+const partEntries = { solid: [8, 9, 10, 11, 12], transparent: [19, 20, 21], unculled: [22, 23, 24],
+  lights: [26, 27, 28], ui: [15, 16] };
+
+const handlers = {
+  setup({ skip = [] }) {
+    fixed = createFixed();
+    const [tableBuffer, tableId] = addon.nextBuffer(TABLE_ENTRIES * 2);
+    keep.push(tableBuffer);
+    const table = new Uint16Array(tableBuffer);
+    for (const entry of Object.keys(ENTRY_BYTES).map(Number)) {
+      const [buffer, id] = addon.nextBuffer(ENTRY_BYTES[entry]);
+      ids[entry] = id;
+      views[entry] = new Float32Array(buffer);
+      table[entry] = id;
+    }
+    views[1].set(identity());
+    views[2].set(identity());
+    views[3].set(identity());
+    views[4].set(lightMatrix(0.2));
+    views[5].set(uiMatrix(1400, 800));
+    views[6].set([0.2, 0.4, 0.6]);
+    views[7].set([0.8, 0.6, 0.4]);
+    // The point-light mesh: one square over -1..1, copied once when the pipeline is built.
+    put(25, quad(-1, -1, 1, 1, 0));
+    addon.setBuffers(tableId);
+    for (const name of VERTEX_SHADERS) {
+      if (!skip.includes(name + '.vert')) addon.compileShader(name, true, fs.readFileSync(path.join(shaderDir, name + '.vert'), 'utf8'));
+    }
+    for (const name of FRAGMENT_SHADERS) {
+      if (!skip.includes(name + '.frag')) addon.compileShader(name, false, fs.readFileSync(path.join(shaderDir, name + '.frag'), 'utf8'));
+    }
+    const compiled = addon.checkShaders();
+    const lastHostId = Math.max(tableId, ...Object.values(ids));
+    addon.ready();
+    const [probe, nextId] = addon.nextBuffer(4);
+    keep.push(probe);
+    const handedOut = [];
+    for (let id = lastHostId + 1; id < nextId; ++id) {
+      const block = addon.getBuffer(id);
+      handedOut.push({ id, bytes: block.byteLength, values: block.byteLength <= 32 ? Array.from(new Float32Array(block)) : null });
+    }
+    return { compiled, tableId, ids, lastHostId, nextId, handedOut, viewport: Array.from(views[0]) };
+  },
+  // Writes the named parts of the scene and sets every other part's lengths to 0.
+  scene({ parts: names = [] }) {
+    for (const [name, entries] of Object.entries(partEntries)) {
+      if (names.includes(name)) parts[name](); else for (const e of entries) clear(e);
+    }
+    return names;
+  },
+  // Optionally pumps events (a resize arrives that way), keeps uiTransform in pixels, renders.
+  frame({ poll = false, frames = 1 }) {
+    if (poll) addon.poll();
+    views[5].set(uiMatrix(views[0][0] || 1, views[0][1] || 1));
+    for (let i = 0; i < frames; ++i) addon.render();
+    return Array.from(views[0]);
+  },
+  view({ x = 0, y = 0, z = 0 }) { views[1].set(translation(x, y, z)); return true; },
+  light({ z }) { views[4].set(lightMatrix(z)); return true; },
+  camera({ position, vector }) { views[6].set(position); views[7].set(vector); return true; },
+  // Levels may be given as strings ("NaN", "Infinity"), which JSON cannot carry as numbers.
+  quality({ shadow, ssao, aa }) {
+    if (shadow !== undefined) addon.setShadowQuality(Number(shadow));
+    if (ssao !== undefined) addon.setSsaoQuality(Number(ssao));
+    if (aa !== undefined) addon.setAntialias(Number(aa));
+    return true;
+  },
+  debug({ on }) { new Uint8Array(fixed.buffers.debug)[0] = on ? 1 : 0; return on; },
+  // Pumps events until the viewport pair differs from `from` (or `max` polls).
+  async pollSize({ from, max = 300 }) {
+    for (let i = 0; i < max; ++i) {
+      addon.poll();
+      if (views[0][0] !== from[0] || views[0][1] !== from[1]) break;
+      await new Promise((r) => setTimeout(r, 10));
+    }
+    return Array.from(views[0]);
+  },
+  quit() { return addon.quit(); },
+};
+
+const rl = readline.createInterface({ input: process.stdin });
+report('started');
+rl.on('line', async (line) => {
+  const cmd = JSON.parse(line);
+  report(await handlers[cmd.op](cmd));
+  if (cmd.op === 'quit') rl.close();
+});

@@ -1,0 +1,16 @@
+#version 400 core
+// Test scene, geometry pass: positions through projection, view and transform; normal and albedo
+// passed on for the G-buffer.
+layout(location = 0) in vec3 vertexPosition;
+layout(location = 1) in vec3 vertexNormal;
+layout(location = 2) in vec3 vertexColor;
+uniform mat4 view;
+uniform mat4 projection;
+uniform mat4 transform;
+out vec3 normal;
+out vec3 albedoColor;
+void main() {
+  normal = vertexNormal;
+  albedoColor = vertexColor;
+  gl_Position = projection * view * transform * vec4(vertexPosition, 1.0);
+}

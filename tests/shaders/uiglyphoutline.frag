@@ -1,0 +1,12 @@
+#version 400 core
+// Test scene, glyph outlines: the largest coverage around the texel, in the vertex colour.
+in vec2 texel;
+in vec4 tint;
+out vec4 color;
+uniform sampler2DRect glyphs;
+void main() {
+  float c = 0.0;
+  for (int dy = -1; dy <= 1; ++dy)
+    for (int dx = -1; dx <= 1; ++dx) c = max(c, texture(glyphs, texel + vec2(dx, dy)).r);
+  color = vec4(tint.rgb, tint.a * c);
+}
