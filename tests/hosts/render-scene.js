@@ -3,11 +3,11 @@
 // one report. It creates every buffer the bufferIDs table names at the size the pipelines expect,
 // compiles the test shaders of tests/shaders, calls `ready`, and then writes the test scene, camera
 // data, quality levels and debug flag between frames while the test takes screenshots from outside.
-// Requests: setup, scene, frame, view, light, camera, quality, debug, pollSize, quit.
+// Requests: setup, scene, frame, view, light, camera, quality, debug, text, pollSize, quit.
 const fs = require('node:fs');
 const path = require('node:path');
 const readline = require('node:readline');
-const { addon, createFixed, report, DEBUG_BUFFER } = require('./common');
+const { addon, createFixed, runCommands, putString, report } = require('./common');
 
 const shaderDir = path.join(__dirname, '..', 'shaders');
 // Shader names and stages the pipelines link.
@@ -28,6 +28,8 @@ const ENTRY_BYTES = {
   26: CAPACITY * 16, 27: CAPACITY * 16, 28: CAPACITY * 16,
 };
 const TABLE_ENTRIES = 29;
+// Id a table entry gets when setup is told to leave its block missing: no block has it.
+const MISSING_ID = 250;
 
 let fixed = null;
 // Blocks stay alive only while their ArrayBuffers do: every block made here is kept.
@@ -51,9 +53,15 @@ function quad(x0, y0, x1, y1, z, reverse = false) {
 }
 const repeat = (values, times) => Array.from({ length: times }, () => values).flat();
 
+// Writes what fits of `values` into the entry's block and sets its length to all of them, as a host
+// that over-reports would.
 function put(entry, values, length = values.length) {
-  views[entry].set(values);
+  if (views[entry]) views[entry].set(values.slice(0, views[entry].length));
   fixed.header[ids[entry]] = length;
+}
+// Writes what fits of `values` into the entry's block, if it has one.
+function fill(entry, values) {
+  if (views[entry]) views[entry].set(values.slice(0, views[entry].length));
 }
 function clear(entry) { fixed.header[ids[entry]] = 0; }
 
@@ -94,24 +102,31 @@ const partEntries = { solid: [8, 9, 10, 11, 12], transparent: [19, 20, 21], uncu
   lights: [26, 27, 28], ui: [15, 16] };
 
 const handlers = {
-  setup({ skip = [] }) {
+  // overrides: { entry: bytes | 'missing' } gives chosen entries a block of another size, or none.
+  setup({ skip = [], overrides = {} }) {
     fixed = createFixed();
     const [tableBuffer, tableId] = addon.nextBuffer(TABLE_ENTRIES * 2);
     keep.push(tableBuffer);
     const table = new Uint16Array(tableBuffer);
     for (const entry of Object.keys(ENTRY_BYTES).map(Number)) {
-      const [buffer, id] = addon.nextBuffer(ENTRY_BYTES[entry]);
-      ids[entry] = id;
-      views[entry] = new Float32Array(buffer);
-      table[entry] = id;
+      const bytes = overrides[entry] ?? ENTRY_BYTES[entry];
+      if (bytes === 'missing') {
+        ids[entry] = MISSING_ID;
+      } else {
+        const [buffer, id] = addon.nextBuffer(bytes);
+        keep.push(buffer);
+        ids[entry] = id;
+        views[entry] = new Float32Array(buffer);
+      }
+      table[entry] = ids[entry];
     }
-    views[1].set(identity());
-    views[2].set(identity());
-    views[3].set(identity());
-    views[4].set(lightMatrix(0.2));
-    views[5].set(uiMatrix(1400, 800));
-    views[6].set([0.2, 0.4, 0.6]);
-    views[7].set([0.8, 0.6, 0.4]);
+    fill(1, identity());
+    fill(2, identity());
+    fill(3, identity());
+    fill(4, lightMatrix(0.2));
+    fill(5, uiMatrix(1400, 800));
+    fill(6, [0.2, 0.4, 0.6]);
+    fill(7, [0.8, 0.6, 0.4]);
     // The point-light mesh: one square over -1..1, copied once when the pipeline is built.
     put(25, quad(-1, -1, 1, 1, 0));
     addon.setBuffers(tableId);
@@ -143,19 +158,30 @@ const handlers = {
   // Optionally pumps events (a resize arrives that way), keeps uiTransform in pixels, renders.
   frame({ poll = false, frames = 1 }) {
     if (poll) addon.poll();
-    views[5].set(uiMatrix(views[0][0] || 1, views[0][1] || 1));
+    fill(5, uiMatrix(views[0][0] || 1, views[0][1] || 1));
     for (let i = 0; i < frames; ++i) addon.render();
     return Array.from(views[0]);
   },
-  view({ x = 0, y = 0, z = 0 }) { views[1].set(translation(x, y, z)); return true; },
-  light({ z }) { views[4].set(lightMatrix(z)); return true; },
-  camera({ position, vector }) { views[6].set(position); views[7].set(vector); return true; },
+  view({ x = 0, y = 0, z = 0 }) { fill(1, translation(x, y, z)); return true; },
+  light({ z }) { fill(4, lightMatrix(z)); return true; },
+  camera({ position, vector }) { fill(6, position); fill(7, vector); return true; },
   // Levels may be given as strings ("NaN", "Infinity"), which JSON cannot carry as numbers.
   quality({ shadow, ssao, aa }) {
     if (shadow !== undefined) addon.setShadowQuality(Number(shadow));
     if (ssao !== undefined) addon.setSsaoQuality(Number(ssao));
     if (aa !== undefined) addon.setAntialias(Number(aa));
     return true;
+  },
+  // One step that lays out text runs ({ text, x, y, size, font, color }) into the glyph batches.
+  text({ runs }) {
+    const words = [];
+    let offset = 0;
+    for (const run of runs) {
+      const [at, length] = putString(fixed, run.text, offset);
+      offset += length;
+      words.push(12, ...run.color, 10, at, length, run.x, run.y, run.size, run.font, 0);
+    }
+    return runCommands(fixed, words);
   },
   debug({ on }) { new Uint8Array(fixed.buffers.debug)[0] = on ? 1 : 0; return on; },
   // Pumps events until the viewport pair differs from `from` (or `max` polls).

@@ -21,10 +21,10 @@ const ALL_PARTS = ['solid', 'transparent', 'unculled', 'lights', 'ui'];
 const indicator = (k) => [35 + 50 * k, 265];
 
 // A scene host with a window, set up and ready; `shot()` takes a screenshot of its window.
-async function openScene(t) {
+async function openScene(t, overrides = {}) {
   const host = startInteractive('render-scene.js', [], { display: xvfb.display, audio: 'null', env: { LP_NUM_THREADS: '0' } });
   await host.next();
-  const setup = await host.request({ op: 'setup' });
+  const setup = await host.request({ op: 'setup', overrides });
   const id = await windowId(xvfb.display);
   const shot = () => screenshot(xvfb.display, id);
   let exited = false;
@@ -170,6 +170,51 @@ test('quality setters reach the shaders with the next frame, as 32-bit integers'
   await host.request({ op: 'quality', ssao: 4, shadow: 'Infinity' });
   await host.request({ op: 'frame' });
   assertPixel(await shot(), ...indicator(0), [102, 0, 0], 3, 'Infinity reads 0');
+});
+
+test('a uniform whose block is missing or too short is never sent; vertex draws stop where a block ends', async (t) => {
+  // uiTransform gets 16 bytes, cameraPosition no block at all, solid colours room for 6 vertices.
+  const { host, shot } = await openScene(t, { 5: 16, 6: 'missing', 10: 72 });
+  await host.request({ op: 'scene', parts: ['solid', 'ui'] });
+  await host.request({ op: 'frame' });
+  const s = await shot();
+  assertPixel(s, 175, 600, [255, 0, 0], 3, 'solid A: its 6 vertices fit every block');
+  assertPixel(s, 450, 600, BACKGROUND, 3, 'solid B: past the end of the colour block, not drawn');
+  assertPixel(s, 1100, 340, BACKGROUND, 3, 'interface: uiTransform absent, its matrix stays zero');
+  assertPixel(s, ...indicator(3), [0, 0, 0], 3, 'cameraPosition absent');
+  assertPixel(s, ...indicator(4), [204, 153, 102], 3, 'cameraVector still sent');
+});
+
+// Pixels in the rectangle [x0, x1) x [y0, y1) for which `match([r, g, b])` holds.
+function countPixels(s, x0, y0, x1, y1, match) {
+  let n = 0;
+  for (let y = y0; y < y1; ++y) for (let x = x0; x < x1; ++x) if (match(s.pixel(x, y))) ++n;
+  return n;
+}
+
+test('text laid out in a step is drawn by the glyph and glyph-outline passes of the next frame', async (t) => {
+  const { host, shot } = await openScene(t);
+  await host.request({ op: 'scene', parts: [] });
+  const white = ([r, g, b]) => r > 200 && g > 200 && b > 200;
+  const magenta = ([r, g, b]) => r > 200 && g < 60 && b > 150;
+  await host.request({ op: 'frame' });
+  let s = await shot();
+  assert.equal(countPixels(s, 100, 420, 400, 480, white), 0);
+  assert.equal(countPixels(s, 100, 520, 400, 580, magenta), 0);
+  await host.request({ op: 'text', runs: [
+    { text: 'HHHH', x: 100, y: 470, size: 48, font: 0, color: [1, 1, 1, 1] },
+    { text: 'HHHH', x: 100, y: 570, size: 48, font: 4, color: [1, 0, 1, 1] },
+  ] });
+  await host.request({ op: 'frame' });
+  s = await shot();
+  assert.ok(countPixels(s, 100, 420, 400, 480, white) > 200, 'plain glyphs');
+  assert.ok(countPixels(s, 100, 520, 400, 580, magenta) > 200, 'outline glyphs');
+  assert.equal(countPixels(s, 100, 520, 400, 580, white), 0, 'each batch in its own pass');
+  // The next step lays out nothing: the batches are empty and the text is gone.
+  await host.request({ op: 'text', runs: [] });
+  await host.request({ op: 'frame' });
+  s = await shot();
+  assert.equal(countPixels(s, 100, 420, 400, 480, white), 0);
 });
 
 // Thumbnails of position (green marker), albedo (red A) and normals (A's (0.5, 0.5, 1)) along the
