@@ -3,7 +3,7 @@
 // one report. It creates every buffer the bufferIDs table names at the size the pipelines expect,
 // compiles the test shaders of tests/shaders, calls `ready`, and then writes the test scene, camera
 // data, quality levels and debug flag between frames while the test takes screenshots from outside.
-// Requests: setup, scene, frame, view, light, camera, quality, debug, text, pollSize, quit.
+// Requests: setup, scene, frame, view, light, camera, quality, debug, text, pollSize, readyAgain, quit.
 const fs = require('node:fs');
 const path = require('node:path');
 const readline = require('node:readline');
@@ -103,7 +103,8 @@ const partEntries = { solid: [8, 9, 10, 11, 12], transparent: [19, 20, 21], uncu
 
 const handlers = {
   // overrides: { entry: bytes | 'missing' } gives chosen entries a block of another size, or none.
-  setup({ skip = [], overrides = {} }) {
+  // early: quality levels set before `ready` ({ shadow, ssao, aa }).
+  setup({ skip = [], overrides = {}, early = null }) {
     fixed = createFixed();
     const [tableBuffer, tableId] = addon.nextBuffer(TABLE_ENTRIES * 2);
     keep.push(tableBuffer);
@@ -138,6 +139,7 @@ const handlers = {
     }
     const compiled = addon.checkShaders();
     const lastHostId = Math.max(tableId, ...Object.values(ids));
+    if (early) handlers.quality(early);
     addon.ready();
     const [probe, nextId] = addon.nextBuffer(4);
     keep.push(probe);
@@ -192,6 +194,13 @@ const handlers = {
       await new Promise((r) => setTimeout(r, 10));
     }
     return Array.from(views[0]);
+  },
+  // A second `ready`: reports the next id a new block gets afterwards.
+  readyAgain() {
+    const result = addon.ready();
+    const [probe, nextId] = addon.nextBuffer(4);
+    keep.push(probe);
+    return { result, nextId };
   },
   quit() { return addon.quit(); },
 };

@@ -21,10 +21,10 @@ const ALL_PARTS = ['solid', 'transparent', 'unculled', 'lights', 'ui'];
 const indicator = (k) => [35 + 50 * k, 265];
 
 // A scene host with a window, set up and ready; `shot()` takes a screenshot of its window.
-async function openScene(t, overrides = {}) {
+async function openScene(t, overrides = {}, early = null) {
   const host = startInteractive('render-scene.js', [], { display: xvfb.display, audio: 'null', env: { LP_NUM_THREADS: '0' } });
   await host.next();
-  const setup = await host.request({ op: 'setup', overrides });
+  const setup = await host.request({ op: 'setup', overrides, early });
   const id = await windowId(xvfb.display);
   const shot = () => screenshot(xvfb.display, id);
   let exited = false;
@@ -215,6 +215,25 @@ test('text laid out in a step is drawn by the glyph and glyph-outline passes of 
   await host.request({ op: 'frame' });
   s = await shot();
   assert.equal(countPixels(s, 100, 420, 400, 480, white), 0);
+});
+
+test('a level set before ready is overwritten by the start values when the sets are bound', async (t) => {
+  const { host, shot } = await openScene(t, {}, { ssao: 5, shadow: 6, aa: 7 });
+  await host.request({ op: 'frame' });
+  assertPixel(await shot(), ...indicator(0), [51, 51, 26], 3, 'start values');
+});
+
+test('a second ready builds nothing again: no new buffers, no new sampling data', async (t) => {
+  const { host, setup, shot } = await openScene(t);
+  host.takeLines();
+  const again = await host.request({ op: 'readyAgain' });
+  assert.equal(again.result, 0);
+  assert.equal(again.nextId, setup.nextId + 1);
+  const lines = host.takeLines().join('\n');
+  assert.doesNotMatch(lines, /noiseTile|init size/);
+  await host.request({ op: 'scene', parts: ['solid'] });
+  await host.request({ op: 'frame' });
+  assertPixel(await shot(), 175, 600, [255, 0, 0], 3, 'still drawing');
 });
 
 // Thumbnails of position (green marker), albedo (red A) and normals (A's (0.5, 0.5, 1)) along the
