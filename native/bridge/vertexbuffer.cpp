@@ -38,12 +38,24 @@ void initVertexBuffer(VertexBuffer* vb, uint64_t capacity, uint32_t components, 
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(byteSize), data, usage);
 }
 
+uint64_t fillLength(const VertexBuffer& vb) {
+  if (vb.bufferId < 0 || static_cast<uint32_t>(vb.bufferId) >= bufferCount) return 0;
+  return lenBuffer(static_cast<uint32_t>(vb.bufferId));
+}
+
 void uploadVertexBuffer(const VertexBuffer& vb) {
-  if (!vb.data || vb.bufferId < 0 || static_cast<uint32_t>(vb.bufferId) >= bufferCount) return;
-  const uint64_t floats = lenBuffer(static_cast<uint32_t>(vb.bufferId));
+  const uint64_t floats = fillLength(vb);
   if (floats == 0) return;
-  const uint64_t bytes = floats * 4 < vb.byteSize ? floats * 4 : vb.byteSize;
+  const uint32_t id = static_cast<uint32_t>(vb.bufferId);
+  // The block is read through its id, never through the pointer saved at creation, which a block
+  // re-created since (and its old owner collected) would leave dangling.
+  const uint8_t* data = blockData(id);
+  if (!data) return;
+  uint64_t bytes = floats * 4;
+  if (bytes > vb.byteSize) bytes = vb.byteSize;
+  if (bytes > blockBytes(id)) bytes = blockBytes(id);
+  if (bytes == 0) return;
   glBindBuffer(GL_ARRAY_BUFFER, vb.glBuffer);
-  glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), vb.data);
+  glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), data);
 }
 }  // namespace tsm::bridge

@@ -23,7 +23,11 @@ struct VertexBuffer {
 void initVertexBuffer(VertexBuffer* vb, uint64_t capacity, uint32_t components, uint32_t attribIndex,
                       uint32_t usage, int32_t bufferId);
 
-// Replaces the first min(lenBuffer(bufferId) x 4, byteSize) bytes of the GL buffer from the block;
-// a zero fill length uploads nothing.
+// Floats the host wrote into the buffer's block for this frame: lenBuffer of its id; 0 for an id
+// outside the table.
+uint64_t fillLength(const VertexBuffer& vb);
+
+// Replaces the first min(lenBuffer(bufferId) x 4, byteSize, the block's size) bytes of the GL buffer
+// from the block as it is now; a zero fill length, or a block that no longer exists, uploads nothing.
 void uploadVertexBuffer(const VertexBuffer& vb);
 }  // namespace tsm::bridge

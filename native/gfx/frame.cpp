@@ -9,6 +9,7 @@
 #include <SDL.h>
 
 #include "bridge/buffers.h"
+#include "bridge/vertexbuffer.h"
 #include "gfx/core/framerules.h"
 #include "gfx/pipelines.h"
 #include "gfx/renderer.h"
@@ -47,30 +48,6 @@ constexpr UploadEntry uploadTable[UPLOAD_TABLE_SIZE] = {
 
 // --- uploads ------------------------------------------------------------------------------------
 
-// Floats the host wrote into the buffer's block this frame; 0 for an id outside the table.
-uint64_t fillLength(const VertexBuffer& vb) {
-  if (vb.bufferId < 0 || static_cast<uint32_t>(vb.bufferId) >= bridge::bufferCount) return 0;
-  return bridge::lenBuffer(static_cast<uint32_t>(vb.bufferId));
-}
-
-// Replaces the leading lenBuffer x 4 bytes of the GL buffer from the block, reading the block
-// through its id (never a pointer saved earlier, which a replaced block would leave dangling) and
-// never past the block or the GL buffer.
-void uploadFrameVertices(const VertexBuffer& vb) {
-  const uint64_t floats = fillLength(vb);
-  if (floats == 0) return;
-  const uint32_t id = static_cast<uint32_t>(vb.bufferId);
-  const uint8_t* data = bridge::blockData(id);
-  if (!data) return;
-  uint64_t bytes = floats * sizeof(float);
-  if (bytes > vb.byteSize) bytes = vb.byteSize;
-  const uint64_t blockBytes = bridge::blockBytes(id);
-  if (bytes > blockBytes) bytes = blockBytes;
-  if (bytes == 0) return;
-  glBindBuffer(GL_ARRAY_BUFFER, vb.glBuffer);
-  glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), data);
-}
-
 void setGlyphFillLengths(const Pipeline& p, uint32_t triangles) {
   bridge::setLenBuffer(static_cast<uint32_t>(p.vertexBuffers[0].bufferId), triangles * GLYPH_POSITION_FLOATS);
   bridge::setLenBuffer(static_cast<uint32_t>(p.vertexBuffers[1].bufferId), triangles * GLYPH_TEXCOORD_FLOATS);
@@ -86,7 +63,7 @@ void usePipeline(const Pipeline& p) {
 
 // Vertices of pipeline `p` to draw: whole vertices in attribute `attribute`'s fill length.
 GLsizei vertexCount(const Pipeline& p, uint32_t attribute) {
-  return static_cast<GLsizei>(drawCount(fillLength(p.vertexBuffers[attribute]), DRAW_COUNT_FLOATS, p.vertexLimit));
+  return static_cast<GLsizei>(drawCount(bridge::fillLength(p.vertexBuffers[attribute]), DRAW_COUNT_FLOATS, p.vertexLimit));
 }
 
 void shadowPass() {
@@ -136,13 +113,13 @@ void forwardPasses() {
   glDepthMask(GL_FALSE);
 
   const Pipeline& transparency = pipelines[TRANSPARENCY_PIPELINE];
-  if (fillLength(transparency.vertexBuffers[0]) != 0) {
+  if (bridge::fillLength(transparency.vertexBuffers[0]) != 0) {
     usePipeline(transparency);
     glDrawArrays(GL_TRIANGLES, 0, vertexCount(transparency, 0));
   }
 
   const Pipeline& unculled = pipelines[UNCULLED_PIPELINE];
-  if (fillLength(unculled.vertexBuffers[0]) != 0) {
+  if (bridge::fillLength(unculled.vertexBuffers[0]) != 0) {
     usePipeline(unculled);
     glDisable(GL_CULL_FACE);
     glDrawArrays(GL_TRIANGLES, 0, vertexCount(unculled, 0));
@@ -150,7 +127,7 @@ void forwardPasses() {
   }
 
   const Pipeline& lights = pipelines[POINTLIGHTS_PIPELINE];
-  const uint64_t instanceFloats = fillLength(lights.vertexBuffers[3]);
+  const uint64_t instanceFloats = bridge::fillLength(lights.vertexBuffers[3]);
   if (instanceFloats != 0) {
     usePipeline(lights);
     glBlendFunc(GL_ONE, GL_ONE);
@@ -248,7 +225,7 @@ void renderFrame() {
   setGlyphFillLengths(pipelines[UIGLYPHS_OUTLINE_PIPELINE], outlineTriangles);
 
   for (UniformSet& set : allUniformSets) uploadFrameUniforms(set);
-  for (const UploadEntry& e : uploadTable) uploadFrameVertices(pipelines[e.pipeline].vertexBuffers[e.attribute]);
+  for (const UploadEntry& e : uploadTable) bridge::uploadVertexBuffer(pipelines[e.pipeline].vertexBuffers[e.attribute]);
 
   drawFrame(plainTriangles, outlineTriangles);
 }

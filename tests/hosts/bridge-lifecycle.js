@@ -16,8 +16,14 @@ if (scenario === 'exports') {
     constants: [addon.AL_FORMAT_MONO8, addon.AL_FORMAT_MONO16, addon.AL_FORMAT_STEREO8, addon.AL_FORMAT_STEREO16],
     samePackage: viaPackage === addon,
   });
+} else if (scenario === 'startup') {
+  createFixed();
+  addon.quit();
 } else if (scenario === 'ticking') {
   createFixed();
+  const { createTableBlocks, registerAndCompile } = require('./graphics');
+  const blocks = createTableBlocks();
+  registerAndCompile(blocks.tableId);
   let calls = 0;
   let receiver;
   const result = addon.startTicking(function tickFn(...args) {

@@ -4,32 +4,10 @@
 // compiles the test shaders of tests/shaders, calls `ready`, and then writes the test scene, camera
 // data, quality levels and debug flag between frames while the test takes screenshots from outside.
 // Requests: setup, scene, frame, view, light, camera, quality, debug, text, pollSize, readyAgain, quit.
-const fs = require('node:fs');
-const path = require('node:path');
 const readline = require('node:readline');
 const { addon, createFixed, runCommands, putString, report } = require('./common');
 
-const shaderDir = path.join(__dirname, '..', 'shaders');
-// Shader names and stages the pipelines link.
-const VERTEX_SHADERS = ['solid', 'shadow', 'uitri', 'uisprite', 'transparent', 'pointlight', 'gbuff', 'ghdr', 'gpost'];
-const FRAGMENT_SHADERS = ['solid', 'shadow', 'uitri', 'uiglyph', 'uiglyphoutline', 'transparent', 'pointlight', 'gbuff',
-  'ghdr', 'gpost'];
-
-// Bytes of each block the table names: 64 per matrix, 12 per vector, 8 for the viewport pair, and
-// capacity x floats x 4 for vertex data (100000 vertices; the point-light mesh is 6 vertices).
-const CAPACITY = 100000;
-const ENTRY_BYTES = {
-  0: 8, 1: 64, 2: 64, 3: 64, 4: 64, 5: 64, 6: 12, 7: 12,
-  8: CAPACITY * 12, 9: CAPACITY * 12, 10: CAPACITY * 12, 11: CAPACITY * 12, 12: CAPACITY * 12,
-  15: CAPACITY * 12, 16: CAPACITY * 16,
-  19: CAPACITY * 12, 20: CAPACITY * 12, 21: CAPACITY * 16,
-  22: CAPACITY * 12, 23: CAPACITY * 12, 24: CAPACITY * 16,
-  25: 6 * 12,
-  26: CAPACITY * 16, 27: CAPACITY * 16, 28: CAPACITY * 16,
-};
-const TABLE_ENTRIES = 29;
-// Id a table entry gets when setup is told to leave its block missing: no block has it.
-const MISSING_ID = 250;
+const { createTableBlocks, registerAndCompile } = require('./graphics');
 
 let fixed = null;
 // Blocks stay alive only while their ArrayBuffers do: every block made here is kept.
@@ -106,21 +84,11 @@ const handlers = {
   // early: quality levels set before `ready` ({ shadow, ssao, aa }).
   setup({ skip = [], overrides = {}, early = null }) {
     fixed = createFixed();
-    const [tableBuffer, tableId] = addon.nextBuffer(TABLE_ENTRIES * 2);
-    keep.push(tableBuffer);
-    const table = new Uint16Array(tableBuffer);
-    for (const entry of Object.keys(ENTRY_BYTES).map(Number)) {
-      const bytes = overrides[entry] ?? ENTRY_BYTES[entry];
-      if (bytes === 'missing') {
-        ids[entry] = MISSING_ID;
-      } else {
-        const [buffer, id] = addon.nextBuffer(bytes);
-        keep.push(buffer);
-        ids[entry] = id;
-        views[entry] = new Float32Array(buffer);
-      }
-      table[entry] = ids[entry];
-    }
+    const blocks = createTableBlocks(overrides);
+    const tableId = blocks.tableId;
+    keep.push(...blocks.keep);
+    Object.assign(ids, blocks.ids);
+    Object.assign(views, blocks.views);
     fill(1, identity());
     fill(2, identity());
     fill(3, identity());
@@ -130,14 +98,7 @@ const handlers = {
     fill(7, [0.8, 0.6, 0.4]);
     // The point-light mesh: one square over -1..1, copied once when the pipeline is built.
     put(25, quad(-1, -1, 1, 1, 0));
-    addon.setBuffers(tableId);
-    for (const name of VERTEX_SHADERS) {
-      if (!skip.includes(name + '.vert')) addon.compileShader(name, true, fs.readFileSync(path.join(shaderDir, name + '.vert'), 'utf8'));
-    }
-    for (const name of FRAGMENT_SHADERS) {
-      if (!skip.includes(name + '.frag')) addon.compileShader(name, false, fs.readFileSync(path.join(shaderDir, name + '.frag'), 'utf8'));
-    }
-    const compiled = addon.checkShaders();
+    const compiled = registerAndCompile(tableId, skip);
     const lastHostId = Math.max(tableId, ...Object.values(ids));
     if (early) handlers.quality(early);
     addon.ready();

@@ -32,6 +32,32 @@ test('the export table: 22 functions then 4 constants, all with default attribut
   assert.match(r.stdout, /^Initializing Native\n/);
 });
 
+// Index of each line (a prefix) in `lines`, in order; fails when one is missing or out of order.
+function assertInOrder(lines, prefixes) {
+  let from = 0;
+  for (const prefix of prefixes) {
+    const at = lines.findIndex((l, i) => i >= from && l.startsWith(prefix));
+    assert.ok(at >= 0, `"${prefix}" missing or out of order in:\n${lines.join('\n')}`);
+    from = at + 1;
+  }
+}
+
+test('start-up runs every subsystem in order, and quit closes them in order', async () => {
+  const r = assertOk(await host('bridge-lifecycle.js', ['startup']));
+  assertInOrder(nativeOut(r).split('\n'), ['Initializing Native', 'OpenAL initialized OK', 'FreeType initialized OK',
+    'SDL2 initialized OK', 'MakeCurrent status: OK', 'GLEW OK; version: ', 'OpenGL 4.0: OK', 'Textures per shader: ',
+    'Quitting Native', 'Closing OpenAL', 'Closing SDL', 'Closing USB']);
+  assert.equal(r.stderr, '');
+});
+
+test('a missing subsystem logs its line and start-up goes on', async () => {
+  const r = assertOk(await runHost('bridge-lifecycle.js', ['startup'], { display: x.display, audio: 'none' }));
+  assert.match(r.stderr, /^Error initializing OpenAL: .+\n/m);
+  assertInOrder(nativeOut(r).split('\n'), ['Initializing Native', 'FreeType initialized OK', 'SDL2 initialized OK',
+    'OpenGL 4.0: OK', 'Quitting Native', 'Closing SDL', 'Closing USB']);
+  assert.doesNotMatch(r.stdout, /OpenAL initialized OK/);
+});
+
 test('startTicking calls tickFn once with the global receiver; ready ignores arguments', async () => {
   const r = assertOk(await host('bridge-lifecycle.js', ['ticking']));
   assert.deepEqual(r.results, [
