@@ -12,43 +12,51 @@ const FRAGMENT_SHADERS = ['solid', 'shadow', 'uitri', 'uiglyph', 'uiglyphoutline
   'ghdr', 'gpost'];
 
 // Bytes of each block the table names: 64 per matrix, 12 per vector, 8 for the viewport pair, and
-// capacity x floats x 4 for vertex data (100000 vertices; the point-light mesh is 6 vertices).
+// capacity x floats x 4 for vertex data (the pipelines expect 100000 vertices; the point-light mesh
+// is 6 vertices).
 const CAPACITY = 100000;
-const ENTRY_BYTES = {
-  0: 8, 1: 64, 2: 64, 3: 64, 4: 64, 5: 64, 6: 12, 7: 12,
-  8: CAPACITY * 12, 9: CAPACITY * 12, 10: CAPACITY * 12, 11: CAPACITY * 12, 12: CAPACITY * 12,
-  15: CAPACITY * 12, 16: CAPACITY * 16,
-  19: CAPACITY * 12, 20: CAPACITY * 12, 21: CAPACITY * 16,
-  22: CAPACITY * 12, 23: CAPACITY * 12, 24: CAPACITY * 16,
-  25: 6 * 12,
-  26: CAPACITY * 16, 27: CAPACITY * 16, 28: CAPACITY * 16,
-};
+function entryBytes(capacity = CAPACITY) {
+  return {
+    0: 8, 1: 64, 2: 64, 3: 64, 4: 64, 5: 64, 6: 12, 7: 12,
+    8: capacity * 12, 9: capacity * 12, 10: capacity * 12, 11: capacity * 12, 12: capacity * 12,
+    15: capacity * 12, 16: capacity * 16,
+    19: capacity * 12, 20: capacity * 12, 21: capacity * 16,
+    22: capacity * 12, 23: capacity * 12, 24: capacity * 16,
+    25: 6 * 12,
+    26: capacity * 16, 27: capacity * 16, 28: capacity * 16,
+  };
+}
+const ENTRY_BYTES = entryBytes();
 const TABLE_ENTRIES = 29;
 // Id a table entry gets when it is told to have no block: no block has it.
 const MISSING_ID = 250;
 
-// Creates the table's blocks (overrides: { entry: bytes | 'missing' }) and registers the table.
-// Returns { tableId, ids, views, keep }; `keep` holds every ArrayBuffer, which must stay referenced.
-function createTableBlocks(overrides = {}) {
+// Creates the table and its blocks (overrides: { entry: bytes | 'missing' }; capacity: vertices of
+// the vertex blocks). Returns { tableId, table, ids, views, keep, lastId }; `keep` holds every
+// ArrayBuffer made, which must stay referenced for as long as the addon may use its id.
+function createTableBlocks(overrides = {}, capacity = CAPACITY) {
+  const sizes = entryBytes(capacity);
   const keep = [];
   const ids = {};
   const views = {};
   const [tableBuffer, tableId] = addon.nextBuffer(TABLE_ENTRIES * 2);
   keep.push(tableBuffer);
   const table = new Uint16Array(tableBuffer);
-  for (const entry of Object.keys(ENTRY_BYTES).map(Number)) {
-    const bytes = overrides[entry] ?? ENTRY_BYTES[entry];
+  let lastId = tableId;
+  for (const entry of Object.keys(sizes).map(Number)) {
+    const bytes = overrides[entry] ?? sizes[entry];
     if (bytes === 'missing') {
       ids[entry] = MISSING_ID;
     } else {
       const [buffer, id] = addon.nextBuffer(bytes);
       keep.push(buffer);
       ids[entry] = id;
+      lastId = id;
       views[entry] = new Float32Array(buffer);
     }
     table[entry] = ids[entry];
   }
-  return { tableId, table, ids, views, keep };
+  return { tableId, table, ids, views, keep, lastId };
 }
 
 // Registers the table with setBuffers and compiles the test shaders (but those named in `skip`,

@@ -4,33 +4,18 @@
 // `ready` (which builds the glyph set); then the test measures text, runs steps of text commands,
 // renders, and reads the glyph batches back from the glyph pipelines' shared blocks.
 // Requests: setup, measure, step, render, batches, quit.
-const fs = require('node:fs');
-const path = require('node:path');
 const readline = require('node:readline');
 const { addon, createFixed, report, COMMAND_BUFFER } = require('./common');
 
-const shaderDir = path.join(__dirname, '..', 'shaders');
-const VERTEX_SHADERS = ['solid', 'shadow', 'uitri', 'uisprite', 'transparent', 'pointlight', 'gbuff', 'ghdr', 'gpost'];
-const FRAGMENT_SHADERS = ['solid', 'shadow', 'uitri', 'uiglyph', 'uiglyphoutline', 'transparent', 'pointlight', 'gbuff',
-  'ghdr', 'gpost'];
+const { createTableBlocks, registerAndCompile } = require('./graphics');
 
-// Bytes of each block the bufferIDs table names (vertex data for 1000 vertices is plenty here).
-const CAPACITY = 1000;
-const ENTRY_BYTES = {
-  0: 8, 1: 64, 2: 64, 3: 64, 4: 64, 5: 64, 6: 12, 7: 12,
-  8: CAPACITY * 12, 9: CAPACITY * 12, 10: CAPACITY * 12, 11: CAPACITY * 12, 12: CAPACITY * 12,
-  15: CAPACITY * 12, 16: CAPACITY * 16,
-  19: CAPACITY * 12, 20: CAPACITY * 12, 21: CAPACITY * 16,
-  22: CAPACITY * 12, 23: CAPACITY * 12, 24: CAPACITY * 16,
-  25: 6 * 12,
-  26: CAPACITY * 16, 27: CAPACITY * 16, 28: CAPACITY * 16,
-};
-const TABLE_ENTRIES = 29;
 // Bytes of the glyph pipelines' blocks: 300000 vertices of 3, 2 and 4 floats.
 const GLYPH_BLOCK_BYTES = [300000 * 12, 300000 * 8, 300000 * 16];
 
 let fixed = null;
-const views = {};
+let views = {};
+// Every block made here, kept referenced so that none is collected and freed.
+const keep = [];
 // Block ids of the two glyph batches: [positions, texcoords, colours] each.
 let glyphIds = null;
 
@@ -41,21 +26,14 @@ const uiMatrix = (w, h) => [2 / w, 0, 0, 0, 0, -2 / h, 0, 0, 0, 0, 1, 0, -1, 1, 
 const handlers = {
   setup({ ready = true, stringBytes = 65536 }) {
     fixed = createFixed({ string: stringBytes });
-    const [tableBuffer, tableId] = addon.nextBuffer(TABLE_ENTRIES * 2);
-    const table = new Uint16Array(tableBuffer);
-    let lastHostId = tableId;
-    for (const entry of Object.keys(ENTRY_BYTES).map(Number)) {
-      const [buffer, id] = addon.nextBuffer(ENTRY_BYTES[entry]);
-      views[entry] = new Float32Array(buffer);
-      table[entry] = id;
-      lastHostId = id;
-    }
+    // Vertex data for 1000 vertices is plenty here.
+    const blocks = createTableBlocks({}, 1000);
+    keep.push(...blocks.keep);
+    views = blocks.views;
+    const lastHostId = blocks.lastId;
     for (const e of [1, 2, 3, 4]) views[e].set(identity());
     views[5].set(uiMatrix(1400, 800));
-    addon.setBuffers(tableId);
-    for (const name of VERTEX_SHADERS) addon.compileShader(name, true, fs.readFileSync(path.join(shaderDir, name + '.vert'), 'utf8'));
-    for (const name of FRAGMENT_SHADERS) addon.compileShader(name, false, fs.readFileSync(path.join(shaderDir, name + '.frag'), 'utf8'));
-    const compiled = addon.checkShaders();
+    const compiled = registerAndCompile(blocks.tableId);
     if (!ready) return { compiled };
     addon.ready();
     // The glyph pipelines' blocks are the first six the set-up registered: plain, then outline.
