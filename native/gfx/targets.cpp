@@ -152,13 +152,15 @@ void makeShadowMap() {
 void requireComplete(FramebufferRole role) {
   const GLenum status = glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER);
   if (status == GL_FRAMEBUFFER_COMPLETE) return;
-  static constexpr const char* roleNames[] = {"Solid", "Shadow", "Screen"};
-  const char* what = roleNames[role];
+  // The log line and the message box's title of each framebuffer.
+  static constexpr const char* failure[][2] = {
+      {"Solid init error: %s\n", "OpenGL: Error intializing Solid"},
+      {"Shadow init error: %s\n", "OpenGL: Error intializing Shadow"},
+      {"Screen init error: %s\n", "OpenGL: Error intializing Screen"},
+  };
   const char* name = framebufferStatusName(status);
-  logError("%s init error: %s\n", what, name);
-  char title[64];
-  std::snprintf(title, sizeof title, "OpenGL: Error intializing %s", what);
-  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, name, nullptr);
+  logError(failure[role][0], name);
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, failure[role][1], name, nullptr);
   switch (role) {
     case SOLID_FRAMEBUFFER: CHECK(!"Solid init error"); break;
     case SHADOW_FRAMEBUFFER: CHECK(!"Shadow init error"); break;

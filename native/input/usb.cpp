@@ -94,7 +94,7 @@ int openAdapter(libusb_device* device) {
   adapterReader = endpoints.reader;
   adapterWriter = endpoints.writer;
   if (layout == ADAPTER_NO_ENDPOINTS) {
-    logInfo("Did not find reader (%u) or writer (%u)\n", unsigned{adapterReader}, unsigned{adapterWriter});
+    logInfo("Did not find reader (%i) or writer (%i)\n", int{adapterReader}, int{adapterWriter});
     return layout;
   }
 

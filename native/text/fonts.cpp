@@ -18,13 +18,13 @@ constexpr const char* checkModule = "fonts";
 
 struct FaceFile {
   const char* path;
-  const char* name;  // as the close error lines name it
+  const char* closeError;  // the line logged when closing the face fails
 };
 // In face order (Face): mono, sans, fallback; opened in this order.
 constexpr FaceFile faceFiles[FACE_COUNT] = {
-    {"app/assets/fonts/IBMPlexMono-Regular.ttf", "mono"},
-    {"app/assets/fonts/NotoSans-Regular.ttf", "sans"},
-    {"app/assets/fonts/unifont.ttf", "fallback"},
+    {"app/assets/fonts/IBMPlexMono-Regular.ttf", "Error freeing mono font: %i\n"},
+    {"app/assets/fonts/NotoSans-Regular.ttf", "Error freeing sans font: %i\n"},
+    {"app/assets/fonts/unifont.ttf", "Error freeing fallback font: %i\n"},
 };
 
 FT_Library library = nullptr;
@@ -60,7 +60,7 @@ void closeFonts() {
   for (uint32_t f = 0; f < FACE_COUNT; ++f) {
     if (!faces[f]) continue;
     const FT_Error e = FT_Done_Face(faces[f]);
-    if (e) logError("Error freeing %s font: %i\n", faceFiles[f].name, e);
+    if (e) logError(faceFiles[f].closeError, e);
     faces[f] = nullptr;
   }
   if (library) {
