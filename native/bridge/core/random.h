@@ -1,5 +1,6 @@
-// The system's own 128-bit xorshift generator and its state. Zero at load, seeded once at start-up; the sampling
-// kernels advance it while the graphics are built. Nothing else reads or writes it.
+// The system's own 128-bit xorshift generator and its state. The state is zero at load and seeded
+// once at start-up; the sampling kernels advance it while the graphics are built. Nothing else
+// reads or writes it.
 #pragma once
 #include <cstdint>
 
