@@ -1,0 +1,3 @@
+#version 400 core
+// Shadow pass: depth only.
+void main() {}
