@@ -35,5 +35,5 @@ report('started');
 rl.on('line', async (line) => {
   const request = JSON.parse(line);
   report(await handlers[request.op](request));
-  if (request.op === 'quit') rl.close();
+  if (request.op === 'quit') { rl.close(); process.stdin.destroy(); }
 });

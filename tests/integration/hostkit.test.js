@@ -10,6 +10,7 @@ const { startXvfb, runHost, assertOk, buildDir } = require('./harness');
 const { startInteractive, findWindow, xdotool, x } = require('./window-helpers');
 const { runEmulated, emulatedReport } = require('./usb-helpers');
 const { decodeRecords } = require('../hosts/events-records');
+const { screenshot, assertPixel } = require('./render-helpers');
 const kit = require('../../lib/host');
 
 let xs;
@@ -174,4 +175,44 @@ test('the decoder refuses what it cannot walk: unknown types and records cut off
   const text = Uint8Array.from([3, 3, 2, 0xc3, 0xa9]);
   assert.deepEqual(kit.decodeEvents(text), [{ type: 'textInput', code: 771, text: 'é' }]);
   assert.deepEqual(kit.decodeEvents(text, 0), []);
+});
+
+test('graphics set-up: every table block at the size its pipeline expects; the writers reach the frame', async () => {
+  const host = startInteractive('hostkit-graphics.js', [], { display: xs.display, audio: 'null' });
+  await host.next();
+  const setup = await host.request({ op: 'setup', shaderDir: path.join(__dirname, '..', 'shaders') });
+  assert.equal(setup.table.length, 29);
+  assert.deepEqual(setup.viewport, [1400, 800]);
+  assert.deepEqual(setup.blocks, {
+    0: 8, 1: 64, 2: 64, 3: 64, 4: 64, 5: 64, 6: 12, 7: 12, 8: 1200000, 15: 1200000, 16: 1600000,
+    19: 1200000, 21: 1600000, 25: 72, 26: 1600000, 28: 1600000,
+  });
+  assert.equal(setup.meshLength, 18);
+  assert.deepEqual(setup.ui, [2 / 1400, 0, 0, 0, 0, -2 / 800, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1].map(Math.fround));
+  const drawn = await host.request({ op: 'scene' });
+  // Lengths of all a batch's attributes are set together, in floats.
+  assert.deepEqual(drawn, { solid: [18, 18, 18, 18, 18], transparent: [18, 18, 24], unculled: [0, 0, 0],
+    lights: [4, 4, 4], ui: [18, 24] });
+  const id = await findWindow(xs.display);
+  let shot = await screenshot(xs.display, id);
+  assertPixel(shot, 175, 600, [255, 0, 0], 3, 'solid');
+  assertPixel(shot, 875, 600, [128, 128, 179], 3, 'transparent over the background');
+  assertPixel(shot, 1225, 200, [0, 128, 102], 3, 'light added to the background');
+  assertPixel(shot, 1100, 340, [255, 128, 0], 3, 'interface rectangle');
+  assert.deepEqual(await host.request({ op: 'clear' }), { solid: [0, 0, 0, 0, 0], ui: [0, 0] });
+  shot = await screenshot(xs.display, id);
+  assertPixel(shot, 175, 600, [0, 0, 102], 3, 'cleared');
+  await host.request({ op: 'quit' });
+  const r = assertOk(await host.done);
+  assert.doesNotMatch(r.stderr, /capacity modified|GL ERROR/);
+});
+
+test('graphics set-up names missing shader files before compiling anything', async () => {
+  const host = startInteractive('hostkit-graphics.js', [], { display: xs.display, audio: 'null' });
+  await host.next();
+  const setup = await host.request({ op: 'setup', shaderDir: '/nonexistent' });
+  assert.match(setup.error, /^shader files missing: \/nonexistent\/solid\.vert, .*\/nonexistent\/gpost\.frag$/);
+  assert.equal(setup.error.split(', ').length, 19);
+  await host.request({ op: 'quit' });
+  assertOk(await host.done);
 });
