@@ -31,9 +31,9 @@ uniform int ssaoQuality;
 uniform int antialias;
 
 const float HDR_SCALE = 0.5;
-const vec3 SUN = vec3(1.0, 0.93, 0.82) * 1.6;
-const vec3 SKY_AMBIENT = vec3(0.22, 0.27, 0.36);
-const vec3 GROUND_AMBIENT = vec3(0.12, 0.10, 0.08);
+const vec3 SUN = vec3(1.0, 0.93, 0.82) * 1.1;
+const vec3 SKY_AMBIENT = vec3(0.16, 0.19, 0.26);
+const vec3 GROUND_AMBIENT = vec3(0.08, 0.07, 0.06);
 const float SSAO_RADIUS = 0.6;
 const float SHADOW_MAP_SIZE = 4096.0;
 

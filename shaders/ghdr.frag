@@ -6,7 +6,7 @@ out vec4 color;
 uniform sampler2D screen;
 
 const float HDR_SCALE = 0.5;
-const float EXPOSURE = 1.1;
+const float EXPOSURE = 0.9;
 
 vec3 filmic(vec3 x) {
   return clamp((x * (2.51 * x + 0.03)) / (x * (2.43 * x + 0.59) + 0.14), 0.0, 1.0);

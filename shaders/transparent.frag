@@ -11,7 +11,7 @@ uniform mat4 lightTransform;
 uniform vec3 cameraPosition;
 
 const float HDR_SCALE = 0.5;
-const vec3 SUN = vec3(1.0, 0.93, 0.82) * 1.6;
+const vec3 SUN = vec3(1.0, 0.93, 0.82) * 1.1;
 const vec3 AMBIENT = vec3(0.2, 0.23, 0.3);
 
 void main() {
