@@ -1,36 +1,332 @@
 'use strict';
-// The reference host application. For now a small host: it loads the addon, creates the fixed
-// shared buffers, runs a few steps of commands (a log line, a text colour) and quits.
-const tm = require('..');
+// The demo game: a lit 3D scene (app/scene.js) with shadows, ambient occlusion, glass and moving
+// point lights, a camera on keyboard, mouse and game controller, sounds on events, and an
+// interface panel with frame times, the quality levels, text in several scripts, outlined text, a
+// text field with clipboard paste, and the USB adapter's reports. Everything goes through the host
+// kit (lib/host.js) and the reference shaders (shaders/).
+//
+// Options: --frames N (stop after N frames, with a fixed 1/60 s step so runs repeat exactly),
+// --screenshot FILE (the last frame as PNG, taken from the window with ImageMagick's import).
+// At the end it prints frame-time figures.
+//
+// Keys: WASD or arrows move, Q/E down and up, drag with the left button to look; 1, 2, 3 cycle
+// the shadow, ambient-occlusion and anti-aliasing levels; F3 the G-buffer thumbnails; F11
+// fullscreen; Space a chime; Tab or a click on the field to type into it, Ctrl+V pastes, Ctrl+C
+// copies it, Enter sends it to the log; Escape leaves the field, then quits.
+const path = require('node:path');
+const fs = require('node:fs');
+const { spawnSync } = require('node:child_process');
+const { mat4, vec3 } = require('gl-matrix');
+const kit = require('../lib/host');
+const { Scene, sunTransform } = require('./scene');
 
-const HEADER = 0, POOL = 1, COMMAND = 2, RESULT = 3, EVENT = 4, DEBUG = 5, USB = 6, STRING = 7;
-const sizes = { [HEADER]: 1024, [POOL]: 1 << 20, [COMMAND]: 64 * 1024, [RESULT]: 64 * 1024,
-  [EVENT]: 64 * 1024, [DEBUG]: 16, [USB]: 64, [STRING]: 64 * 1024 };
-const blocks = {};
-for (const [id, size] of Object.entries(sizes)) blocks[id] = tm.initBuffer(Number(id), size);
+const addon = kit.addon;
+const root = path.join(__dirname, '..');
 
-const header = new Uint32Array(blocks[HEADER]);
-const commands = new Float64Array(blocks[COMMAND]);
-const results = new Float64Array(blocks[RESULT]);
-const strings = new Uint8Array(blocks[STRING]);
-const encoder = new TextEncoder();
+// ---- options ------------------------------------------------------------------------------------
 
-const args = process.argv.slice(2);
-const framesArg = args.indexOf('--frames');
-const steps = framesArg >= 0 ? Number(args[framesArg + 1]) : 3;
-
-tm.ready();
-tm.startTicking(() => {
-  for (let step = 0; step < steps; step++) {
-    tm.poll();
-    header[EVENT] = 0;
-    const { written } = encoder.encodeInto(`step ${step}: hello from the host\n`, strings);
-    const words = [12, 1, 0.5, 0, 1, 9, 0, written];
-    commands.set(words);
-    header[COMMAND] = words.length;
-    tm.tick();
-    tm.render();
-    if (results[0] !== 0 || results[5] !== 0) throw new Error('unexpected command results');
+function parseOptions(argv) {
+  const o = { frames: 0, screenshot: null };
+  for (let i = 0; i < argv.length; ++i) {
+    const a = argv[i];
+    if (a === '--frames') {
+      o.frames = Number(argv[++i]);
+      if (!Number.isInteger(o.frames) || o.frames < 1) throw new Error(`--frames needs a whole number of frames, got ${argv[i]}`);
+    } else if (a === '--screenshot') {
+      o.screenshot = argv[++i];
+      if (!o.screenshot) throw new Error('--screenshot needs a file name');
+    } else {
+      throw new Error(`unknown option ${a} (options: --frames N, --screenshot FILE)`);
+    }
   }
-  tm.quit();
-});
+  return o;
+}
+const options = parseOptions(process.argv.slice(2));
+
+// ---- input codes (SDL scancodes, key codes, modifiers, controller axes and buttons) -----------------
+
+const SC = { A: 4, D: 7, E: 8, Q: 20, S: 22, W: 26, N1: 30, N2: 31, N3: 32, RETURN: 40, ESCAPE: 41, BACKSPACE: 42,
+  TAB: 43, SPACE: 44, F3: 60, F11: 68, RIGHT: 79, LEFT: 80, DOWN: 81, UP: 82, LSHIFT: 225 };
+const KEY_C = 99, KEY_V = 118;
+const KMOD_CTRL = 0x00c0;
+const AXIS = { LEFT_X: 0, LEFT_Y: 1, RIGHT_X: 2, RIGHT_Y: 3, TRIGGER_LEFT: 4, TRIGGER_RIGHT: 5 };
+const BUTTON = { A: 0, B: 1, X: 2, Y: 3 };
+const DEADZONE = 0.15;
+
+// ---- set-up -------------------------------------------------------------------------------------
+
+const buffers = kit.createBuffers();
+const gfx = kit.setupGraphics(buffers, { lightTransform: sunTransform() });
+const commands = new kit.CommandWriter(buffers);
+const scene = new Scene(gfx);
+
+// Sounds: made by scripts/demo-assets.sh. A missing one is logged by the addon and stays silent.
+const SOUNDS = { chime: 0, click: 1, blip: 2, whoosh: 3 };
+for (const [name, id] of Object.entries(SOUNDS)) {
+  const file = path.join('app', 'assets', 'sounds', `${name}.ogg`);
+  if (!fs.existsSync(path.join(root, file))) process.stdout.write(`demo: sound ${file} missing (run scripts/demo-assets.sh)\n`);
+  else addon.loadAudio(id, file, 2, 1);
+}
+
+// ---- state --------------------------------------------------------------------------------------
+
+const camera = { position: vec3.fromValues(0, 4.5, 13), yaw: -Math.PI / 2, pitch: -0.3 };
+const view = mat4.create();
+const projection = mat4.create();
+const forward = vec3.create();
+const held = new Set();
+const axes = new Float32Array(6);
+const mouse = { x: 0, y: 0, dragging: false };
+const quality = { shadow: 2, ssao: 2, aa: 1 };
+const QUALITY_LEVELS = { shadow: 4, ssao: 5, aa: 3 };
+const field = { text: '', focused: false };
+const adapter = { connected: false, reports: 0, last: new Uint8Array(kit.ADAPTER_REPORT_SIZE) };
+const controllers = new Set();
+const events = [];
+let quitRequested = false;
+let lastEvent = 'none yet';
+
+// Frame times in milliseconds: all of them for the figures at the end, and a rolling window for
+// the panel.
+const frameTimes = [];
+const ROLLING = 60;
+const rolling = new Float64Array(ROLLING);
+
+// ---- input --------------------------------------------------------------------------------------
+
+function play(sound, gain = 1, pitch = 1, x = 0, y = 0, z = -1) {
+  commands.play(SOUNDS[sound], { gain, pitch, x, y, z });
+}
+
+function cycle(which) {
+  quality[which] = (quality[which] + 1) % QUALITY_LEVELS[which];
+  if (which === 'shadow') addon.setShadowQuality(quality.shadow);
+  if (which === 'ssao') addon.setSsaoQuality(quality.ssao);
+  if (which === 'aa') addon.setAntialias(quality.aa);
+  play('blip', 0.8, 0.8 + 0.2 * quality[which]);
+}
+
+// Panel geometry, in interface pixels; the text field sits at its foot.
+const PANEL = { x: 16, y: 16, w: 600, h: 604 };
+const FIELD = { x: 32, y: 548, w: 568, h: 44 };
+const inside = (r, x, y) => x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+
+function onKeyDown(e) {
+  const ctrl = (e.mod & KMOD_CTRL) !== 0;
+  if (field.focused) {
+    if (ctrl && e.key === KEY_V) { field.text += addon.paste().replace(/[\r\n]+/g, ' '); play('click'); return; }
+    if (ctrl && e.key === KEY_C) { addon.copy(field.text); play('click'); return; }
+    if (e.scancode === SC.BACKSPACE) { field.text = Array.from(field.text).slice(0, -1).join(''); return; }
+    if (e.scancode === SC.RETURN) {
+      commands.log(`demo: field: ${field.text}\n`);
+      field.text = '';
+      play('chime', 0.7);
+      return;
+    }
+    if (e.scancode === SC.ESCAPE || e.scancode === SC.TAB) { field.focused = false; return; }
+    return;
+  }
+  if (e.repeat) return;
+  held.add(e.scancode);
+  switch (e.scancode) {
+    case SC.N1: cycle('shadow'); break;
+    case SC.N2: cycle('ssao'); break;
+    case SC.N3: cycle('aa'); break;
+    case SC.F3: buffers.debugView = !buffers.debugView; play('click'); break;
+    case SC.F11: commands.toggleFullscreen(); play('whoosh', 0.6); break;
+    case SC.SPACE: play('chime', 0.9, 1, 0, 0, -2); break;
+    case SC.TAB: field.focused = true; held.clear(); break;
+    case SC.ESCAPE: quitRequested = true; break;
+    default: break;
+  }
+}
+
+function handle(e) {
+  switch (e.type) {
+    case 'quit': quitRequested = true; break;
+    case 'keyDown': onKeyDown(e); break;
+    case 'keyUp': held.delete(e.scancode); break;
+    case 'textInput': if (field.focused) field.text += e.text; break;
+    case 'mouseMove':
+      if (mouse.dragging) {
+        camera.yaw += (e.x - mouse.x) * 0.004;
+        camera.pitch = Math.max(-1.4, Math.min(1.4, camera.pitch - (e.y - mouse.y) * 0.004));
+      }
+      mouse.x = e.x; mouse.y = e.y;
+      break;
+    case 'mouseDown':
+      mouse.x = e.x; mouse.y = e.y;
+      if (e.button !== 1) break;
+      field.focused = inside(FIELD, e.x, e.y);
+      mouse.dragging = !inside(PANEL, e.x, e.y);
+      play('click', 0.6, 1, (e.x / gfx.width - 0.5) * 4, 0, -1);
+      break;
+    case 'mouseUp': if (e.button === 1) mouse.dragging = false; break;
+    case 'controllerAdded': controllers.add(e.controller); play('whoosh', 0.5); break;
+    case 'controllerRemoved': controllers.delete(e.controller); break;
+    case 'controllerAxis': if (e.axis < axes.length) axes[e.axis] = Math.abs(e.value) < DEADZONE ? 0 : e.value; break;
+    case 'controllerButtonDown':
+      if (e.button === BUTTON.A) play('chime', 0.9);
+      else if (e.button === BUTTON.X) cycle('shadow');
+      else if (e.button === BUTTON.Y) cycle('ssao');
+      else if (e.button === BUTTON.B) cycle('aa');
+      break;
+    case 'adapterConnected': adapter.connected = true; play('whoosh', 0.5); break;
+    default: break;
+  }
+  if (e.type !== 'mouseMove' && e.type !== 'controllerAxis') lastEvent = e.type;
+}
+
+// ---- camera -------------------------------------------------------------------------------------
+
+function moveCamera(dt) {
+  const k = (sc) => (held.has(sc) ? 1 : 0);
+  const speed = (held.has(SC.LSHIFT) ? 12 : 5) * dt;
+  const ahead = k(SC.W) + k(SC.UP) - k(SC.S) - k(SC.DOWN) - axes[AXIS.LEFT_Y];
+  const side = k(SC.D) + k(SC.RIGHT) - k(SC.A) - k(SC.LEFT) + axes[AXIS.LEFT_X];
+  const up = k(SC.E) - k(SC.Q) + axes[AXIS.TRIGGER_RIGHT] - axes[AXIS.TRIGGER_LEFT];
+  camera.yaw += axes[AXIS.RIGHT_X] * 2 * dt;
+  camera.pitch = Math.max(-1.4, Math.min(1.4, camera.pitch - axes[AXIS.RIGHT_Y] * 2 * dt));
+  const cy = Math.cos(camera.yaw), sy = Math.sin(camera.yaw);
+  const p = camera.position;
+  p[0] += (cy * ahead - sy * side) * speed;
+  p[2] += (sy * ahead + cy * side) * speed;
+  p[1] = Math.max(0.3, p[1] + up * speed);
+  vec3.set(forward, Math.cos(camera.pitch) * cy, Math.sin(camera.pitch), Math.cos(camera.pitch) * sy);
+  const target = vec3.add(vec3.create(), p, forward);
+  mat4.lookAt(view, p, target, [0, 1, 0]);
+  mat4.perspective(projection, (60 * Math.PI) / 180, gfx.width / Math.max(gfx.height, 1), 0.1, 100);
+  gfx.setCamera({ view, projection, position: p, vector: forward });
+}
+
+// ---- interface ----------------------------------------------------------------------------------
+
+// Where each line of the panel went (for the screenshot check): name -> [x, top, width, height].
+const layout = {};
+function line(name, text, x, y, size, opts = {}) {
+  const face = kit.FONT[opts.font || 'sans'];
+  commands.text(text, x, y, { size, ...opts });
+  const w = addon.measureText(text, size, face);
+  layout[name] = [x, y - size, Math.ceil(opts.maxWidth ? Math.min(opts.maxWidth, w) : w), size * 1.25];
+}
+
+const TEXT_LINES = [
+  ['latin', 'Latin: Quizdeltagerne spiste jordbær', 'sans'],
+  ['cyrillic', 'Кириллица: Съешь же ещё этих булок', 'sans'],
+  ['greek', 'Ελληνικά: Γειά σου, Κόσμε (fallback face)', 'sans'],
+  ['cjk', 'CJK: 漢字かな交じり文 한국어', 'fallback'],
+  ['emoji', 'Emoji: ☺ ☀ ♫ ☂ (fallback face)', 'fallback'],
+];
+
+function drawInterface(frameMs) {
+  const { ui } = gfx;
+  gfx.uiPixels();
+  ui.clear();
+  ui.rect(PANEL.x, PANEL.y, PANEL.x + PANEL.w, PANEL.y + PANEL.h, 0.05, 0.06, 0.09, 0.88);
+  ui.rect(PANEL.x, PANEL.y, PANEL.x + PANEL.w, PANEL.y + 4, 0.95, 0.55, 0.2, 1);
+  const f = FIELD;
+  const border = field.focused ? [0.95, 0.55, 0.2] : [0.4, 0.42, 0.48];
+  ui.rect(f.x, f.y, f.x + f.w, f.y + f.h, border[0], border[1], border[2], 1);
+  ui.rect(f.x + 2, f.y + 2, f.x + f.w - 2, f.y + f.h - 2, 0.1, 0.11, 0.14, 1);
+
+  let mean = 0;
+  for (let i = 0; i < ROLLING; ++i) mean += rolling[i];
+  mean /= ROLLING;
+  commands.textColor(1, 1, 1, 1);
+  line('title', 'Tessimarke demo', 32, 60, 34);
+  commands.textColor(0.75, 0.9, 1, 1);
+  line('frame', `frame ${frameMs.toFixed(1)} ms · mean ${mean.toFixed(1)} ms · ${mean > 0 ? (1000 / mean).toFixed(0) : '-'} fps`, 32, 96, 20, { font: 'mono' });
+  line('quality', `[1] shadow ${quality.shadow}  [2] ssao ${quality.ssao}  [3] aa ${quality.aa}`, 32, 124, 20, { font: 'mono' });
+  commands.textColor(0.95, 0.92, 0.85, 1);
+  let y = 168;
+  for (const [name, text, font] of TEXT_LINES) {
+    line(name, text, 32, y, font === 'sans' ? 26 : 24, { font, maxWidth: PANEL.w - 32 });
+    y += 38;
+  }
+  commands.textColor(1, 0.45, 0.1, 1);
+  line('outlined', 'Outlined text', 32, y + 14, 44, { outline: true });
+  commands.textColor(0.7, 0.72, 0.78, 1);
+  const pad = (s) => s.padEnd(8);
+  line('controls', `${pad('move')} WASD/arrows, Q/E, drag, left stick`, 32, 436, 16, { font: 'mono' });
+  line('controls2', `${pad('keys')} Space chime, F3 targets, F11 fullscreen`, 32, 458, 16, { font: 'mono' });
+  const usb = adapter.connected
+    ? `adapter: ${adapter.reports} reports, ${Array.from(adapter.last.subarray(0, 9), (b) => b.toString(16).padStart(2, '0')).join(' ')}`
+    : 'adapter: not connected';
+  line('adapter', `${usb} · pads ${controllers.size} · last ${lastEvent}`, 32, 486, 16, { font: 'mono', maxWidth: PANEL.w - 32 });
+  commands.textColor(0.7, 0.72, 0.78, 1);
+  line('fieldLabel', field.focused ? 'typing (Ctrl+V pastes, Enter logs, Esc leaves)' : 'text field: Tab or click to type', 32, 536, 16, { font: 'mono' });
+  commands.textColor(1, 1, 1, 1);
+  const caret = field.focused && Math.floor(scene.time * 2) % 2 === 0 ? '|' : '';
+  commands.text(field.text + caret || ' ', f.x + 10, f.y + 30, { size: 22, maxWidth: f.w - 20 });
+}
+
+// ---- screenshot and figures ---------------------------------------------------------------------
+
+// Writes the window's current contents to `file` as PNG, with ImageMagick's import.
+function screenshot(file) {
+  const found = spawnSync('xdotool', ['search', '--name', '^Tessimarke$'], { encoding: 'utf8' });
+  const id = (found.stdout || '').trim().split('\n').filter(Boolean).pop();
+  if (!id) { process.stderr.write('demo: no window to take a screenshot of\n'); return false; }
+  const shot = spawnSync('import', ['-silent', '-window', id, `png:${path.resolve(file)}`], { encoding: 'utf8' });
+  if (shot.status !== 0) { process.stderr.write(`demo: screenshot failed: ${shot.stderr || shot.error}\n`); return false; }
+  process.stdout.write(`demo: screenshot written to ${path.resolve(file)}\n`);
+  return true;
+}
+
+function figures() {
+  if (!frameTimes.length) return;
+  const sorted = [...frameTimes].sort((a, b) => a - b);
+  const total = frameTimes.reduce((a, b) => a + b, 0);
+  const pick = (q) => sorted[Math.min(sorted.length - 1, Math.floor(q * sorted.length))];
+  const mean = total / frameTimes.length;
+  process.stdout.write(`demo: ${frameTimes.length} frames in ${(total / 1000).toFixed(2)} s; frame time mean ` +
+    `${mean.toFixed(2)} ms, median ${pick(0.5).toFixed(2)} ms, 95th percentile ${pick(0.95).toFixed(2)} ms, ` +
+    `max ${sorted[sorted.length - 1].toFixed(2)} ms (${(1000 / mean).toFixed(1)} fps)\n`);
+}
+
+// ---- main loop ----------------------------------------------------------------------------------
+
+const FIXED_STEP = 1 / 60;
+// Shortest frame when the swap does not wait for the display: about 144 frames a second.
+const MIN_FRAME_MS = 1000 / 144;
+const sleeper = new Int32Array(new SharedArrayBuffer(4));
+
+function main() {
+  let last = performance.now();
+  let frameMs = 0;
+  for (let frame = 0; !quitRequested && (!options.frames || frame < options.frames); ++frame) {
+    const start = performance.now();
+    const dt = options.frames ? FIXED_STEP : Math.min((start - last) / 1000, 0.1);
+    last = start;
+
+    addon.poll();
+    events.length = 0;
+    for (const e of kit.readEvents(buffers, events)) handle(e);
+    if (adapter.connected) {
+      addon.pollUSB();
+      adapter.last.set(buffers.usb.subarray(0, kit.ADAPTER_REPORT_SIZE));
+      adapter.reports += 1;
+    }
+
+    moveCamera(dt);
+    scene.update(dt, camera.position);
+    drawInterface(frameMs);
+    commands.tick();
+    addon.render();
+
+    frameMs = performance.now() - start;
+    frameTimes.push(frameMs);
+    rolling[frame % ROLLING] = frameMs;
+    if (!options.frames && frameMs < MIN_FRAME_MS) Atomics.wait(sleeper, 0, 0, MIN_FRAME_MS - frameMs);
+  }
+  if (options.screenshot) {
+    screenshot(options.screenshot);
+    process.stdout.write(`demo: layout ${JSON.stringify(layout)}\n`);
+  }
+  process.stdout.write(`demo: state ${JSON.stringify({ quality, debugView: buffers.debugView, field: field.text,
+    focused: field.focused, adapter: adapter.reports, controllers: controllers.size })}\n`);
+  figures();
+  addon.quit();
+}
+
+addon.startTicking(main);
