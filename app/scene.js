@@ -127,7 +127,7 @@ class Scene {
       const r = 5 + 1.5 * Math.sin(t * 0.9 + i);
       const x = Math.cos(a) * r, z = Math.sin(a) * r, y = 0.9 + 0.4 * Math.sin(t * 1.7 + i * 2);
       const c = LIGHT_COLORS[i % LIGHT_COLORS.length];
-      lights.light(x, y, z, 6, c[0], c[1], c[2], 3);
+      lights.light(x, y, z, 6, c[0], c[1], c[2], 4);
       // The glowing marker: a small box lit by its own emission.
       box(at(x, y, z, t * 2, 0.18), 1, 1, 1,
         (px, py, pz, nx, ny, nz) => solid.vertex(px, py, pz, nx, ny, nz, c[0], c[1], c[2], 0, 0, 3));

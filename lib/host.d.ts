@@ -225,5 +225,8 @@ export class Graphics {
   clearAll(): void;
   render(): number;
 }
+/** A lightTransform for a sun shining along `direction`: orthographic, `extent` (default 20) each
+ * way around `center` (default the origin), seen from `distance` (default 30) away. */
+export function directionalLight(direction: Floats, options?: { center?: Floats; extent?: number; distance?: number }): Float32Array;
 /** Allocates every block the bufferIDs table names, registers it, compiles the shaders, calls ready. */
 export function setupGraphics(buffers: SharedBuffers, options?: GraphicsOptions): Graphics;

@@ -13,6 +13,7 @@
 // Sections: constants; shared buffers; command writer; event reader; graphics.
 const fs = require('node:fs');
 const path = require('node:path');
+const { mat4, vec3 } = require('gl-matrix');
 // The addon loads on first use: loading it opens the window, so the pure parts of the kit (the
 // event decoder, the constants) stay usable without a display.
 let loadedAddon = null;
@@ -383,6 +384,18 @@ const DEFAULT_LIGHT_MESH = Object.freeze([-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, -1, 
 
 const identity = () => [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1];
 
+// A lightTransform for a sun shining along `direction`: its view from `distance` away, looking at
+// `center`, and an orthographic projection `extent` wide each way around it, `2 * distance` deep.
+function directionalLight(direction, { center = [0, 0, 0], extent = 20, distance = 30 } = {}) {
+  const d = vec3.normalize(vec3.create(), direction);
+  if (!Number.isFinite(d[0]) || vec3.length(d) === 0) throw new RangeError('direction must be a non-zero vector');
+  const eye = vec3.scaleAndAdd(vec3.create(), center, d, -distance);
+  const up = Math.abs(d[1]) > 0.99 ? [0, 0, -1] : [0, 1, 0];
+  const view = mat4.lookAt(mat4.create(), eye, center, up);
+  const projection = mat4.ortho(mat4.create(), -extent, extent, -extent, extent, 0.01, 2 * distance);
+  return mat4.multiply(mat4.create(), projection, view);
+}
+
 // Vertex data of one pipeline: one Float32Array per attribute over its block. Every write sets the
 // fill lengths of all attributes together, since the addon takes the draw count from the first.
 class VertexBatch {
@@ -613,7 +626,7 @@ module.exports = {
   createBuffers, SharedBuffers, DEFAULT_SIZES,
   CommandWriter, OP, FONT, FONT_OUTLINE,
   readEvents, decodeEvents, EVENT,
-  setupGraphics, Graphics, VertexBatch, SolidBatch, ForwardBatch, LightBatch, UiBatch, TABLE, TABLE_ENTRIES,
+  setupGraphics, directionalLight, Graphics, VertexBatch, SolidBatch, ForwardBatch, LightBatch, UiBatch, TABLE, TABLE_ENTRIES,
   PIPELINE_CAPACITY, SHADERS, DEFAULT_LIGHT_MESH,
   HEADER_BUFFER, POOL_BUFFER, COMMAND_BUFFER, RESULT_BUFFER, EVENT_BUFFER, DEBUG_BUFFER, USB_BUFFER, STRING_BUFFER,
   BUFFER_COUNT, SOUND_COUNT, ADAPTER_REPORT_SIZE,

@@ -84,7 +84,7 @@ float ambientOcclusion(vec3 worldPos, vec3 worldNormal, ivec2 pix) {
     if (g.a < 1.5) continue;
     float sceneZ = (view * vec4(g.xyz, 1.0)).z;
     float range = smoothstep(0.0, 1.0, SSAO_RADIUS / max(abs(p.z - sceneZ), 1e-4));
-    occlusion += (sceneZ >= s.z + 0.025 ? 1.0 : 0.0) * range;
+    occlusion += (sceneZ >= s.z + 0.02 + 0.004 * -p.z ? 1.0 : 0.0) * range;
   }
   return 1.0 - occlusion / float(samples);
 }
