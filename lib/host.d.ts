@@ -166,7 +166,7 @@ export class SolidBatch extends VertexBatch {
   readonly material: Float32Array; readonly extra: Float32Array;
   add(data: { position?: Floats; normal?: Floats; color?: Floats; material?: Floats; extra?: Floats }): number;
   vertex(px: number, py: number, pz: number, nx: number, ny: number, nz: number, r: number, g: number, b: number,
-    specular?: number, shininess?: number, emission?: number): void;
+    specular?: number, spare?: number, emission?: number): void;
 }
 export class ForwardBatch extends VertexBatch {
   readonly position: Float32Array; readonly normal: Float32Array; readonly color: Float32Array;

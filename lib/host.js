@@ -447,15 +447,15 @@ class VertexBatch {
 }
 
 // Opaque geometry: position, normal, colour, material and extra (3 floats each). The reference
-// shaders read material as (specular strength, shininess / 128, emission) and ignore extra.
+// shaders read material as (specular strength 0-1, unused, emission) and ignore extra.
 class SolidBatch extends VertexBatch {
-  vertex(px, py, pz, nx, ny, nz, r, g, b, spec = 0, shine = 0, emit = 0) {
+  vertex(px, py, pz, nx, ny, nz, r, g, b, specular = 0, spare = 0, emission = 0) {
     const i = this.reserve(1) * 3;
     const p = this.position, n = this.normal, c = this.color, m = this.material;
     p[i] = px; p[i + 1] = py; p[i + 2] = pz;
     n[i] = nx; n[i + 1] = ny; n[i + 2] = nz;
     c[i] = r; c[i + 1] = g; c[i + 2] = b;
-    m[i] = spec; m[i + 1] = shine; m[i + 2] = emit;
+    m[i] = specular; m[i + 1] = spare; m[i + 2] = emission;
     this.extra[i] = 0; this.extra[i + 1] = 0; this.extra[i + 2] = 0;
   }
 }

@@ -10,8 +10,8 @@ export function nextBuffer(size: number): [ArrayBuffer, number];
 export function nextPool(length: number): [ArrayBuffer, number];
 /** Decodes an Ogg Vorbis file into sound `id`: 0 ok, -1 bad word size or channels, 1 unreadable, else an OpenAL error. */
 export function loadAudio(id: number, path: string, wordSize: 1 | 2, channels: 1 | 2): number;
-/** Raw PCM into sound `id`: 0 or an OpenAL error code. */
-export function initALBuffer(id: number, data: Buffer, format: number, sampleRate: number): number;
+/** Raw PCM (a Buffer) into sound `id`: 0 or an OpenAL error code. */
+export function initALBuffer(id: number, data: Uint8Array, format: number, sampleRate: number): number;
 /** Registers a GLSL source under a shader name and stage; returns 0. */
 export function compileShader(name: string, isVertex: boolean, source: string): number;
 /** Compiles the registered shaders: 1 when any failed (the driver's log is on standard error). */

@@ -4,6 +4,7 @@
 // adapter queued, and the errors the kit throws for the host's own misuse before the addon sees it.
 const test = require('node:test');
 const assert = require('node:assert/strict');
+const fs = require('node:fs');
 const path = require('node:path');
 const { spawnSync } = require('node:child_process');
 const { startXvfb, runHost, assertOk, buildDir } = require('./harness');
@@ -28,6 +29,10 @@ const commands = () => (commandRun ||= runHost('hostkit-commands.js', [], { disp
 test('every command method: written, run by tick, its result read back by index', async () => {
   const r = assertOk(await commands());
   const out = r.results[0];
+  // require('tessimarke') is the addon's 26 exports, as its typings declare them.
+  const typed = fs.readFileSync(path.join(__dirname, '..', '..', 'lib', 'index.d.ts'), 'utf8');
+  assert.deepEqual(out.exports, [...typed.matchAll(/^export (?:function|const) (\w+)/gm)].map((m) => m[1]).sort());
+  assert.equal(out.exports.length, 26);
   assert.equal(out.capacity, 8192);
   assert.deepEqual(out.viewport, [1400, 800]);
   assert.equal(out.load, 0);

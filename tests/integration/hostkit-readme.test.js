@@ -1,0 +1,69 @@
+'use strict';
+// The README's minimal host, taken from the README itself and run as a user would run it (from the
+// repository root): it must draw its cube, its floor and its line of text, take a key, and end
+// cleanly when the window is closed.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
+const { spawn } = require('node:child_process');
+const { startXvfb, hostEnv } = require('./harness');
+const { findWindow, xdotool } = require('./window-helpers');
+const { screenshot } = require('./render-helpers');
+
+const root = path.resolve(__dirname, '..', '..');
+
+// The first js code block after the "A minimal host" heading.
+function readmeHost() {
+  const readme = fs.readFileSync(path.join(root, 'README.md'), 'utf8');
+  const at = readme.indexOf('### A minimal host');
+  assert.ok(at >= 0, 'the README has a minimal host');
+  const block = /```js\n([\s\S]*?)```/.exec(readme.slice(at));
+  assert.ok(block, 'with a js code block');
+  return block[1];
+}
+
+test('the README\'s minimal host runs: cube, floor and text on screen; closing the window ends it', async () => {
+  const source = readmeHost();
+  const lines = source.trimEnd().split('\n').length;
+  assert.ok(lines <= 50, `about 40 lines, got ${lines}`);
+  const xs = await startXvfb({ wm: true });
+  try {
+    const env = hostEnv({ display: xs.display, audio: 'null' });
+    const child = spawn(process.execPath, ['-'], { cwd: root, env, stdio: ['pipe', 'pipe', 'pipe'] });
+    child.stdin.end(source);
+    let stdout = '', stderr = '';
+    child.stderr.on('data', (d) => { stderr += d; });
+    const ready = new Promise((resolve) => child.stdout.on('data', (d) => {
+      stdout += d;
+      if (stdout.includes('Native ready\n')) resolve();
+    }));
+    const done = new Promise((resolve) => child.on('close', (code, signal) => resolve({ code, signal })));
+    const timer = setTimeout(() => child.kill('SIGKILL'), 120000);
+    await ready;
+    const id = await findWindow(xs.display);
+    // A few frames, so that the text's glyphs are in the atlas.
+    await new Promise((r) => setTimeout(r, 1500));
+    await xdotool(xs.display, 'key', '--window', id, 'space');
+    const shot = await screenshot(xs.display, id);
+    await xdotool(xs.display, 'key', '--window', id, 'alt+F4');
+    const { code, signal } = await done;
+    clearTimeout(timer);
+    assert.equal(signal, null, stderr);
+    assert.equal(code, 0, stderr);
+    assert.doesNotMatch(stderr, /GL ERROR|Assertion failed|Unable to compile/);
+    assert.match(stdout, /^Quitting Native$/m);
+
+    const [r, g, b] = shot.pixel(700, 420);
+    assert.ok(r > g && g > b && r - b > 60, `the cube is orange at the middle: ${[r, g, b]}`);
+    const sky = shot.pixel(1300, 40);
+    assert.ok(sky[2] > sky[0] && sky[2] > 120, `sky above: ${sky}`);
+    const floor = shot.pixel(700, 700);
+    assert.ok(Math.abs(floor[0] - floor[2]) < 40 && floor[0] > 100, `grey floor below: ${floor}`);
+    let ink = 0;
+    for (let y = 30; y < 70; ++y) for (let x = 40; x < 400; ++x) if (shot.pixel(x, y).every((c) => c > 230)) ++ink;
+    assert.ok(ink > 300, `white text at the top left: ${ink} pixels`);
+  } finally {
+    xs.stop();
+  }
+});

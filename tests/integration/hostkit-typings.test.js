@@ -1,0 +1,115 @@
+'use strict';
+// The typings of both entry points, checked by the TypeScript compiler in strict mode against a
+// host written the way the README's guide writes one: every export used with the types it
+// promises, and misuse the types must refuse marked as expected errors.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { spawnSync } = require('node:child_process');
+
+const root = path.resolve(__dirname, '..', '..');
+const tsc = path.join(root, 'node_modules', 'typescript', 'bin', 'tsc');
+
+const HOST = `
+import * as addon from 'tessimarke';
+import * as kit from 'tessimarke/host';
+
+const buffers: kit.SharedBuffers = kit.createBuffers({ sizes: { event: 8192 } });
+const header: Uint32Array = buffers.header;
+const block: kit.Block = buffers.nextBuffer(64);
+const pool: ArrayBuffer = buffers.nextPool(8).buffer;
+buffers.debugView = !buffers.debugView;
+const length: number = buffers.lenBuffer(kit.EVENT_BUFFER) + header[0] + block.id + pool.byteLength;
+
+const gfx: kit.Graphics = kit.setupGraphics(buffers, {
+  shaderDir: 'shaders', capacity: { solid: 1000 }, lightTransform: kit.directionalLight([0, -1, 0], { extent: 5 }),
+});
+gfx.setCamera({ view: new Float32Array(16), projection: new Float32Array(16), position: [0, 0, 0], vector: [0, 0, -1] });
+gfx.solid.vertex(0, 0, 0, 0, 1, 0, 1, 1, 1, 0.5, 0, 1);
+gfx.transparent.add({ position: [0, 0, 0], color: [1, 1, 1, 0.5] });
+gfx.lights.light(0, 1, 0, 3, 1, 0.5, 0.2, 2);
+gfx.ui.rect(0, 0, 10, 10, 1, 1, 1);
+const size: number = gfx.width * gfx.height;
+
+const commands = new kit.CommandWriter(buffers);
+const played: number = commands.play(3, { gain: 0.5, x: 1 });
+commands.text('hello', 10, 20, { size: 24, font: 'mono', outline: true, maxWidth: 100 });
+commands.textColor(1, 1, 1);
+commands.log('line\\n');
+commands.pause(1); commands.stop(1); commands.gain(1, 0.5);
+commands.stopAll(); commands.pauseAll(); commands.resumeAll(); commands.toggleFullscreen();
+const source: number = commands.tick().result(played);
+
+for (const e of kit.readEvents(buffers)) {
+  switch (e.type) {
+    case 'keyDown': { const k: number = e.scancode + e.key + e.mod; const r: boolean = e.repeat; break; }
+    case 'textInput': { const t: string = e.text; break; }
+    case 'controllerAxis': { const v: number = e.value + e.axis + e.controller; break; }
+    case 'adapterConnected': addon.pollUSB(); break;
+    default: break;
+  }
+}
+const decoded: kit.HostEvent[] = kit.decodeEvents(new Uint8Array(16), 0);
+
+const width: number = addon.measureText('hello', 24, kit.FONT.sans);
+const status: number = addon.loadAudio(0, 'app/assets/sounds/chime.ogg', 2, 1);
+const pcm: number = addon.initALBuffer(1, new Uint8Array(100), addon.AL_FORMAT_MONO8, 22050);
+const [raw, id]: [ArrayBuffer, number] = addon.nextBuffer(16);
+addon.setShadowQuality(3);
+addon.startTicking(() => { addon.poll(); addon.tick(); addon.render(); addon.quit(); });
+
+// @ts-expect-error: the font must be one of the three faces
+commands.text('a', 0, 0, { font: 'serif' });
+// @ts-expect-error: play options have no volume
+commands.play(0, { volume: 1 });
+// @ts-expect-error: text input events carry text, not a key
+kit.readEvents(buffers).filter((e) => e.type === 'textInput').map((e) => e.key);
+// @ts-expect-error: sizes are numbers
+kit.createBuffers({ sizes: { command: '64k' } });
+// @ts-expect-error: the addon has no such export
+addon.drawEverything();
+export { length, size, source, decoded, width, status, pcm, raw, id };
+`;
+
+test('both typings compile in strict mode against a typical host, and refuse misuse', () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-typings-'));
+  try {
+    fs.writeFileSync(path.join(dir, 'host.ts'), HOST);
+    fs.writeFileSync(path.join(dir, 'tsconfig.json'), JSON.stringify({
+      compilerOptions: {
+        strict: true, noEmit: true, target: 'es2022', module: 'commonjs', moduleResolution: 'node10', types: [],
+        lib: ['es2022'], baseUrl: root,
+        paths: { tessimarke: ['lib/index.d.ts'], 'tessimarke/host': ['lib/host.d.ts'] },
+      },
+      files: ['host.ts'],
+    }));
+    const r = spawnSync(process.execPath, [tsc, '-p', path.join(dir, 'tsconfig.json')], { encoding: 'utf8', timeout: 120000 });
+    assert.equal(r.status, 0, r.stdout + r.stderr);
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+});
+
+test('the typings declare exactly what the modules export', () => {
+  const declared = (file) => {
+    const names = new Set();
+    const text = fs.readFileSync(path.join(root, 'lib', file), 'utf8');
+    for (const m of text.matchAll(/^export (?:function|class|const|let) (\w+)/gm)) names.add(m[1]);
+    for (const m of text.matchAll(/^export const ((?:\w+: [^,;]+, )*\w+: [^;]+);/gm)) {
+      for (const part of m[1].split(/,\s*/)) names.add(part.split(':')[0].trim());
+    }
+    return [...names].sort();
+  };
+  // The kit's exports without loading the addon: `addon` is a getter that loads it on first use.
+  const kit = require('../../lib/host');
+  assert.deepEqual(declared('host.d.ts'), Object.keys(kit).sort());
+  // The addon's 26: the functions of the native export table and the four format constants (the
+  // loaded module's own keys are compared in hostkit.test.js, which has a display to load it).
+  const names = declared('index.d.ts');
+  const module = fs.readFileSync(path.join(root, 'native', 'bridge', 'module.cpp'), 'utf8');
+  const functions = [...module.matchAll(/METHOD\((\w+)\),/g)].map((m) => m[1]);
+  assert.equal(functions.length, 22);
+  assert.deepEqual(names, [...functions, 'AL_FORMAT_MONO8', 'AL_FORMAT_MONO16', 'AL_FORMAT_STEREO8', 'AL_FORMAT_STEREO16'].sort());
+});
