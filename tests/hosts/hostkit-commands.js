@@ -12,8 +12,8 @@ const buffers = kit.createBuffers({ sizes: opts.sizes || {} });
 const gfx = kit.setupGraphics(buffers);
 const cmd = new kit.CommandWriter(buffers);
 out.capacity = cmd.capacity;
-// The addon's own exports, as require('tessimarke') gives them.
-out.exports = Object.keys(require('tessimarke')).sort();
+// The addon's own exports, as require('tessimarke') gives them (they are not enumerable).
+out.exports = Object.getOwnPropertyNames(require('tessimarke')).sort();
 out.viewport = [gfx.width, gfx.height];
 
 // The glyph batches' blocks are the addon's own: the six ids handed out after the host's last one.
