@@ -172,8 +172,9 @@ class CommandWriter {
     return at;
   }
 
-  // Encodes `text` into STRING_BUFFER after this step's earlier strings: [offset, byteLength]. Text
-  // that does not fit throws before a byte of it is written.
+  // Encodes `text` into STRING_BUFFER after this step's earlier strings and returns its byte length
+  // (it starts at the new stringEnd minus that). Text that does not fit throws before a byte of it
+  // is written.
   string(text, what) {
     if (typeof text !== 'string') throw new TypeError(`${what} must be a string, got ${typeof text}`);
     const strings = this.buffers.strings;
@@ -188,10 +189,9 @@ class CommandWriter {
         throw new RangeError(`${what} of ${bytes} bytes does not fit in STRING_BUFFER: ${room} of ${strings.length} bytes left this step`);
       }
     }
-    const { written } = encoder.encodeInto(text, strings.subarray(this.stringEnd));
-    const at = this.stringEnd;
+    const { written } = encoder.encodeInto(text, this.stringEnd ? strings.subarray(this.stringEnd) : strings);
     this.stringEnd += written;
-    return [at, written];
+    return written;
   }
 
   // Plays sound `sound` (0-255) on a free source; the result is the source, or 0 when none was free.
@@ -200,7 +200,8 @@ class CommandWriter {
     checkNumber(gain, 'gain'); checkNumber(pitch, 'pitch');
     checkNumber(x, 'x'); checkNumber(y, 'y'); checkNumber(z, 'z');
     const at = this.reserve(7, 'play');
-    this.words.set([sound, gain, pitch, x, y, z], at + 1);
+    const w = this.words;
+    w[at + 1] = sound; w[at + 2] = gain; w[at + 3] = pitch; w[at + 4] = x; w[at + 5] = y; w[at + 6] = z;
     return at;
   }
   pause(source) { return this.sourceCommand('pause', source); }
@@ -222,8 +223,8 @@ class CommandWriter {
   log(text) {
     const at = this.reserve(3, 'log');
     try {
-      const [offset, length] = this.string(text, 'log text');
-      this.words[at + 1] = offset;
+      const length = this.string(text, 'log text');
+      this.words[at + 1] = this.stringEnd - length;
       this.words[at + 2] = length;
     } catch (e) { this.unreserve(at); throw e; }
     return at;
@@ -249,8 +250,10 @@ class CommandWriter {
     checkInteger(maxWidth, 0, 2 ** 32 - 1, 'maximum width');
     const at = this.reserve(8, 'text');
     try {
-      const [offset, length] = this.string(text, 'text');
-      this.words.set([offset, length, x, y, size, face | (outline ? FONT_OUTLINE : 0), maxWidth], at + 1);
+      const length = this.string(text, 'text');
+      const w = this.words;
+      w[at + 1] = this.stringEnd - length; w[at + 2] = length; w[at + 3] = x; w[at + 4] = y; w[at + 5] = size;
+      w[at + 6] = face | (outline ? FONT_OUTLINE : 0); w[at + 7] = maxWidth;
     } catch (e) { this.unreserve(at); throw e; }
     return at;
   }
