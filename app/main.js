@@ -324,7 +324,7 @@ function main() {
     process.stdout.write(`demo: layout ${JSON.stringify(layout)}\n`);
   }
   process.stdout.write(`demo: state ${JSON.stringify({ quality, debugView: buffers.debugView, field: field.text,
-    focused: field.focused, adapter: adapter.reports, controllers: controllers.size })}\n`);
+    focused: field.focused, adapter: adapter.reports, lastReport: Array.from(adapter.last), controllers: controllers.size })}\n`);
   figures();
   addon.quit();
 }

@@ -13,6 +13,7 @@ const { execFileSync } = require('node:child_process');
 const { startXvfb, runHost } = require('./harness');
 const { findWindow, xdotool, xclipIn } = require('./window-helpers');
 const { decodePpm } = require('./render-helpers');
+const { runEmulated, emulatedReport } = require('./usb-helpers');
 
 const root = path.resolve(__dirname, '..', '..');
 const FRAMES = 200;
@@ -135,4 +136,14 @@ test('outlined text: a white body inside an orange outline', () => {
   }
   assert.ok(white > 300, `white body pixels: ${white}`);
   assert.ok(orange > 300, `orange outline pixels: ${orange}`);
+});
+
+test('with the adapter connected the demo reads one report a frame and shows the latest', async () => {
+  const r = await runEmulated('adapter', path.relative(path.join(root, 'tests', 'hosts'), path.join(root, 'app', 'main.js')),
+    ['--frames', 12], { display: xs.display });
+  assert.equal(r.code, 0, r.stderr.slice(-3000));
+  const line = r.stdout.split('\n').find((l) => l.startsWith('demo: state '));
+  const adapterState = JSON.parse(line.slice('demo: state '.length));
+  assert.equal(adapterState.adapter, 12);
+  assert.deepEqual(adapterState.lastReport, emulatedReport(12));
 });
