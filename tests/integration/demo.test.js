@@ -9,8 +9,8 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { execFileSync } = require('node:child_process');
-const { startXvfb, runHost } = require('./harness');
+const { execFileSync, spawnSync } = require('node:child_process');
+const { startXvfb, runHost, buildDir } = require('./harness');
 const { findWindow, xdotool, xclipIn } = require('./window-helpers');
 const { decodePpm } = require('./render-helpers');
 const { runEmulated, emulatedReport } = require('./usb-helpers');
@@ -146,4 +146,19 @@ test('with the adapter connected the demo reads one report a frame and shows the
   const adapterState = JSON.parse(line.slice('demo: state '.length));
   assert.equal(adapterState.adapter, 12);
   assert.deepEqual(adapterState.lastReport, emulatedReport(12));
+});
+
+test('npm start without a display: a private X server, the default screenshot, figures, sound to nothing', () => {
+  const env = { ...process.env, TESSIMARKE_BUILD_DIR: path.relative(root, buildDir) };
+  for (const name of ['DISPLAY', 'ALSOFT_DRIVERS', 'ALSOFT_CONF', 'TESSIMARKE_ADDON']) delete env[name];
+  const shotPath = path.join(buildDir, 'demo-screenshot.png');
+  fs.rmSync(shotPath, { force: true });
+  const r = spawnSync('bash', [path.join(root, 'scripts', 'start.sh'), '--frames', '3'], { cwd: root, env, encoding: 'utf8', timeout: 240000 });
+  assert.equal(r.status, 0, r.stdout.slice(-2000) + r.stderr.slice(-2000));
+  assert.match(r.stdout, /^start: no display; running the demo headless on a private X server \(:\d+\)$/m);
+  assert.match(r.stdout, /^Opened "No Output"$/m, 'OpenAL plays to its null backend');
+  assert.match(r.stdout, /^demo: 3 frames in /m);
+  assert.match(r.stdout, new RegExp(`^demo: screenshot written to ${shotPath.replace(/[.]/g, '\\.')}$`, 'm'));
+  assert.ok(fs.statSync(shotPath).size > 1000);
+  assert.doesNotMatch(r.stderr, /GL ERROR|Assertion failed/);
 });
