@@ -3,7 +3,7 @@
 // intensity). The mesh is a square over -1..1; each corner is moved to the matching corner of the
 // screen rectangle that holds the light's sphere (for a symmetric perspective projection), at the
 // near depth, so that every pixel the light can reach is drawn once whatever the scene depth. A
-// sphere that reaches the camera covers the whole screen.
+// sphere that reaches the camera covers the whole screen; one wholly behind it draws nothing.
 layout(location = 0) in vec3 meshPosition;
 layout(location = 2) in vec4 place;
 layout(location = 3) in vec4 lightColor;
@@ -19,6 +19,11 @@ void main() {
   float nearDepth = -c.z - r;
   float farDepth = -c.z + r;
   vec2 corner = meshPosition.xy;
+  if (farDepth <= 0.0) {
+    // Wholly behind the camera: a degenerate square outside the clip volume draws nothing.
+    gl_Position = vec4(2.0, 2.0, 2.0, 1.0);
+    return;
+  }
   if (nearDepth < 0.05) {
     gl_Position = vec4(corner, -1.0, 1.0);
     return;
