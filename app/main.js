@@ -20,7 +20,6 @@ const { mat4, vec3 } = require('gl-matrix');
 const kit = require('../lib/host');
 const { Scene, sunTransform } = require('./scene');
 
-const addon = kit.addon;
 const root = path.join(__dirname, '..');
 
 // ---- options ------------------------------------------------------------------------------------
@@ -41,7 +40,15 @@ function parseOptions(argv) {
   }
   return o;
 }
-const options = parseOptions(process.argv.slice(2));
+let options;
+try {
+  options = parseOptions(process.argv.slice(2));
+} catch (e) {
+  process.stderr.write(`demo: ${e.message}\n`);
+  process.exit(2);
+}
+// Loading the addon opens the window: only once the options are known to be good.
+const addon = kit.addon;
 
 // ---- input codes (SDL scancodes, key codes, modifiers, controller axes and buttons) -----------------
 

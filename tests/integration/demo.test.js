@@ -162,3 +162,13 @@ test('npm start without a display: a private X server, the default screenshot, f
   assert.ok(fs.statSync(shotPath).size > 1000);
   assert.doesNotMatch(r.stderr, /GL ERROR|Assertion failed/);
 });
+
+test('a wrong option is named and ends the demo before the window opens', () => {
+  for (const [args, message] of [[['--frames', '0'], /--frames needs a whole number of frames, got 0/],
+    [['--screenshot'], /--screenshot needs a file name/], [['--fast'], /unknown option --fast \(options: --frames N, --screenshot FILE\)/]]) {
+    const r = spawnSync(process.execPath, [path.join(root, 'app', 'main.js'), ...args], { cwd: root, encoding: 'utf8', timeout: 30000 });
+    assert.equal(r.status, 2, r.stderr);
+    assert.match(r.stderr, message);
+    assert.doesNotMatch(r.stdout, /SDL2 initialized/);
+  }
+});
