@@ -95,8 +95,8 @@ class Scene {
         v(x0, z1); v(x1, z0); v(x0, z0);
       }
     }
-    const solidBox = (m, sx, sy, sz, color, spec = 0.3) => box(m, sx, sy, sz,
-      (px, py, pz, nx, ny, nz) => solid.vertex(px, py, pz, nx, ny, nz, color[0], color[1], color[2], spec));
+    const solidBox = (m, sx, sy, sz, color, specular = 0.3) => box(m, sx, sy, sz,
+      (px, py, pz, nx, ny, nz) => solid.vertex(px, py, pz, nx, ny, nz, color[0], color[1], color[2], specular));
     solidBox(at(-5, 1.5, -4, 0.3), 1.6, 3, 1.6, [0.8, 0.3, 0.25]);
     solidBox(at(4.5, 1, -5, -0.5), 2, 2, 2, [0.25, 0.5, 0.8], 0.6);
     solidBox(at(-6, 0.5, 3, 0.8), 3, 1, 1.2, [0.85, 0.75, 0.35]);
