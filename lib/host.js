@@ -81,8 +81,10 @@ function checkId(id) { return checkInteger(id, 0, BUFFER_COUNT - 1, 'buffer id')
 // The fixed blocks 0-7 with typed views, fill lengths, and every further block the host made
 // through it. Every ArrayBuffer the addon hands out is kept here for the life of the object: a
 // collected one frees its block, and the addon then treats the id as absent.
+let fixedBlocksMade = false;
 class SharedBuffers {
   constructor({ sizes = {} } = {}) {
+    if (fixedBlocksMade) throw new Error('the fixed blocks 0-7 exist already: create the shared buffers once per process');
     const s = { ...DEFAULT_SIZES, ...sizes };
     checkInteger(s.header, BUFFER_COUNT * 4, 2 ** 31, 'header size (it must hold all 256 fill lengths)');
     checkInteger(s.pool, 1, 2 ** 31, 'pool size');
@@ -97,6 +99,7 @@ class SharedBuffers {
     this.addon = native();
     this.sizes = Object.freeze(s);
     this.blocks = {};
+    fixedBlocksMade = true;
     for (const [name, id] of FIXED) this.blocks[name] = native().initBuffer(id, s[name]);
     this.header = new Uint32Array(this.blocks.header);
     this.commandWords = new Float64Array(this.blocks.command);

@@ -85,6 +85,7 @@ test('misuse throws a clear error before anything reaches the blocks or the addo
     overCapacity: ['RangeError', /ui batch full: 100001 vertices asked for, 100000 of 100000 left/],
     viewCount: ['RangeError', /attributes disagree on the vertex count/],
     badId: ['RangeError', /buffer id must be in 0\.\.255, got 256/],
+    secondBuffers: ['Error', /^the fixed blocks 0-7 exist already: create the shared buffers once per process$/],
   };
   for (const [name, [type, message]] of Object.entries(expect)) {
     assert.ok(errors[name], `${name} threw`);
