@@ -503,8 +503,10 @@ class UiBatch extends VertexBatch {
 }
 
 // Everything the renderer reads from the host, built in the order the addon expects.
+let graphicsMade = false;
 class Graphics {
   constructor(buffers, options = {}) {
+    if (graphicsMade) throw new Error('the graphics are set up already: the addon builds its pipelines once per process');
     const {
       shaderDir = path.join(__dirname, '..', 'shaders'), shaders = {}, capacity = {}, lightTransform = identity(),
       pointLightMesh = DEFAULT_LIGHT_MESH, ready = true,
@@ -516,6 +518,7 @@ class Graphics {
     if (pointLightMesh.length === 0 || pointLightMesh.length % 3) throw new RangeError('pointLightMesh must hold whole vertices of 3 floats');
     this.buffers = buffers;
     this.sources = this.readShaders(shaderDir, shaders);
+    graphicsMade = true;
 
     const table = buffers.nextBuffer(TABLE_ENTRIES * 2);
     this.tableId = table.id;

@@ -80,6 +80,7 @@ out.errors = {
   viewCount: error(() => gfx.ui.add({ position: [0, 0, 0], color: [1, 1, 1, 1, 0, 0, 0, 1] })),
   badId: error(() => buffers.lenBuffer(256)),
   secondBuffers: error(() => kit.createBuffers()),
+  secondGraphics: error(() => kit.setupGraphics(buffers)),
 };
 // A string that would fit an empty STRING_BUFFER but not what this step left of it.
 cmd.log('y'.repeat(40000));

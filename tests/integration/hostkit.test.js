@@ -86,6 +86,7 @@ test('misuse throws a clear error before anything reaches the blocks or the addo
     viewCount: ['RangeError', /attributes disagree on the vertex count/],
     badId: ['RangeError', /buffer id must be in 0\.\.255, got 256/],
     secondBuffers: ['Error', /^the fixed blocks 0-7 exist already: create the shared buffers once per process$/],
+    secondGraphics: ['Error', /^the graphics are set up already: the addon builds its pipelines once per process$/],
   };
   for (const [name, [type, message]] of Object.entries(expect)) {
     assert.ok(errors[name], `${name} threw`);
