@@ -16,7 +16,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   # integration tests and the demo: X server, window manager, input, clipboard, screenshots,
   # software GL, sound fixtures, an emulated USB adapter, fonts
-  xvfb xauth openbox xdotool xclip x11-utils x11-xserver-utils imagemagick libgl1-mesa-dri
+  xvfb xauth openbox xdotool xclip x11-utils x11-xserver-utils imagemagick libgl1-mesa-dri libglx-mesa0
   sox vorbis-tools umockdev libumockdev-dev fonts-noto-core fonts-unifont
 )
 
