@@ -1,6 +1,7 @@
 'use strict';
 // Shared helpers of the test hosts: load the addon under test, create the fixed buffers, report values.
 const path = require('node:path');
+const { report } = require('./requests');
 
 const addon = require(process.env.TESSIMARKE_ADDON || path.join(__dirname, '..', '..', 'build', 'tessimarke.node'));
 
@@ -43,12 +44,6 @@ function runCommands(fixed, words) {
 function putString(fixed, text, offset = 0) {
   const { written } = new TextEncoder().encodeInto(text, fixed.strings.subarray(offset));
   return [offset, written];
-}
-
-// One line the test reads back: "@result <json>", on a line of its own whatever came before it.
-// The harness removes exactly "\n@result ...\n", leaving the native output as it was.
-function report(value) {
-  process.stdout.write('\n@result ' + JSON.stringify(value) + '\n');
 }
 
 module.exports = {

@@ -2,12 +2,11 @@
 // Host-kit event host, driven line by line: each line on standard input is one JSON request,
 // answered by one report. The test acts on the window from outside between requests and reads
 // back what the kit's event reader decoded. Requests: setup, poll, quit.
-const readline = require('node:readline');
 const kit = require('tessimarke/host');
 
 let buffers = null;
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-const report = (value) => process.stdout.write('\n@result ' + JSON.stringify(value) + '\n');
+const { report, serveRequests } = require('./requests');
 
 const handlers = {
   setup() {
@@ -30,10 +29,4 @@ const handlers = {
   quit() { return kit.addon.quit(); },
 };
 
-const rl = readline.createInterface({ input: process.stdin });
-report('started');
-rl.on('line', async (line) => {
-  const request = JSON.parse(line);
-  report(await handlers[request.op](request));
-  if (request.op === 'quit') { rl.close(); process.stdin.destroy(); }
-});
+serveRequests(handlers);

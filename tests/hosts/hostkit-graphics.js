@@ -4,12 +4,11 @@
 // check in a screenshot), writes a scene through the kit's batch writers and renders, so that the
 // test can look at the window between requests. Requests: setup, scene, clear, quit.
 const path = require('node:path');
-const readline = require('node:readline');
 const kit = require('tessimarke/host');
 
 let buffers = null;
 let gfx = null;
-const report = (value) => process.stdout.write('\n@result ' + JSON.stringify(value) + '\n');
+const { report, serveRequests } = require('./requests');
 const identity = [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1];
 const lengths = (batch) => batch.attributes.map((a) => buffers.lenBuffer(a.id));
 
@@ -56,10 +55,4 @@ const handlers = {
   quit() { return kit.addon.quit(); },
 };
 
-const rl = readline.createInterface({ input: process.stdin });
-report('started');
-rl.on('line', (line) => {
-  const request = JSON.parse(line);
-  report(handlers[request.op](request));
-  if (request.op === 'quit') { rl.close(); process.stdin.destroy(); }
-});
+serveRequests(handlers);

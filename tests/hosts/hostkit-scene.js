@@ -3,14 +3,13 @@
 // graphics with the shaders of shaders/, a fixed camera, and small scenes the test photographs from
 // outside. The sun shines straight down unless setup names another direction.
 // Requests: setup, scene, quality, quit.
-const readline = require('node:readline');
 const { mat4, vec3 } = require('gl-matrix');
 const kit = require('tessimarke/host');
 
 let buffers = null;
 let gfx = null;
 let commands = null;
-const report = (value) => process.stdout.write('\n@result ' + JSON.stringify(value) + '\n');
+const { report, serveRequests } = require('./requests');
 const eye = [0, 6, 8];
 const target = [0, 0, 0];
 
@@ -88,10 +87,4 @@ const handlers = {
   quit() { return kit.addon.quit(); },
 };
 
-const rl = readline.createInterface({ input: process.stdin });
-report('started');
-rl.on('line', (line) => {
-  const request = JSON.parse(line);
-  report(handlers[request.op](request));
-  if (request.op === 'quit') { rl.close(); process.stdin.destroy(); }
-});
+serveRequests(handlers);

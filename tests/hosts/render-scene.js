@@ -4,8 +4,8 @@
 // compiles the test shaders of tests/shaders, calls `ready`, and then writes the test scene, camera
 // data, quality levels and debug flag between frames while the test takes screenshots from outside.
 // Requests: setup, scene, frame, view, light, camera, quality, debug, text, pollSize, readyAgain, quit.
-const readline = require('node:readline');
 const { addon, createFixed, runCommands, putString, report } = require('./common');
+const { serveRequests } = require('./requests');
 
 const { createTableBlocks, registerAndCompile } = require('./graphics');
 
@@ -166,10 +166,4 @@ const handlers = {
   quit() { return addon.quit(); },
 };
 
-const rl = readline.createInterface({ input: process.stdin });
-report('started');
-rl.on('line', async (line) => {
-  const cmd = JSON.parse(line);
-  report(await handlers[cmd.op](cmd));
-  if (cmd.op === 'quit') rl.close();
-});
+serveRequests(handlers);

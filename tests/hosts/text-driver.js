@@ -4,8 +4,8 @@
 // `ready` (which builds the glyph set); then the test measures text, runs steps of text commands,
 // renders, and reads the glyph batches back from the glyph pipelines' shared blocks.
 // Requests: setup, measure, step, render, batches, quit.
-const readline = require('node:readline');
 const { addon, createFixed, report, COMMAND_BUFFER } = require('./common');
+const { serveRequests } = require('./requests');
 
 const { createTableBlocks, registerAndCompile } = require('./graphics');
 
@@ -94,10 +94,4 @@ const handlers = {
   quit() { return addon.quit(); },
 };
 
-const rl = readline.createInterface({ input: process.stdin });
-report('started');
-rl.on('line', (line) => {
-  const cmd = JSON.parse(line);
-  report(handlers[cmd.op](cmd));
-  if (cmd.op === 'quit') { rl.close(); process.stdin.destroy(); }
-});
+serveRequests(handlers);

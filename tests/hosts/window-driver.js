@@ -3,8 +3,8 @@
 // report. Used by the window, event and clipboard tests, which act on the window from outside
 // between requests. Requests: setup, poll, reset, setLength, commands, viewport, copy, paste, pumpStart,
 // pumpStop, compile, check, quit.
-const readline = require('node:readline');
 const { addon, createFixed, runCommands, report, EVENT_BUFFER } = require('./common');
+const { serveRequests } = require('./requests');
 const { decodeRecords } = require('./events-records');
 
 let fixed = null;
@@ -57,10 +57,4 @@ const handlers = {
   quit() { if (pumping) clearInterval(pumping); return addon.quit(); },
 };
 
-const rl = readline.createInterface({ input: process.stdin });
-report('started');
-rl.on('line', async (line) => {
-  const cmd = JSON.parse(line);
-  report(await handlers[cmd.op](cmd));
-  if (cmd.op === 'quit') rl.close();
-});
+serveRequests(handlers);
