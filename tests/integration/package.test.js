@@ -1,10 +1,11 @@
 'use strict';
 // The README's "Use it in your own game", performed as written: the package packed from this
 // checkout, a new project in a folder outside it installing the tarball (which builds the addon
-// there), and the README's minimal host run from that project with nothing else set up: its text
-// drawn from the installed package's fonts, its chime played (captured by the wave writer) when
-// Space is pressed, and a clean end when the window is closed. Slow: the addon is compiled inside
-// the project (ccache, when the environment names it as a compiler launcher, is used as here).
+// there; without a Debian package it names the apt-get line), and the README's minimal host run
+// from that project with nothing else set up: its text drawn from the installed package's fonts,
+// its chime played (captured by the wave writer) when Space is pressed, and a clean end when the
+// window is closed. Slow: the addon is compiled inside the project (ccache, when the environment
+// names it as a compiler launcher, is used as here).
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -54,6 +55,16 @@ test('the README\'s own-game steps: packed, installed and built in a new project
   // Only the addon was built, and the tarball carried no tests.
   assert.ok(!fs.existsSync(path.join(installed, 'build', 'unit_tests')));
   assert.ok(!fs.existsSync(path.join(installed, 'tests')));
+  // Without a Debian package the addon needs, the install script names it and the apt-get line.
+  const fakeBin = path.join(parent, 'bin');
+  fs.mkdirSync(fakeBin);
+  fs.writeFileSync(path.join(fakeBin, 'dpkg-query'),
+    '#!/bin/sh\ncase "$*" in *libglew-dev*) exit 1;; esac\nexec /usr/bin/dpkg-query "$@"\n', { mode: 0o755 });
+  const refused = spawnSync('bash', [path.join(installed, 'scripts', 'install.sh')],
+    { env: { ...env, PATH: `${fakeBin}:${env.PATH}` }, encoding: 'utf8' });
+  assert.equal(refused.status, 1);
+  assert.match(refused.stderr, /needs these Debian packages, which are not installed: libglew-dev\n/);
+  assert.match(refused.stderr, /^ {2}sudo apt-get update && sudo apt-get install -y --no-install-recommends libglew-dev$/m);
   fs.writeFileSync(path.join(game, 'hello.js'), block('### A minimal host', 'js'));
 
   const xs = await startXvfb({ wm: true });
