@@ -3,7 +3,8 @@
 # pinned packages that setup (or, in an installed package, npm) installs: IBM Plex Mono Regular
 # from the npm package in package.json, Noto Sans Regular from Debian's fonts-noto-core, GNU
 # Unifont from Debian's fonts-unifont (an OpenType file that FreeType opens under the name
-# unifont.ttf). Glyph metrics depend on the exact font files, so the versions are pinned and checked. Idempotent: a second run copies nothing.
+# unifont.ttf). Glyph metrics depend on the exact font files, so the versions are pinned and
+# checked. Idempotent: a second run copies nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
