@@ -1,30 +1,21 @@
 #!/usr/bin/env bash
 # Sets everything up on a Debian 12 machine, idempotently: the system packages the addon, its tests
 # and the demo need, the Node packages, and the build. A second run is quick and changes nothing.
+# Builds only the addon (all the demo needs); with --tests also the unit tests, the sanitized
+# tests, the test harnesses and the benchmarks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 BUILD_DIR=${TESSIMARKE_BUILD_DIR:-build}
+targets=(--target tessimarke)
+case "${1:-}" in
+  --tests) targets=() ;;
+  "") ;;
+  *) echo "setup: unknown option $1 (options: --tests)" >&2; exit 2 ;;
+esac
 
-PACKAGES=(
-  # toolchain (Node.js and npm are checked below: they may come from outside Debian)
-  build-essential cmake pkg-config
-  # libraries the addon links
-  libsdl2-dev libsdl2-image-dev libglew-dev libfreetype-dev libopenal-dev libvorbis-dev
-  libusb-1.0-0-dev libstb-dev
-  # unit tests and benchmarks
-  libgtest-dev libbenchmark-dev
-  # integration tests and the demo: X server, window manager, input, clipboard, screenshots,
-  # software GL, sound fixtures, an emulated USB adapter, fonts
-  xvfb xauth openbox xdotool xclip x11-utils x11-xserver-utils imagemagick libgl1-mesa-dri libglx-mesa0
-  sox vorbis-tools umockdev libumockdev-dev fonts-noto-core fonts-unifont
-)
-
-missing=()
-for p in "${PACKAGES[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
-done
+source scripts/packages.sh
+mapfile -t missing < <(missing_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}")
 
 command -v node >/dev/null || missing+=(nodejs)
 command -v npm >/dev/null || missing+=(npm)
@@ -58,5 +49,10 @@ if [[ ! -f "$BUILD_DIR/CMakeCache.txt" ]]; then
   echo "setup: configuring $BUILD_DIR"
   cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$BUILD_DIR" -j"$(nproc)" | grep -vE '^\[ *[0-9]+%\]|^Consolidate|^Scanning|^Built target' || true
+# The build's own failure counts (pipefail), not the filter's finding nothing to print.
+if ! cmake --build "$BUILD_DIR" -j"$(nproc)" "${targets[@]}" \
+    | { grep -vE '^\[ *[0-9]+%\]|^Consolidate|^Scanning|^Built target' || true; }; then
+  echo "setup: build failed" >&2
+  exit 1
+fi
 test -f "$BUILD_DIR/tessimarke.node" || { echo "setup: build failed" >&2; exit 1; }

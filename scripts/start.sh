@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Sets everything up, then runs the demo (app/main.js) from the repository root, passing on its
-# options (--frames N, --screenshot FILE). With a display it opens the demo's window there. Without
-# one it starts a private X server with software GL for the run, and unless told otherwise stops
-# after 300 frames and writes the last one to $BUILD_DIR/demo-screenshot.png; the demo prints its
-# frame-time figures at the end either way.
+# Sets everything up (building only the addon), then runs the demo (app/main.js) from the
+# repository root, passing on its options (--frames N, --screenshot FILE). With a display it opens
+# the demo's window there. Without one it starts a private X server with software GL for the run,
+# and unless told otherwise stops after 300 frames and writes the last one to
+# $BUILD_DIR/demo-screenshot.png; the demo prints its frame-time figures at the end either way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Sets everything up, then runs the unit tests (ctest) and the integration tests (node --test).
+# Sets everything up (the addon and every test target), then runs the unit tests (ctest) and the
+# integration tests (node --test).
 # Fails if either fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh || exit 1
+bash scripts/setup.sh --tests || exit 1
 BUILD_DIR=${TESSIMARKE_BUILD_DIR:-build}
 
 status=0

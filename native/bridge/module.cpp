@@ -29,6 +29,8 @@
 namespace tsm::bridge {
 namespace {
 constexpr const char* checkModule = "native";
+// Bytes of a thrown error's stack text printed before the check it causes; the rest is cut.
+constexpr size_t THROWN_TEXT_CAPACITY = 16384;
 
 // --- lifecycle --------------------------------------------------------------------------------
 
@@ -36,6 +38,51 @@ napi_value ready(napi_env env, napi_callback_info) {
   gfx::initGFX();
   logInfo("Native ready\n");
   return makeInt32(env, 0, checkModule);
+}
+
+// Drops an exception raised while describing another one; answers whether there was one.
+bool clearPending(napi_env env) {
+  bool pending = false;
+  if (napi_is_exception_pending(env, &pending) != napi_ok || !pending) return false;
+  napi_value ignored;
+  napi_get_and_clear_last_exception(env, &ignored);
+  return true;
+}
+
+// Text of a thrown value: an Error's `stack` (its message and where it was thrown), otherwise
+// String(value). Copied into `out` (room `capacity` bytes, terminator included); false when the
+// value cannot be made a string (its toString throws, or it is a Symbol).
+bool thrownText(napi_env env, napi_value thrown, char* out, size_t capacity) {
+  napi_value text = nullptr;
+  napi_valuetype t;
+  if (napi_typeof(env, thrown, &t) == napi_ok && (t == napi_object || t == napi_function)) {
+    napi_value stack;
+    napi_valuetype st;
+    if (napi_get_named_property(env, thrown, "stack", &stack) == napi_ok && napi_typeof(env, stack, &st) == napi_ok &&
+        st == napi_string) {
+      text = stack;
+    }
+    clearPending(env);  // a `stack` getter that threw
+  }
+  if (!text && (napi_coerce_to_string(env, thrown, &text) != napi_ok || clearPending(env))) return false;
+  size_t copied = 0;
+  return napi_get_value_string_utf8(env, text, out, capacity, &copied) == napi_ok;
+}
+
+// Prints the exception a call back into the host left pending, so that the check that follows
+// does not hide its cause. Clears it.
+void logPendingException(napi_env env) {
+  bool pending = false;
+  if (napi_is_exception_pending(env, &pending) != napi_ok || !pending) return;
+  napi_value thrown;
+  if (napi_get_and_clear_last_exception(env, &thrown) != napi_ok) return;
+  // Only reached on the way to a failed check, so a static buffer serves; longer text is cut.
+  static char text[THROWN_TEXT_CAPACITY];
+  if (thrownText(env, thrown, text, sizeof text)) {
+    logError("%s\n", text);
+  } else {
+    logError("(a value that cannot be converted to a string was thrown)\n");
+  }
 }
 
 napi_value startTicking(napi_env env, napi_callback_info info) {
@@ -49,6 +96,7 @@ napi_value startTicking(napi_env env, napi_callback_info info) {
   CHECK(status == napi_ok);
   status = napi_call_function(env, global, args[0], 0, nullptr, &result);
   if (status != napi_ok) {
+    logPendingException(env);
     logError("Got error calling tickFn: %u\n", static_cast<unsigned>(status));
     CHECK(status == napi_ok);
   }

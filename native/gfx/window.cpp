@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bridge/assetpaths.h"
 #include "bridge/buffers.h"
 #include "bridge/core/check.h"
 #include "bridge/core/log.h"
@@ -39,6 +40,7 @@ constexpr Uint32 SDL_SUBSYSTEMS = SDL_INIT_TIMER | SDL_INIT_VIDEO | SDL_INIT_GAM
 static_assert(SDL_SUBSYSTEMS == 0x6021);
 
 constexpr const char* WINDOW_TITLE = "Tessimarke";
+// Relative to the package root: looked for in the working directory, then in the addon's package.
 constexpr const char* ICON_PATH = "app/icons/icon.png";
 // The DPI a display factor of 1.0 stands for.
 constexpr double REFERENCE_DPI = 96.0;
@@ -193,7 +195,8 @@ void initWindow() {
   glContext = SDL_GL_CreateContext(window);
   if (!glContext) logError("Error creating GL context: %s\n", SDL_GetError());
 
-  if (SDL_Surface* icon = IMG_Load(ICON_PATH)) {
+  bridge::AssetCandidates iconPlaces;
+  if (SDL_Surface* icon = IMG_Load(bridge::findAsset(ICON_PATH, &iconPlaces))) {
     if (window) SDL_SetWindowIcon(window, icon);
     SDL_FreeSurface(icon);
   } else {

@@ -4,9 +4,11 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "bridge/assetpaths.h"
 #include "bridge/core/check.h"
 #include "bridge/core/log.h"
 #include "text/glyphs.h"
@@ -20,7 +22,8 @@ struct FaceFile {
   const char* path;
   const char* closeError;  // the line logged when closing the face fails
 };
-// In face order (Face): mono, sans, fallback; opened in this order.
+// In face order (Face): mono, sans, fallback; opened in this order. Paths are relative to the
+// package root: the working directory is tried first, then the addon's own package.
 constexpr FaceFile faceFiles[FACE_COUNT] = {
     {"app/assets/fonts/IBMPlexMono-Regular.ttf", "Error freeing mono font: %i\n"},
     {"app/assets/fonts/NotoSans-Regular.ttf", "Error freeing sans font: %i\n"},
@@ -30,6 +33,18 @@ constexpr FaceFile faceFiles[FACE_COUNT] = {
 FT_Library library = nullptr;
 // Null for a face that did not open, and after closeFonts.
 FT_Face faces[FACE_COUNT] = {};
+
+// The line after a face that did not open: every place it was looked for, in order.
+void logTriedPaths(const bridge::AssetCandidates& tried) {
+  char line[bridge::ASSET_PLACE_COUNT * (bridge::ASSET_PATH_CAPACITY + 2)] = "";
+  size_t used = 0;
+  for (uint32_t i = 0; i < tried.count; ++i) {
+    const int n = std::snprintf(line + used, sizeof line - used, "%s%s", i ? ", " : "", tried.paths[i]);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof line - used) break;
+    used += static_cast<size_t>(n);
+  }
+  logError("Paths tried: %s\n", line);
+}
 }  // namespace
 
 void openFonts() {
@@ -41,13 +56,16 @@ void openFonts() {
   }
   for (uint32_t f = 0; f < FACE_COUNT; ++f) {
     FT_Face face = nullptr;
-    FT_Error error = FT_New_Face(library, faceFiles[f].path, 0, &face);
+    bridge::AssetCandidates tried;
+    const char* path = bridge::findAsset(faceFiles[f].path, &tried);
+    FT_Error error = FT_New_Face(library, path, 0, &face);
     if (!error) {
       error = FT_Set_Pixel_Sizes(face, 0, facePixelSize[f]);
       if (error) FT_Done_Face(face);
     }
     if (error) {
-      logError("Unable to open %s: %i\n", faceFiles[f].path, error);
+      logError("Unable to open %s: %i\n", path, error);
+      logTriedPaths(tried);
       return;
     }
     faces[f] = face;

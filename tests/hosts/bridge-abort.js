@@ -28,7 +28,9 @@ const cases = {
   },
   startTickingNumber: () => addon.startTicking(5),
   startTickingNoArg: () => addon.startTicking(),
-  tickFnThrows: () => addon.startTicking(() => { throw new Error('host failure'); }),
+  tickFnThrows: () => addon.startTicking(function gameStep() { throw new Error('host failure'); }),
+  tickFnThrowsString: () => addon.startTicking(() => { throw 'plain string'; }),
+  tickFnThrowsSymbol: () => addon.startTicking(() => { throw Symbol('no string'); }),
 };
 
 cases[process.argv[2]]();

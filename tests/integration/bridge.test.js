@@ -69,10 +69,24 @@ test('startTicking calls tickFn once with the global receiver; ready ignores arg
 test('startTicking checks its argument and a failing tickFn ends the process', async () => {
   assert.equal(assertAborted(await host('bridge-abort.js', ['startTickingNumber']), 't == napi_function'), 'native');
   assertAborted(await host('bridge-abort.js', ['startTickingNoArg']), 'argc == lengthof(args)');
-  const r = await host('bridge-abort.js', ['tickFnThrows']);
-  assertAborted(r, 'status == napi_ok');
+});
+
+test('a value thrown by tickFn is printed, with the stack of an Error, before the failed check', async () => {
   // napi_pending_exception is status 10.
-  assert.match(r.stderr, /^Got error calling tickFn: 10\nAssertion failed/m);
+  const tail = 'Got error calling tickFn: 10\nAssertion failed: status == napi_ok, module native, line ';
+  const cases = [
+    ['tickFnThrows', /^Error: host failure\n {4}at gameStep \(.*bridge-abort\.js:\d+:\d+\)\n( {4}at .*\n)*$/],
+    ['tickFnThrowsString', /^plain string\n$/],
+    ['tickFnThrowsSymbol', /^\(a value that cannot be converted to a string was thrown\)\n$/],
+  ];
+  for (const [name, printed] of cases) {
+    const r = await host('bridge-abort.js', [name]);
+    assertAborted(r, 'status == napi_ok');
+    const at = r.stderr.indexOf(tail);
+    assert.ok(at > 0, r.stderr);
+    assert.match(r.stderr.slice(0, at), printed, name);
+    assert.match(r.stderr.slice(at + tail.length), /^\d+\n$/);
+  }
 });
 
 test('commands run in order with results at their opcode index', async () => {

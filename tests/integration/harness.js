@@ -112,4 +112,16 @@ function assertOk(result) {
   return result;
 }
 
-module.exports = { root, buildDir, addonPath, startXvfb, hostEnv, runHost, nativeOut, assertAborted, assertOk };
+// A copy of the addon as build/tessimarke.node of a package folder (`dir`, by default a new empty
+// one), for runs in which the files the addon looks for in its own package must be missing.
+// Returns { dir, env } (the env makes a host load that copy); the caller removes dir.
+function isolatedAddon(dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-package-'))) {
+  fs.mkdirSync(path.join(dir, 'build'), { recursive: true });
+  const copy = path.join(dir, 'build', 'tessimarke.node');
+  fs.copyFileSync(addonPath, copy);
+  return { dir, env: { TESSIMARKE_ADDON: copy } };
+}
+
+module.exports = {
+  root, buildDir, addonPath, startXvfb, hostEnv, runHost, nativeOut, assertAborted, assertOk, isolatedAddon,
+};

@@ -7,7 +7,8 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { root, startXvfb, runHost, assertAborted, assertOk, nativeOut } = require('./harness');
+const { root, startXvfb, runHost, assertAborted, assertOk, nativeOut, isolatedAddon } = require('./harness');
+const { execFileSync } = require('node:child_process');
 const { startDriven, fontMetrics, withBrokenGlyph, screenshot } = require('./text-helpers');
 
 const FONT_DIR = path.join(root, 'app', 'assets', 'fonts');
@@ -80,9 +81,25 @@ test('start-up and shutdown lines: FreeType after audio and before SDL, the glyp
   assert.doesNotMatch(result.stderr, /FreeType|Unable to open|Error freeing|Not sorted|Out of/);
 });
 
-test('a missing first face: one line, no further face tried, every lookup answers no glyph', async () => {
-  const cwd = fontsOnly(['NotoSans-Regular.ttf', 'unifont.ttf']);
+test('run from a folder outside the package, the faces and the icon come from the addon\'s package', async () => {
+  const cwd = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-elsewhere-'));
   const { result, value } = await withHost({ cwd }, async (h) => {
+    const env = { ...process.env, DISPLAY: xs.display };
+    const id = execFileSync('xdotool', ['search', '--name', '^Tessimarke$'], { env, encoding: 'utf8' }).trim();
+    const icon = execFileSync('xprop', ['-id', id, '_NET_WM_ICON'], { env, encoding: 'utf8' });
+    return { icon, widths: await h.request({ op: 'measure', cases: [['abc', 16, 0], ['abc', 48, 1], ['abc', 48, 2]] }) };
+  });
+  assert.deepEqual(value.widths, [24, expectedWidth(on('mono', 'abc'), 48), expectedWidth(on('sans', 'abc'), 48)]);
+  assert.match(value.icon, /^_NET_WM_ICON\(CARDINAL\) = \s*Icon \(64 x 64\):/);
+  assert.doesNotMatch(result.stderr, /Unable to open|Paths tried|Error loading icon/);
+  fs.rmSync(cwd, { recursive: true });
+});
+
+test('a missing first face: one line naming the paths tried, no further face tried, every lookup answers no glyph', async () => {
+  const cwd = fontsOnly(['NotoSans-Regular.ttf', 'unifont.ttf']);
+  // The addon's own package (an empty folder) lacks the face as well.
+  const pkg = isolatedAddon();
+  const { result, value } = await withHost({ cwd, env: pkg.env }, async (h) => {
     const widths = await h.request({ op: 'measure', cases: [['abc', 16, 0], ['abc', 48, 1], ['abc', 48, 2], ['', 16, 0]] });
     const results = await h.request({ op: 'step', runs: [{ text: 'abc', size: 16, font: 0 }, { text: 'abc', size: 48, font: 6 }] });
     return { widths, results, batches: await h.request({ op: 'batches', max: 0 }) };
@@ -90,17 +107,22 @@ test('a missing first face: one line, no further face tried, every lookup answer
   assert.deepEqual(value.widths, [0, 0, 0, 0]);
   assert.deepEqual(value.results, [0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0]);
   assert.deepEqual(value.batches.map((b) => b.triangles), [0, 0]);
+  assert.match(result.stderr, new RegExp('^Unable to open app/assets/fonts/IBMPlexMono-Regular.ttf: 1\n'
+    + `Paths tried: app/assets/fonts/IBMPlexMono-Regular.ttf, ${fs.realpathSync(pkg.dir)}/app/assets/fonts/IBMPlexMono-Regular.ttf\n`, 'm'));
   assert.equal(result.stderr.match(/Unable to open[^\n]*\n/g).join(''),
     'Unable to open app/assets/fonts/IBMPlexMono-Regular.ttf: 1\n');
   assert.doesNotMatch(result.stdout, /FreeType initialized OK/);
   // The glyph set is still built; it just holds nothing.
   assert.match(result.stdout, /Fonts initialized OK/);
   fs.rmSync(cwd, { recursive: true });
+  fs.rmSync(pkg.dir, { recursive: true });
 });
 
 test('a missing sans face: the mono face still works, and a run ends where it needs a face that did not open', async () => {
   const cwd = fontsOnly(['IBMPlexMono-Regular.ttf', 'unifont.ttf']);
-  const { result, value } = await withHost({ cwd }, async (h) => {
+  // The addon runs from a package that is the working directory itself: one place to look.
+  const { env } = isolatedAddon(cwd);
+  const { result, value } = await withHost({ cwd, env }, async (h) => {
     const widths = await h.request({ op: 'measure', cases: [['ab', 48, 1], ['ab\u{1F600}cd', 48, 1], ['ab', 48, 2], ['ab', 16, 0], ['ab', 16, 3]] });
     await h.request({ op: 'step', runs: [{ text: 'ab\u{1F600}cd', x: 10, y: 100, size: 48, font: 1 }, { text: 'ab', size: 48, font: 6 }] });
     return { widths, batches: await h.request({ op: 'batches', max: 0 }) };
@@ -110,6 +132,7 @@ test('a missing sans face: the mono face still works, and a run ends where it ne
   assert.deepEqual(value.widths, [ab, ab, 0, 0, 0]);
   assert.deepEqual(value.batches.map((b) => b.triangles), [4, 0]);
   assert.equal(result.stderr.match(/Unable to open[^\n]*\n/g).join(''), 'Unable to open app/assets/fonts/NotoSans-Regular.ttf: 1\n');
+  assert.match(result.stderr, /^Unable to open [^\n]*\nPaths tried: app\/assets\/fonts\/NotoSans-Regular\.ttf\n/m);
   fs.rmSync(cwd, { recursive: true });
 });
 

@@ -8,7 +8,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
-const { startXvfb, runHost, assertAborted, assertOk, addonPath } = require('./harness');
+const { startXvfb, runHost, assertAborted, assertOk, addonPath, isolatedAddon } = require('./harness');
 const { startInteractive, findWindow, windowInfo, x } = require('./window-helpers');
 
 const STARTUP_OUT = [
@@ -100,13 +100,17 @@ test('a failed SDL start-up logs both lines and skips the window; start-up goes 
 test('a missing icon file is logged and start-up goes on', async () => {
   const xs = await startXvfb();
   const cwd = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-noicon-'));
+  // Neither the working directory nor the addon's own package holds the icon.
+  const pkg = isolatedAddon();
   try {
-    const r = await runHost('window-setup.js', ['plain'], { display: xs.display, audio: 'null', cwd });
+    const r = await runHost('window-setup.js', ['plain'], { display: xs.display, audio: 'null', cwd, env: pkg.env });
     assertOk(r);
     assert.match(r.stderr, /^Error loading icon file: .*app\/icons\/icon\.png.*$/m);
     assert.match(r.stdout, /^GLEW OK; version: /m);
   } finally {
     xs.stop();
+    fs.rmSync(cwd, { recursive: true });
+    fs.rmSync(pkg.dir, { recursive: true });
   }
 });
 
