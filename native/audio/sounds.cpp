@@ -1,6 +1,6 @@
 // Sound loading: fills the sound table from raw PCM the host holds (initALBuffer) or from an Ogg
 // Vorbis file decoded whole (loadAudio, decodeOgg). Each load generates a new OpenAL buffer for its
-// sound id; sounds are never streamed. Host functions, called by the host between steps; the
+// sound id and releases the one it replaces; sounds are never streamed. Host functions, called by the host between steps; the
 // decode loop and the channel shaping are in core/ (decodeloop, pcm).
 #include <vorbis/vorbisfile.h>
 
@@ -22,22 +22,48 @@ static_assert(FORMAT_MONO8 == AL_FORMAT_MONO8 && FORMAT_MONO16 == AL_FORMAT_MONO
               FORMAT_STEREO8 == AL_FORMAT_STEREO8 && FORMAT_STEREO16 == AL_FORMAT_STEREO16);
 static_assert(STREAM_EINVAL == OV_EINVAL);
 
-// Buffers `bytes` of PCM into a new OpenAL buffer for sound `id`. On an error the new buffer is
-// deleted and the entry cleared, so the id plays nothing rather than whatever later takes the
-// freed name. Returns the OpenAL error code, 0 when none.
+// Releases the buffer a sound id held before it was loaded again. OpenAL refuses to delete a buffer
+// that any source still holds (a stopped one included), so every source of the pool holding it is
+// stopped and detached first: a reload cuts the old sound off where it plays, and that source comes
+// back to the pool at the next tick like any other that stopped.
+void releaseBuffer(ALuint buffer) {
+  if (buffer == 0) return;
+  const uint32_t* lists[2] = {sourcePool.playingSources, sourcePool.freeSources};
+  const uint32_t counts[2] = {sourcePool.playingCount, sourcePool.freeCount};
+  for (int l = 0; l < 2; ++l) {
+    for (uint32_t i = 0; i < counts[l]; ++i) {
+      const ALuint source = lists[l][i];
+      if (source == 0) continue;
+      ALint held = 0;
+      alGetSourcei(source, AL_BUFFER, &held);
+      if (alGetError() != AL_NO_ERROR || static_cast<ALuint>(held) != buffer) continue;
+      alSourceStop(source);
+      alSourcei(source, AL_BUFFER, 0);
+    }
+  }
+  alDeleteBuffers(1, &buffer);
+  // Nothing to report to the host: the new sound is in place either way.
+  alGetError();
+}
+
+// Buffers `bytes` of PCM into a new OpenAL buffer for sound `id`, then releases the buffer the id
+// held before. On an error the new buffer is deleted and the entry cleared, so the id plays nothing
+// rather than whatever later takes the freed name. Returns the OpenAL error code, 0 when none.
 ALenum bufferSound(uint32_t id, ALenum format, const void* data, uint64_t bytes, ALsizei sampleRate,
                    const char* errorFormat) {
-  alBuffers[id] = 0;
-  alGenBuffers(1, &alBuffers[id]);
+  ALuint buffer = 0;
+  alGenBuffers(1, &buffer);
   // A size OpenAL cannot take is passed as -1, which it refuses, rather than wrapped to a smaller one.
   const ALsizei size = bytes > 0x7fffffffu ? -1 : static_cast<ALsizei>(bytes);
-  alBufferData(alBuffers[id], format, data, size, sampleRate);
+  alBufferData(buffer, format, data, size, sampleRate);
   const ALenum error = alGetError();
   if (error != AL_NO_ERROR) {
     logError(errorFormat, alErrorText(error));
-    if (alBuffers[id] != 0 && alIsBuffer(alBuffers[id])) alDeleteBuffers(1, &alBuffers[id]);
-    alBuffers[id] = 0;
+    if (buffer != 0 && alIsBuffer(buffer)) alDeleteBuffers(1, &buffer);
+    buffer = 0;
   }
+  releaseBuffer(alBuffers[id]);
+  alBuffers[id] = buffer;
   return error;
 }
 
