@@ -236,8 +236,9 @@ module.exports.runPlan = runPlan;
 // --- a preloaded stand-in for two library functions -----------------------------------------------
 
 // C source of a library the tests preload into a host: it hides the EFX entry points named in
-// TM_TEST_HIDE_PROCS (comma-separated, "*" for all) from alGetProcAddress, and makes malloc fail
-// for requests of TM_TEST_MALLOC_LIMIT bytes or more. Everything else reaches the real libraries.
+// TM_TEST_HIDE_PROCS (comma-separated, "*" for all) from alGetProcAddress, and makes malloc and
+// aligned_alloc (what OpenAL Soft allocates buffer storage with) fail for requests of
+// TM_TEST_MALLOC_LIMIT bytes or more. Everything else reaches the real libraries.
 const SHIM_SOURCE = `
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -245,6 +246,7 @@ const SHIM_SOURCE = `
 #include <stdlib.h>
 #include <string.h>
 extern void* __libc_malloc(size_t);
+extern void* __libc_memalign(size_t, size_t);
 static size_t mallocLimit;
 __attribute__((constructor)) static void readLimit(void) {
   const char* limit = getenv("TM_TEST_MALLOC_LIMIT");
@@ -253,6 +255,10 @@ __attribute__((constructor)) static void readLimit(void) {
 void* malloc(size_t n) {
   if (mallocLimit && n >= mallocLimit) { errno = ENOMEM; return 0; }
   return __libc_malloc(n);
+}
+void* aligned_alloc(size_t alignment, size_t n) {
+  if (mallocLimit && n >= mallocLimit) { errno = ENOMEM; return 0; }
+  return __libc_memalign(alignment, n);
 }
 static int hidden(const char* name) {
   const char* list = getenv("TM_TEST_HIDE_PROCS");
