@@ -220,3 +220,66 @@ test('reloading a sound id releases the old buffer: resident memory stays flat, 
   assert.ok(value.play[0] > 0);
   assert.equal(value.playAgain[0], value.play[0]);
 });
+
+// Lines a damaged file may print when loaded: the decoder's complaints and the refusals.
+const DAMAGE_LINES = [
+  /^File does not appear to be an Ogg bitstream: -\d+ - .*\.ogg$/,
+  /^ !Error encountered in stream: -\d+ \(section -?\d+\)$/,
+  /^ !Vorbis stream cannot be decoded \([a-z0-9 ,]+\): .*\.ogg$/,
+  /^ !Didn't write anything\? -?\d+$/,
+  /^ !Sound longer than 1073741824 bytes of PCM: .*\.ogg$/,
+  /^ {2}Cannot handle copying channels for mono->stereo yet$/,
+];
+
+test('damaged files: each loads or is refused with its line, in one host, with nothing else happening', async () => {
+  const sources = [f.both, f.rate22, f.three, f.rate11, f.mono].map((file) => fs.readFileSync(file));
+  const corpus = h.damagedCorpus(sources, 300, 11);
+  const shapes = [[2, 2], [2, 1], [1, 2], [1, 1]];
+  const plan = corpus.map(({ kind, bytes }, i) => {
+    const file = path.join(dir, `mutant-${i}-${kind}.ogg`);
+    fs.writeFileSync(file, bytes);
+    return { name: `mutant-${i}`, op: 'loadAudio', args: [20 + (i % 200), file, ...shapes[i % 4]] };
+  });
+  // Chained streams whose channels or rate change are refused before decoding, and while decoding
+  // when the stream cannot be read ahead (a FIFO); a chain that keeps them loads.
+  const changing = path.join(dir, 'changing.ogg');
+  fs.writeFileSync(changing, Buffer.concat([sources[0], h.withSerial(sources[1], 77)]));
+  const keeping = path.join(dir, 'keeping.ogg');
+  fs.writeFileSync(keeping, Buffer.concat([sources[0], h.withSerial(fs.readFileSync(f.left), 77)]));
+  const fifo = path.join(dir, 'changing.fifo');
+  execFileSync('mkfifo', [fifo]);
+  const writer = spawn('sh', ['-c', 'cat "$0" > "$1"', changing, fifo], { stdio: 'ignore' });
+  plan.push({ name: 'changing', op: 'loadAudio', args: [0, changing, 2, 2] });
+  plan.push({ name: 'keeping', op: 'loadAudio', args: [1, keeping, 2, 2] });
+  plan.push({ name: 'changingFifo', op: 'loadAudio', args: [2, fifo, 2, 2] });
+  plan.push({ name: 'quit', op: 'quit' });
+  const { result, value, steps } = await h.runPlan(plan, { display: xs.display, audio: 'null', timeout: 120000 });
+  writer.kill();
+  assertOk(result);
+  const refusal = (why, file) => ` !Vorbis stream cannot be decoded (${why}): ${file}`;
+  assert.equal(value.changing, 1);
+  assert.deepEqual(steps.changing, { out: [], err: [refusal('chained streams change channels or rate', changing)] });
+  assert.equal(value.keeping, 0);
+  assert.deepEqual(steps.keeping, none);
+  assert.equal(value.changingFifo, 1);
+  // Read as it comes, the second link is first met as a hole in the first one.
+  assert.deepEqual(steps.changingFifo.err.slice(-1), [refusal('chained streams change channels or rate', fifo)]);
+
+  const seen = { 0: 0, 1: 0 };
+  const reasons = new Set();
+  corpus.forEach((_, i) => {
+    const name = `mutant-${i}`;
+    assert.ok(value[name] === 0 || value[name] === 1, `${name}: result ${value[name]}`);
+    seen[value[name]]++;
+    const lines = steps[name] || none;
+    assert.deepEqual(lines.out, [], name);
+    for (const line of lines.err) {
+      assert.ok(DAMAGE_LINES.some((re) => re.test(line)), `${name}: unexpected line ${JSON.stringify(line)}`);
+      const m = /cannot be decoded \((.*)\)/.exec(line);
+      if (m) reasons.add(m[1]);
+    }
+  });
+  // The corpus reaches both ends, and the code trees that used to end the process are among it.
+  assert.ok(seen[0] > 30 && seen[1] > 30, JSON.stringify(seen));
+  assert.ok([...reasons].some((r) => r.includes('code tree')), [...reasons].join('; '));
+});
