@@ -2,6 +2,8 @@
 // Vorbis file decoded whole (loadAudio, decodeOgg). Each load generates a new OpenAL buffer for its
 // sound id and releases the one it replaces; sounds are never streamed. Host functions, called by the host between steps; the
 // decode loop and the channel shaping are in core/ (decodeloop, pcm).
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
 #include <cstdio>
@@ -258,6 +260,27 @@ MappedBuffers mappedBuffers() {
   return m;
 }
 
+// Makes the pages of a fresh sound's storage present before the decoder writes them, backed by
+// huge pages where the kernel has them, instead of one page fault per 4 KiB as it goes: measured
+// under virtualisation, those faults cost about a third of the decoding itself. Only whole pages
+// inside the storage are touched; pages already present keep their contents. Where the kernel
+// cannot do either, the pages simply fault in as written.
+void prefault(void* data, uint64_t bytes) {
+#if defined(MADV_POPULATE_WRITE) && defined(MADV_HUGEPAGE)
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pageSize <= 0) return;
+  const uintptr_t page = static_cast<uintptr_t>(pageSize);
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(page - 1);
+  if (end <= start) return;
+  madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+  madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
+
 enum class MappedEnd { DONE, NOT_MAPPED, OUT_OF_MEMORY };
 
 // Decodes `bytes` of PCM (the stream's whole known length) straight into a new buffer's storage.
@@ -279,6 +302,7 @@ MappedEnd decodeMapped(const MappedBuffers& m, VorbisStream& stream, uint32_t id
     alGetError();
     return error == AL_OUT_OF_MEMORY ? MappedEnd::OUT_OF_MEMORY : MappedEnd::NOT_MAPPED;
   }
+  prefault(data, bytes);
   PcmBlock block = {static_cast<uint8_t*>(data), bytes, 0};
   // Every end keeps what was read, as for a block of our own; only a refusal drops it.
   decodeStream(readVorbis, &stream, block, false, stream.section);
@@ -355,6 +379,7 @@ int32_t decodeOgg(const char* path, uint32_t id, uint32_t wordSize, uint32_t cha
     block.data = static_cast<uint8_t*>(std::malloc(blockBytes));
     if (!block.data) return refuseSound(stream, nullptr, false, path);
     block.capacity = bytes;
+    prefault(block.data, bytes);
   }
   const DecodeEnd end = decodeStream(readVorbis, &stream, block, growable, stream.section);
   if (stream.refusal) return refuseStream(stream, block.data, stream.refusal, path);
