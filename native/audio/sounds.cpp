@@ -1,7 +1,16 @@
 // Sound loading: fills the sound table from raw PCM the host holds (initALBuffer) or from an Ogg
 // Vorbis file decoded whole (loadAudio, decodeOgg). Each load generates a new OpenAL buffer for its
-// sound id and releases the one it replaces; sounds are never streamed. Host functions, called by the host between steps; the
-// decode loop and the channel shaping are in core/ (decodeloop, pcm).
+// sound id and releases the one it replaces; sounds are never streamed. Host functions, called by
+// the host between steps.
+//
+// A file is checked before it is decoded: every link's headers (core/vorbissetup) and that its
+// links agree on channels and rate; what cannot be checked ahead (the later links of an unseekable
+// stream, a decoder that fails to set itself up) ends decoding when it is met. Either way the file
+// is refused with a line and the id keeps its sound. A sound of known length is decoded straight
+// into the OpenAL buffer's own storage where the library can map it, otherwise into a block of
+// our own that OpenAL copies. The decode loop and the channel shaping are in core/ (decodeloop, pcm).
+//
+// Sections: buffers | decoding | mapped buffers | decodeOgg | host functions
 #include <sys/mman.h>
 #include <unistd.h>
 #include <vorbis/vorbisfile.h>
@@ -25,6 +34,8 @@ constexpr const char* checkModule = "audio";
 static_assert(FORMAT_MONO8 == AL_FORMAT_MONO8 && FORMAT_MONO16 == AL_FORMAT_MONO16 &&
               FORMAT_STEREO8 == AL_FORMAT_STEREO8 && FORMAT_STEREO16 == AL_FORMAT_STEREO16);
 static_assert(STREAM_EINVAL == OV_EINVAL);
+
+// --- buffers ------------------------------------------------------------------------------------
 
 // Releases the buffer a sound id held before it was loaded again. OpenAL refuses to delete a buffer
 // that any source still holds (a stopped one included), so every source of the pool holding it is
@@ -90,6 +101,51 @@ constexpr uint64_t MAX_HEADER_SCAN_BYTES = uint64_t{16} << 20;
 
 alignas(8) uint8_t decodeScratch[DECODE_SCRATCH_BYTES];
 
+// Pages of a fresh sound's storage are made present a window at a time just ahead of the decoder,
+// backed by huge pages where the kernel has them, instead of one page fault per 4 KiB as it writes:
+// measured under virtualisation, those faults cost about a third of the decoding itself. A window
+// at a time, so that a file claiming more frames than it holds costs no more than two windows.
+// Only whole pages inside the storage are touched, and pages already present keep their contents;
+// where the kernel cannot do it, the pages simply fault in as written.
+constexpr uintptr_t PREFAULT_WINDOW_BYTES = uintptr_t{2} << 20;
+
+struct Prefault {
+  uintptr_t next;  // first page not made present yet
+  uintptr_t end;   // end of the last whole page of the storage
+};
+
+Prefault startPrefault(void* data, uint64_t bytes) {
+  Prefault p = {0, 0};
+#if defined(MADV_POPULATE_WRITE) && defined(MADV_HUGEPAGE)
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pageSize <= 0) return p;
+  const uintptr_t page = static_cast<uintptr_t>(pageSize);
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(page - 1);
+  if (end <= start) return p;
+  madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+  p = {start, end};
+#else
+  (void)data;
+  (void)bytes;
+#endif
+  return p;
+}
+
+// Keeps at least one window present ahead of `writeAt`.
+void prefaultAhead(Prefault& p, const uint8_t* writeAt) {
+#if defined(MADV_POPULATE_WRITE)
+  if (p.next >= p.end || reinterpret_cast<uintptr_t>(writeAt) + PREFAULT_WINDOW_BYTES <= p.next) return;
+  uintptr_t to = (p.next + PREFAULT_WINDOW_BYTES) & ~(PREFAULT_WINDOW_BYTES - 1);
+  if (to > p.end) to = p.end;
+  madvise(reinterpret_cast<void*>(p.next), to - p.next, MADV_POPULATE_WRITE);
+  p.next = to;
+#else
+  (void)p;
+  (void)writeAt;
+#endif
+}
+
 // The decoder behind the decode loop: little-endian samples of `wordSize` bytes, signed when
 // 16-bit, in frames of `channels` channels whatever the file holds.
 struct VorbisStream {
@@ -101,11 +157,13 @@ struct VorbisStream {
   int section;         // the decoder's link of the last read (the decode loop's)
   int checkedLink;     // the link whose channels and rate were last compared with the first's
   const char* refusal; // why decoding stopped for good, or null
+  Prefault prefault;   // of a block of known length; empty otherwise
 };
 
 long readVorbis(void* context, uint8_t* out, int32_t length, int* section) {
   auto* stream = static_cast<VorbisStream*>(context);
   const bool isSigned = stream->wordSize == 2;
+  prefaultAhead(stream->prefault, out);
   long n;
   if (stream->fileChannels == stream->channels) {
     n = ov_read(&stream->file, reinterpret_cast<char*>(out), length, 0, stream->wordSize, isSigned, section);
@@ -260,27 +318,6 @@ MappedBuffers mappedBuffers() {
   return m;
 }
 
-// Makes the pages of a fresh sound's storage present before the decoder writes them, backed by
-// huge pages where the kernel has them, instead of one page fault per 4 KiB as it goes: measured
-// under virtualisation, those faults cost about a third of the decoding itself. Only whole pages
-// inside the storage are touched; pages already present keep their contents. Where the kernel
-// cannot do either, the pages simply fault in as written.
-void prefault(void* data, uint64_t bytes) {
-#if defined(MADV_POPULATE_WRITE) && defined(MADV_HUGEPAGE)
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pageSize <= 0) return;
-  const uintptr_t page = static_cast<uintptr_t>(pageSize);
-  const uintptr_t start = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(page - 1);
-  if (end <= start) return;
-  madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-  madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
-#else
-  (void)data;
-  (void)bytes;
-#endif
-}
-
 enum class MappedEnd { DONE, NOT_MAPPED, OUT_OF_MEMORY };
 
 // Decodes `bytes` of PCM (the stream's whole known length) straight into a new buffer's storage.
@@ -302,7 +339,7 @@ MappedEnd decodeMapped(const MappedBuffers& m, VorbisStream& stream, uint32_t id
     alGetError();
     return error == AL_OUT_OF_MEMORY ? MappedEnd::OUT_OF_MEMORY : MappedEnd::NOT_MAPPED;
   }
-  prefault(data, bytes);
+  stream.prefault = startPrefault(data, bytes);
   PcmBlock block = {static_cast<uint8_t*>(data), bytes, 0};
   // Every end keeps what was read, as for a block of our own; only a refusal drops it.
   decodeStream(readVorbis, &stream, block, false, stream.section);
@@ -344,6 +381,7 @@ int32_t decodeOgg(const char* path, uint32_t id, uint32_t wordSize, uint32_t cha
   stream.section = -1;
   stream.checkedLink = -1;
   stream.refusal = nullptr;
+  stream.prefault = {0, 0};
   const int opened = ov_fopen(path, &stream.file);
   if (opened < 0) {
     logError("File does not appear to be an Ogg bitstream: %i - %s\n", opened, path);
@@ -379,7 +417,7 @@ int32_t decodeOgg(const char* path, uint32_t id, uint32_t wordSize, uint32_t cha
     block.data = static_cast<uint8_t*>(std::malloc(blockBytes));
     if (!block.data) return refuseSound(stream, nullptr, false, path);
     block.capacity = bytes;
-    prefault(block.data, bytes);
+    stream.prefault = startPrefault(block.data, bytes);
   }
   const DecodeEnd end = decodeStream(readVorbis, &stream, block, growable, stream.section);
   if (stream.refusal) return refuseStream(stream, block.data, stream.refusal, path);

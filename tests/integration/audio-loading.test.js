@@ -194,7 +194,7 @@ test('a sound that cannot be held: result 1 with its line, and the sound already
   assert.notEqual(value.playAgain[0], value.play[0]);
 });
 
-test('reloading a sound id releases the old buffer: resident memory stays flat, a source playing it is stopped', async () => {
+test('reloading a sound id releases the old buffer: resident memory stays flat, a source playing it is stopped; a false length costs nothing', async () => {
   const second = h.makeOgg(dir, 'second', { channels: [440, 660], seconds: 1 });
   const stereo16 = { freq: 440, seconds: 1, rate: 44100, bits: 16, channels: 2 };
   const plan = [
@@ -204,6 +204,9 @@ test('reloading a sound id releases the old buffer: resident memory stays flat, 
     { name: 'reloads', op: 'loadAudio', args: [10, second, 2, 2], repeat: 299 },
     { name: 'reinits', op: 'initALBuffer', id: 11, pcm: stereo16, format: 4355, rate: 44100, repeat: 299 },
     { name: 'rssMany', op: 'rss' },
+    // 8 s of sound in a file claiming 2^28 frames: what the claim would take is never touched.
+    { name: 'loadBig', op: 'loadAudio', args: [13, f.big, 2, 1] },
+    { name: 'rssBig', op: 'rss' },
     { name: 'loadLong', op: 'loadAudio', args: [12, f.long, 2, 1] },
     { name: 'play', op: 'commands', words: [1, 12, 1, 1, 0, 0, 0] },
     { name: 'reloadPlaying', op: 'loadAudio', args: [12, f.long, 2, 1] },
@@ -212,13 +215,14 @@ test('reloading a sound id releases the old buffer: resident memory stays flat, 
   ];
   const { result, value, steps } = await h.runPlan(plan, { display: xs.display, audio: 'null' });
   assertOk(result);
-  for (const name of ['load', 'init', 'reloads', 'reinits', 'loadLong', 'reloadPlaying']) {
+  for (const name of ['load', 'init', 'reloads', 'reinits', 'loadBig', 'loadLong', 'reloadPlaying']) {
     assert.equal(value[name], 0, name);
     assert.deepEqual(steps[name], none, name);
   }
   // 598 reloads of 176 KiB sounds: kept, they would add about 100 MiB.
   const grown = value.rssMany - value.rssOne;
   assert.ok(grown < 2 * 1024 * 1024, `resident set grew by ${grown} bytes over 598 reloads`);
+  assert.ok(value.rssBig - value.rssMany < 32 << 20, `a 512 MiB claim took ${value.rssBig - value.rssMany} bytes`);
   // The reload stopped the source playing the 8 s sound, so the next tick gave that source back.
   assert.ok(value.play[0] > 0);
   assert.equal(value.playAgain[0], value.play[0]);
