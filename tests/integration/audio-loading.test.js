@@ -196,13 +196,14 @@ test('a sound that cannot be held: result 1 with its line, and the sound already
 
 test('reloading a sound id releases the old buffer: resident memory stays flat, a source playing it is stopped; a false length costs nothing', async () => {
   const second = h.makeOgg(dir, 'second', { channels: [440, 660], seconds: 1 });
-  const stereo16 = { freq: 440, seconds: 1, rate: 44100, bits: 16, channels: 2 };
+  // 4 MiB of PCM: a sound whose freed storage the allocator would otherwise keep for the next one.
+  const large = { bytes: 4 << 20 };
   const plan = [
     { name: 'load', op: 'loadAudio', args: [10, second, 2, 2] },
-    { name: 'init', op: 'initALBuffer', id: 11, pcm: stereo16, format: 4355, rate: 44100 },
+    { name: 'init', op: 'initALBuffer', id: 11, pcm: large, format: 4353, rate: 44100 },
     { name: 'rssOne', op: 'rss' },
     { name: 'reloads', op: 'loadAudio', args: [10, second, 2, 2], repeat: 299 },
-    { name: 'reinits', op: 'initALBuffer', id: 11, pcm: stereo16, format: 4355, rate: 44100, repeat: 299 },
+    { name: 'reinits', op: 'initALBuffer', id: 11, pcm: large, format: 4353, rate: 44100, repeat: 299 },
     { name: 'rssMany', op: 'rss' },
     // 8 s of sound in a file claiming 2^28 frames: what the claim would take is never touched.
     { name: 'loadBig', op: 'loadAudio', args: [13, f.big, 2, 1] },
@@ -219,7 +220,7 @@ test('reloading a sound id releases the old buffer: resident memory stays flat, 
     assert.equal(value[name], 0, name);
     assert.deepEqual(steps[name], none, name);
   }
-  // 598 reloads of 176 KiB sounds: kept, they would add about 100 MiB.
+  // 299 reloads of a 176 KiB sound and 299 of a 4 MiB one: kept, they would add about 1.2 GiB.
   const grown = value.rssMany - value.rssOne;
   assert.ok(grown < 2 * 1024 * 1024, `resident set grew by ${grown} bytes over 598 reloads`);
   assert.ok(value.rssBig - value.rssMany < 32 << 20, `a 512 MiB claim took ${value.rssBig - value.rssMany} bytes`);
