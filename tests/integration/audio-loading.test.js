@@ -45,6 +45,8 @@ test.before(async () => {
 test.after(() => xs.stop());
 
 const none = { out: [], err: [] };
+// The sanitized build (its runtimes preloaded into the hosts): resident-set figures mean nothing there.
+const underSanitizers = Boolean(process.env.TESSIMARKE_SANITIZER_PRELOAD);
 
 test('loadAudio: results and lines for unsupported pairs, missing, non-Ogg, damaged, lying, odd paths', async () => {
   const load = (name, id, file, wordSize, channels) => ({ name, op: 'loadAudio', args: [id, file, wordSize, channels] });
@@ -221,9 +223,12 @@ test('reloading a sound id releases the old buffer: resident memory stays flat, 
     assert.deepEqual(steps[name], none, name);
   }
   // 299 reloads of a 176 KiB sound and 299 of a 4 MiB one: kept, they would add about 1.2 GiB.
-  const grown = value.rssMany - value.rssOne;
-  assert.ok(grown < 2 * 1024 * 1024, `resident set grew by ${grown} bytes over 598 reloads`);
-  assert.ok(value.rssBig - value.rssMany < 32 << 20, `a 512 MiB claim took ${value.rssBig - value.rssMany} bytes`);
+  // (Under the sanitized build freed memory waits in the sanitizer's quarantine: no figure holds.)
+  if (!underSanitizers) {
+    const grown = value.rssMany - value.rssOne;
+    assert.ok(grown < 2 * 1024 * 1024, `resident set grew by ${grown} bytes over 598 reloads`);
+    assert.ok(value.rssBig - value.rssMany < 32 << 20, `a 512 MiB claim took ${value.rssBig - value.rssMany} bytes`);
+  }
   // The reload stopped the source playing the 8 s sound, so the next tick gave that source back.
   assert.ok(value.play[0] > 0);
   assert.equal(value.playAgain[0], value.play[0]);
