@@ -103,6 +103,9 @@ TEST(VorbisSetup, EachFaultIsRefusedForItsReason) {
   };
   SetupKnobs noDimensions;
   noDimensions.dimensions = 0;
+  SetupKnobs scalarsWithoutDimensions;  // values-free, so it fails as the residue's stage book
+  scalarsWithoutDimensions.dimensions = 0;
+  scalarsWithoutDimensions.lookupType = 0;
   SetupKnobs open;
   open.lengths = {1, 2};
   SetupKnobs overfull;
@@ -127,6 +130,7 @@ TEST(VorbisSetup, EachFaultIsRefusedForItsReason) {
       {"valid", SetupKnobs{}, nullptr},
       {"single entry of length 1", single, nullptr},
       {"no dimensions", noDimensions, "codebook with no dimensions"},
+      {"scalars with no dimensions as residue classbook", scalarsWithoutDimensions, "residue classbook with no dimensions"},
       {"open tree", open, "codebook lengths leave the code tree open"},
       {"overfull tree", overfull, "codebook lengths overfill the code tree"},
       {"single entry longer than 1", singleLong, "codebook lengths leave the code tree open"},

@@ -82,8 +82,6 @@ const char* readCodebook(BitReader& r, Codebook& book) {
   if (r.read(24) != 0x564342) return "codebook without its sync pattern";
   book.dimensions = r.read(16);
   const uint32_t entries = r.read(24);
-  // The decoder divides by the dimensions when it decodes residues, and loops on them elsewhere.
-  if (book.dimensions == 0) return "codebook with no dimensions";
   // The codeword lengths must fill the prefix code tree exactly (one used entry of length 1 is the
   // only exception). The decoder library refuses other trees only when it first decodes, and a
   // second read after that refusal decodes with empty codebooks: a division by zero.
@@ -121,6 +119,9 @@ const char* readCodebook(BitReader& r, Codebook& book) {
   }
   book.lookupType = r.read(4);
   if (book.lookupType > 2) return "codebook lookup type out of range";
+  // Vectors of no values: the decoder loops on the dimensions where it reads vectors, and divides
+  // by them in residue decoding. A book of scalars (a floor's) never uses them.
+  if (book.lookupType != 0 && book.dimensions == 0) return "codebook with no dimensions";
   if (book.lookupType != 0) {
     r.read(32);
     r.read(32);
@@ -184,6 +185,7 @@ const char* readResidue(BitReader& r, const Codebook* books, uint32_t bookCount)
   const uint32_t classifications = r.read(6) + 1;
   const uint32_t classbook = r.read(8);
   if (classbook >= bookCount) return "residue names a missing codebook";
+  if (books[classbook].dimensions == 0) return "residue classbook with no dimensions";
   uint32_t cascade[MAX_CLASSIFICATIONS];
   for (uint32_t i = 0; i < classifications; ++i) {
     const uint32_t low = r.read(3);

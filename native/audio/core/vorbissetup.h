@@ -1,8 +1,9 @@
 // Checks of a Vorbis stream's header packets before the decoder library decodes with them: the
 // identification header's channel count and rate, and a walk over the whole setup header
 // (codebooks, floors, residues, mappings, modes) that refuses what the format does not allow and
-// what the library accepts but cannot decode without a trap or an endless loop (a codebook with no
-// dimensions divides by zero in residue decoding). Pure: the sound loader hands over the packets it
+// what the library accepts but cannot decode without a trap or an endless loop (a code tree that
+// is not full fails the decoder's set-up, after which a second read divides by zero; a residue
+// codebook with no dimensions divides by zero directly). Pure: the sound loader hands over the packets it
 // sees pass by; the decoder library parses them again for itself.
 #pragma once
 #include <cstddef>
