@@ -5,7 +5,7 @@ BUILD_PACKAGES=(
   # toolchain (Node.js and npm are checked by the callers: they may come from outside Debian)
   build-essential cmake pkg-config
   # libraries the addon links
-  libsdl2-dev libsdl2-image-dev libglew-dev libfreetype-dev libopenal-dev libvorbis-dev
+  libsdl2-dev libsdl2-image-dev libglew-dev libfreetype-dev libopenal-dev libvorbis-dev libogg-dev
   libusb-1.0-0-dev libstb-dev
   # fonts (scripts/assets.sh copies them into app/assets/fonts/)
   fonts-noto-core fonts-unifont
