@@ -3,6 +3,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#include "bridge/core/words.h"
 
 namespace tsm::bridge {
 // Opcodes of the command stream.
@@ -25,8 +28,15 @@ enum Opcode : int32_t {
 // Longest command: opcode and seven operands.
 constexpr uint32_t MAX_COMMAND_WORDS = 8;
 
+// Words per opcode, indexed by opcode; 0 marks an opcode that is skipped.
+inline constexpr uint8_t COMMAND_LENGTH[OP_RESERVED + 1] = {0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5};
+
 // Words taken by a command with this opcode, the opcode included. Unknown opcodes take one word.
-uint32_t commandWords(int32_t opcode);
+inline uint32_t commandWords(int32_t opcode) {
+  // One unsigned comparison bounds both ends of the table.
+  if (static_cast<uint32_t>(opcode) > OP_RESERVED || COMMAND_LENGTH[opcode] == 0) return 1;
+  return COMMAND_LENGTH[opcode];
+}
 
 // Runs one command: `operands` holds the words after the opcode (commandWords(opcode) - 1 of them).
 using ExecuteCommand = double (*)(int32_t opcode, const double* operands, void* context);
@@ -36,6 +46,46 @@ using ExecuteCommand = double (*)(int32_t opcode, const double* operands, void* 
 // are skipped one word with result 0 and never reach `execute`. The walk stops before a command
 // whose words run past the command block or whose result index lies past the result block.
 // Neither block needs any alignment. Returns the number of commands that ran (skips included).
+// `execute` is anything callable as double(int32_t opcode, const double* operands); the walk is
+// inline so that the caller's dispatch inlines into it.
+template <typename Execute>
+inline uint32_t walkCommandStream(const uint8_t* words, uint64_t wordBytes, int32_t count, uint8_t* results,
+                                  uint64_t resultBytes, Execute&& execute) {
+  const uint64_t wordCapacity = words ? wordBytes / sizeof(double) : 0;
+  const uint64_t resultCapacity = results ? resultBytes / sizeof(double) : 0;
+  // Past any of these three the walk ends; a command's own length is checked as it is read.
+  uint64_t end = count > 0 ? static_cast<uint64_t>(count) : 0;
+  if (end > wordCapacity) end = wordCapacity;
+  if (end > resultCapacity) end = resultCapacity;
+  uint32_t ran = 0;
+  uint64_t i = 0;
+  while (i < end) {
+    double word;
+    std::memcpy(&word, words + i * sizeof(double), sizeof word);
+    const int32_t opcode = wordToInt(word);
+    const uint32_t length = commandWords(opcode);
+    if (i + length > wordCapacity) break;
+    double result = 0.0;
+    if (static_cast<uint32_t>(opcode) <= OP_RESERVED && COMMAND_LENGTH[opcode] != 0) {
+      double operands[MAX_COMMAND_WORDS - 1];
+      const uint8_t* first = words + (i + 1) * sizeof(double);
+      // A copy of constant size compiles to a few vector moves; only a command at the very end of
+      // the block takes the copy of its own length, so that nothing past the block is read.
+      if (i + MAX_COMMAND_WORDS <= wordCapacity) {
+        std::memcpy(operands, first, sizeof operands);
+      } else {
+        std::memcpy(operands, first, (length - 1) * sizeof(double));
+      }
+      result = execute(opcode, static_cast<const double*>(operands));
+    }
+    std::memcpy(results + i * sizeof(double), &result, sizeof result);
+    ++ran;
+    i += length;
+  }
+  return ran;
+}
+
+// The walk with a plain function for `execute`, passed `context` on every call.
 uint32_t runCommandStream(const uint8_t* words, uint64_t wordBytes, int32_t count, uint8_t* results,
                           uint64_t resultBytes, ExecuteCommand execute, void* context);
 }  // namespace tsm::bridge
