@@ -59,6 +59,7 @@ async function main() {
     const node = process.execPath;
     rows.push(...collect('stream', node, [path.join(__dirname, 'stream', 'stream.js'),
       path.join(buildDir, 'bench', 'percall_bench.node'), ...flags], env));
+    rows.push(...collect('text', path.join(buildDir, 'bench', 'text_bench'), flags, env));
   } finally {
     xs.stop();
   }
