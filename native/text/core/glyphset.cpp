@@ -25,6 +25,23 @@ void sortTallestFirst(Glyph** first, Glyph** last) {
   }
 }
 
+// Copies one row of a glyph (`w` > 0 bytes) with copies of constant size, the last one overlapping
+// the one before: rows are short, and a call to memcpy per row cost more than the copy.
+inline void copyRow(uint8_t* to, const uint8_t* from, uint32_t w) {
+  if (w >= 16) {
+    for (uint32_t k = 0; k + 16 <= w; k += 16) std::memcpy(to + k, from + k, 16);
+    std::memcpy(to + w - 16, from + w - 16, 16);
+  } else if (w >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + w - 8, from + w - 8, 8);
+  } else if (w >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + w - 4, from + w - 4, 4);
+  } else {
+    for (uint32_t k = 0; k < w; ++k) to[k] = from[k];
+  }
+}
+
 void place(Glyph* g, const PackedRect& r) {
   g->x0 = r.x0, g->y0 = r.y0, g->x1 = r.x1, g->y1 = r.y1;
   g->placed = true;
@@ -178,13 +195,13 @@ void writeAtlas(GlyphSet* gs) {
     const int32_t w = g->x1 - g->x0;
     const int32_t h = g->y1 - g->y0;
     if (w <= 0 || h <= 0) continue;
-    for (int32_t r = 0; r < h; ++r) {
-      const uint32_t first = static_cast<uint32_t>(g->y0 + r) * gs->width + static_cast<uint32_t>(g->x0);
-      // The row's last texel bounds all of it.
-      const uint32_t i = first + static_cast<uint32_t>(w) - 1;
-      CHECK(i < gs->width * gs->toHeight && "bitmap write out of bounds");
-      std::memcpy(gs->atlas + first, g->bitmap + static_cast<size_t>(r) * g->bitmapWidth, static_cast<size_t>(w));
-    }
+    const uint32_t first = static_cast<uint32_t>(g->y0) * gs->width + static_cast<uint32_t>(g->x0);
+    // The last row's last texel bounds every row.
+    const uint32_t last = first + static_cast<uint32_t>(h - 1) * gs->width + static_cast<uint32_t>(w) - 1;
+    CHECK(last < gs->width * gs->toHeight && "bitmap write out of bounds");
+    uint8_t* to = gs->atlas + first;
+    const uint8_t* row = g->bitmap;
+    for (int32_t r = 0; r < h; ++r, to += gs->width, row += g->bitmapWidth) copyRow(to, row, static_cast<uint32_t>(w));
     top = std::min(top, static_cast<uint32_t>(g->y0));
     bottom = std::max(bottom, static_cast<uint32_t>(g->y1));
   }
