@@ -10,7 +10,7 @@ PACKAGES=(
   # toolchain (Node.js and npm are checked below: they may come from outside Debian)
   build-essential cmake pkg-config
   # libraries the addon links
-  libsdl2-dev libsdl2-image-dev libglew-dev libfreetype-dev libopenal-dev libvorbis-dev
+  libsdl2-dev libsdl2-image-dev libglew-dev libfreetype-dev libopenal-dev libvorbis-dev libogg-dev
   libusb-1.0-0-dev libstb-dev
   # unit tests and benchmarks
   libgtest-dev libbenchmark-dev

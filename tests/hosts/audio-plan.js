@@ -4,8 +4,9 @@
 // to both output streams, so the test can tell which native lines each step printed.
 //
 // Steps: { name, op, ... } with op one of
-//   loadAudio    args: [id, path, wordSize, channels]
-//   initALBuffer id, pcm: { freq, seconds, rate, bits, channels } or { bytes }, format, rate
+//   loadAudio    args: [id, path, wordSize, channels]; repeat: n calls (the last result reported)
+//   initALBuffer id, pcm: { freq, seconds, rate, bits, channels } or { bytes }, format, rate; repeat
+//   rss                                   (the resident set in bytes)
 //   commands     words: [...]             (one tick; the results parallel to the words)
 //   call         fn, args                 (any export; an argument {"$buffer": n} is an n-byte Buffer)
 //   sleep        ms
@@ -40,12 +41,13 @@ for (const step of plan) {
   let value;
   const t = performance.now() / 1000;
   switch (step.op) {
-    case 'loadAudio': value = addon.loadAudio(...step.args); break;
+    case 'loadAudio': for (let i = 0; i < (step.repeat || 1); i++) value = addon.loadAudio(...step.args); break;
     case 'initALBuffer': {
       const data = step.pcm.bytes !== undefined ? Buffer.alloc(step.pcm.bytes) : tone(step.pcm);
-      value = addon.initALBuffer(step.id, data, step.format, step.rate);
+      for (let i = 0; i < (step.repeat || 1); i++) value = addon.initALBuffer(step.id, data, step.format, step.rate);
       break;
     }
+    case 'rss': value = process.memoryUsage().rss; break;
     case 'commands': value = runCommands(fixed, step.words); break;
     case 'call':
       value = addon[step.fn](...step.args.map((a) => (a && a.$buffer !== undefined ? Buffer.alloc(a.$buffer) : a)));

@@ -102,6 +102,75 @@ function damaged(src, dst, count = 64) {
   return dst;
 }
 
+// Recomputes the checksum of every page, so that damage reaches the decoder instead of being
+// dropped with its page by the Ogg layer.
+function fixCrcs(buf) {
+  for (const page of oggPages(buf)) {
+    buf.writeUInt32LE(0, page.offset + 22);
+    buf.writeUInt32LE(oggCrc(buf.subarray(page.offset, page.offset + page.length)), page.offset + 22);
+  }
+  return buf;
+}
+
+// Copy of the bytes of an Ogg file with every page moved to logical stream `serial`.
+function withSerial(bytes, serial) {
+  const buf = Buffer.from(bytes);
+  for (const page of oggPages(buf)) buf.writeUInt32LE(serial >>> 0, page.offset + 14);
+  return fixCrcs(buf);
+}
+
+// Seeded xorshift32: the same damage every run.
+function random(seed) {
+  let s = (Math.imul(seed + 1, 2654435761) >>> 0) || 1;
+  return (n) => {
+    s ^= s << 13; s >>>= 0; s ^= s >>> 17; s ^= s << 5; s >>>= 0;
+    return s % n;
+  };
+}
+
+// `count` damaged variants of the valid Ogg files `sources` (an array of Buffers), seeded:
+// [{ kind, bytes }]. Kinds in turn: cut short at a random byte; 1-8 bytes flipped or overwritten,
+// mostly in the header pages, with the checksums made right again (or, one time in four, left
+// wrong); a page of another file spliced in over or between pages; two files chained one after the
+// other (their channels or rate may differ) under their own serial numbers, or under the same one.
+function damagedCorpus(sources, count, seed) {
+  const rnd = random(seed);
+  const pick = () => sources[rnd(sources.length)];
+  const corpus = [];
+  for (let i = 0; i < count; i++) {
+    const kind = ['truncated', 'flipped', 'flipped', 'spliced', 'chained'][i % 5];
+    const src = pick();
+    let bytes;
+    if (kind === 'truncated') {
+      bytes = Buffer.from(src.subarray(0, rnd(src.length)));
+    } else if (kind === 'flipped') {
+      bytes = Buffer.from(src);
+      const pages = oggPages(bytes);
+      const headerEnd = pages[Math.min(2, pages.length - 1)].offset;
+      for (let k = 1 + rnd(8); k > 0; k--) {
+        const at = rnd(4) ? rnd(headerEnd) : rnd(bytes.length);
+        if (rnd(2)) bytes[at] ^= 1 << rnd(8); else bytes[at] = rnd(256);
+      }
+      if (rnd(4)) fixCrcs(bytes);
+    } else if (kind === 'spliced') {
+      const a = oggPages(src);
+      const other = pick();
+      const b = oggPages(other);
+      const page = b[rnd(b.length)];
+      const at = a[rnd(a.length)];
+      const piece = other.subarray(page.offset, page.offset + page.length);
+      bytes = rnd(2)
+        ? Buffer.concat([src.subarray(0, at.offset), piece, src.subarray(at.offset + at.length)])
+        : Buffer.concat([src.subarray(0, at.offset), piece, src.subarray(at.offset)]);
+    } else {
+      const other = pick();
+      bytes = Buffer.concat([src, rnd(4) ? withSerial(other, 0x5eed0000 + i) : other]);
+    }
+    corpus.push({ kind, bytes });
+  }
+  return corpus;
+}
+
 // --- captured output ----------------------------------------------------------------------------
 
 // Reads a WAV file written by the wave writer: { rate, channels, samples: Float32Array[] } with
@@ -214,7 +283,7 @@ function stepLines(result) {
 }
 
 module.exports = {
-  tempDir, makeOgg, oggPages, oggCrc, withLastGranule, damaged, readWav, rms, peak, onset, pitch, waveConf, stepLines,
+  tempDir, makeOgg, oggPages, oggCrc, withLastGranule, damaged, fixCrcs, withSerial, damagedCorpus, readWav, rms, peak, onset, pitch, waveConf, stepLines,
 };
 
 // Runs tests/hosts/audio-plan.js with `plan` (see there) and returns { result, value, t, steps }:
@@ -236,8 +305,9 @@ module.exports.runPlan = runPlan;
 // --- a preloaded stand-in for two library functions -----------------------------------------------
 
 // C source of a library the tests preload into a host: it hides the EFX entry points named in
-// TM_TEST_HIDE_PROCS (comma-separated, "*" for all) from alGetProcAddress, and makes malloc fail
-// for requests of TM_TEST_MALLOC_LIMIT bytes or more. Everything else reaches the real libraries.
+// TM_TEST_HIDE_PROCS (comma-separated, "*" for all) from alGetProcAddress, and makes malloc and
+// aligned_alloc (what OpenAL Soft allocates buffer storage with) fail for requests of
+// TM_TEST_MALLOC_LIMIT bytes or more. Everything else reaches the real libraries.
 const SHIM_SOURCE = `
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -245,6 +315,7 @@ const SHIM_SOURCE = `
 #include <stdlib.h>
 #include <string.h>
 extern void* __libc_malloc(size_t);
+extern void* __libc_memalign(size_t, size_t);
 static size_t mallocLimit;
 __attribute__((constructor)) static void readLimit(void) {
   const char* limit = getenv("TM_TEST_MALLOC_LIMIT");
@@ -253,6 +324,10 @@ __attribute__((constructor)) static void readLimit(void) {
 void* malloc(size_t n) {
   if (mallocLimit && n >= mallocLimit) { errno = ENOMEM; return 0; }
   return __libc_malloc(n);
+}
+void* aligned_alloc(size_t alignment, size_t n) {
+  if (mallocLimit && n >= mallocLimit) { errno = ENOMEM; return 0; }
+  return __libc_memalign(alignment, n);
 }
 static int hidden(const char* name) {
   const char* list = getenv("TM_TEST_HIDE_PROCS");

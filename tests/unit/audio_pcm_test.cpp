@@ -103,6 +103,29 @@ TEST(Pcm, ConversionsThatCannotBeDoneLeaveTheData) {
   EXPECT_EQ(block, before);
 }
 
+TEST(Pcm, FramesCopiedToAnyShapeTakeTheFileChannelOrItsFirst) {
+  std::mt19937 rng(5);
+  for (int i = 0; i < 300; ++i) {
+    const uint32_t wordSize = 1 + rng() % 2;
+    const uint32_t channels = 1 + rng() % 2;
+    const uint32_t fileChannels = 1 + rng() % 8;
+    const uint64_t count = rng() % 500;
+    std::vector<uint32_t> identity(fileChannels), shaped(channels);
+    for (uint32_t c = 0; c < fileChannels; ++c) identity[c] = c;
+    for (uint32_t c = 0; c < channels; ++c) shaped[c] = c < fileChannels ? c : 0;
+    std::vector<uint8_t> in = frames(count, fileChannels, wordSize, identity);
+    // A trailing partial frame is dropped; nothing is written past the converted frames.
+    in.resize(in.size() + rng() % (uint64_t{fileChannels} * wordSize), 0xee);
+    const auto expected = frames(count, channels, wordSize, shaped);
+    std::vector<uint8_t> out(expected.size() + 16, 0xcd);
+    ASSERT_EQ(convertFrames(in.data(), in.size(), out.data(), fileChannels, channels, wordSize), expected.size());
+    ASSERT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(expected.size())), expected);
+    for (size_t k = expected.size(); k < out.size(); ++k) ASSERT_EQ(out[k], 0xcd);
+  }
+  uint8_t none = 0;
+  EXPECT_EQ(convertFrames(&none, 1, &none, 0, 1, 2), 0u);
+}
+
 TEST(ErrorText, LibraryTextOrTheCodeInHex) {
   char scratch[ERROR_TEXT_BYTES];
   EXPECT_STREQ(errorTextOr("Invalid Value", "AL", 0xa003, scratch), "Invalid Value");

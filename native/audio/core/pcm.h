@@ -35,4 +35,11 @@ uint64_t soundBlockBytes(int64_t frames, uint32_t fileChannels, uint32_t channel
 // data as it is. A trailing partial frame is dropped.
 uint64_t convertChannels(uint8_t* block, uint64_t bytes, uint64_t capacity, uint32_t fileChannels,
                          uint32_t channels, uint32_t wordSize);
+
+// Copies the whole frames among `bytes` at `in` (`fileChannels` channels) to `out` as frames of
+// `channels` channels and returns the bytes written: channel c of a frame is the file's channel c,
+// or its first channel where the file has no channel c (a mono file made stereo plays in both).
+// `out` holds the converted frames; `in` and `out` do not overlap. A trailing partial frame is dropped.
+uint64_t convertFrames(const uint8_t* in, uint64_t bytes, uint8_t* out, uint32_t fileChannels, uint32_t channels,
+                       uint32_t wordSize);
 }  // namespace tsm::audio
