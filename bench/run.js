@@ -98,7 +98,7 @@ async function main() {
     rows.push(...collect('text', bench('text_bench'), flags, env));
     const counts = path.join(fs.mkdtempSync(path.join(require('node:os').tmpdir(), 'tm-alloc-')), 'counts');
     rows.push(...collect('allocations', node, [path.join(__dirname, 'frame', 'frame.js'), 'allocs', ...flags],
-      { ...env, LD_PRELOAD: bench('libcountalloc.so'), TSM_ALLOC_COUNTS: counts }));
+      { ...env, LD_PRELOAD: path.join(buildDir, 'libcountalloc.so'), TSM_ALLOC_COUNTS: counts }));
     rows.push(...collect('rss', node, ['--expose-gc', path.join(__dirname, 'frame', 'frame.js'), 'rss', ...flags], env));
   } finally {
     xs.stop();

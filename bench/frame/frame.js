@@ -3,7 +3,7 @@
 //  layout   text layout through the command stream (one 2,000-character run, mono 48 px, per tick)
 //           against a plain JavaScript layout of the same text into the same 54 floats per glyph;
 //  allocs   allocations per step (poll, commands, tick) and per frame (render), counted by the
-//           preload of bench/alloc (run with LD_PRELOAD and TSM_ALLOC_COUNTS set);
+//           preload of tests/harness/alloc-counter (run with LD_PRELOAD and TSM_ALLOC_COUNTS set);
 //  rss      resident memory before and after 100,000 steps (and a frame every 1,000 steps, every
 //           10,000 with --quick: software GL makes frames slow).
 // Usage: node bench/frame/frame.js layout|allocs|rss [--quick]. Prints `@bench` lines.
@@ -118,7 +118,7 @@ function readCounts(fd) {
 
 function allocBench() {
   const file = process.env.TSM_ALLOC_COUNTS;
-  if (!file) throw new Error('TSM_ALLOC_COUNTS is not set: run under the preload of bench/alloc');
+  if (!file) throw new Error('TSM_ALLOC_COUNTS is not set: run under the preload of tests/harness/alloc-counter');
   const fd = fs.openSync(file, 'r');
   const s0 = readCounts(fd);
   const { fixed, textBytes } = setUp();

@@ -1,9 +1,10 @@
-// Allocation counter for the benchmarks, loaded with LD_PRELOAD: every malloc, calloc, realloc,
-// aligned allocation and operator new is counted against the object that called it (the addon, the
-// node executable, or any other library: Mesa, X11, SDL, the C++ runtime...), found from the return
-// address through the loader (_dl_find_object). The counts live in a 32-byte file named by TSM_ALLOC_COUNTS, mapped shared,
-// so that the host reads them with a plain file read: four little-endian 64-bit counts, addon,
-// node, libraries, unattributed. Allocation itself is glibc's, unchanged. Benchmarks only.
+// Allocation counter for a test and the benchmarks, loaded with LD_PRELOAD: every malloc, calloc,
+// realloc, aligned allocation and operator new is counted against the object that called it (the
+// addon, the node executable, or any other library: Mesa, X11, SDL, the C++ runtime...), found
+// from the return address through the loader (_dl_find_object). The counts live in a 32-byte file
+// named by TSM_ALLOC_COUNTS, mapped shared, so that the host reads them with a plain file read:
+// four little-endian 64-bit counts, addon, node, libraries, unattributed. Allocation itself is
+// glibc's, unchanged. Never part of the product.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
