@@ -11,6 +11,7 @@
 // our own that OpenAL copies. The decode loop and the channel shaping are in core/ (decodeloop, pcm).
 //
 // Sections: buffers | decoding | mapped buffers | decodeOgg | host functions
+#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <vorbis/vorbisfile.h>
@@ -37,6 +38,9 @@ static_assert(STREAM_EINVAL == OV_EINVAL);
 
 // --- buffers ------------------------------------------------------------------------------------
 
+// Bytes of a released sound from which the allocator is asked to return free pages to the system.
+constexpr uint32_t TRIM_AFTER_BYTES = 1u << 20;
+
 // Releases the buffer a sound id held before it was loaded again. OpenAL refuses to delete a buffer
 // that any source still holds (a stopped one included), so every source of the pool holding it is
 // stopped and detached first: a reload cuts the old sound off where it plays, and that source comes
@@ -56,9 +60,14 @@ void releaseBuffer(ALuint buffer) {
       alSourcei(source, AL_BUFFER, 0);
     }
   }
+  ALint size = 0;
+  alGetBufferi(buffer, AL_SIZE, &size);
   alDeleteBuffers(1, &buffer);
   // Nothing to report to the host: the new sound is in place either way.
   alGetError();
+  // The allocator keeps a large freed block for the next one of its size, so a reloaded sound would
+  // hold its memory twice from then on; its pages go back to the system instead.
+  if (size >= static_cast<ALint>(TRIM_AFTER_BYTES)) malloc_trim(0);
 }
 
 // Buffers `bytes` of PCM into a new OpenAL buffer for sound `id`, then releases the buffer the id

@@ -34,6 +34,7 @@ function tone({ freq = 440, seconds = 0.2, rate = 44100, bits = 16, channels = 1
 }
 
 const sleeper = new Int32Array(new SharedArrayBuffer(4));
+const pcmBuffers = new Map();
 
 for (const step of plan) {
   process.stdout.write(`@step ${step.name}\n`);
@@ -43,7 +44,10 @@ for (const step of plan) {
   switch (step.op) {
     case 'loadAudio': for (let i = 0; i < (step.repeat || 1); i++) value = addon.loadAudio(...step.args); break;
     case 'initALBuffer': {
-      const data = step.pcm.bytes !== undefined ? Buffer.alloc(step.pcm.bytes) : tone(step.pcm);
+      // One Buffer per distinct PCM, so that steps repeating it add nothing to the resident set.
+      const key = JSON.stringify(step.pcm);
+      if (!pcmBuffers.has(key)) pcmBuffers.set(key, step.pcm.bytes !== undefined ? Buffer.alloc(step.pcm.bytes) : tone(step.pcm));
+      const data = pcmBuffers.get(key);
       for (let i = 0; i < (step.repeat || 1); i++) value = addon.initALBuffer(step.id, data, step.format, step.rate);
       break;
     }

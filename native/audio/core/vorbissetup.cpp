@@ -8,8 +8,10 @@
 namespace tsm::audio {
 namespace {
 // Limits the format itself sets on the setup header's tables.
-constexpr uint32_t MAX_CODEBOOKS = 256;
-constexpr uint32_t MAX_FLOOR1_CLASSES = 16;
+constexpr uint32_t MAX_CODEBOOKS = 256;           // an 8-bit count, plus one
+constexpr uint32_t MAX_FLOOR1_CLASSES = 16;     // a 4-bit class number
+constexpr uint32_t MAX_FLOOR1_PARTITIONS = 31;  // a 5-bit count
+constexpr uint32_t MAX_CLASSIFICATIONS = 64;    // a 6-bit count, plus one
 // Block sizes are powers of two between these exponents.
 constexpr uint32_t MIN_BLOCK_EXPONENT = 6;
 constexpr uint32_t MAX_BLOCK_EXPONENT = 13;
@@ -150,7 +152,7 @@ const char* readFloor(BitReader& r, const Codebook* books, uint32_t bookCount) {
   }
   if (type != 1) return "floor type out of range";
   const uint32_t partitions = r.read(5);
-  uint32_t partitionClass[32];
+  uint32_t partitionClass[MAX_FLOOR1_PARTITIONS];
   int32_t maxClass = -1;
   for (uint32_t i = 0; i < partitions; ++i) {
     partitionClass[i] = r.read(4);
@@ -182,7 +184,7 @@ const char* readResidue(BitReader& r, const Codebook* books, uint32_t bookCount)
   const uint32_t classifications = r.read(6) + 1;
   const uint32_t classbook = r.read(8);
   if (classbook >= bookCount) return "residue names a missing codebook";
-  uint32_t cascade[64];
+  uint32_t cascade[MAX_CLASSIFICATIONS];
   for (uint32_t i = 0; i < classifications; ++i) {
     const uint32_t low = r.read(3);
     const uint32_t high = r.read(1) ? r.read(5) : 0;
