@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks from the repository root (text layout opens the fonts by their
-# relative paths): the pure-core benchmarks when there are any, then text layout. Extra arguments go
-# to each benchmark program (for example --benchmark_filter=Layout).
+# Builds and runs the benchmark suite from the repository root (the fonts are relative paths) and
+# prints one table: the command stream against one call per command, layout, atlas growth, sound
+# loading, allocations per step and frame, resident memory over 100,000 steps. Every figure is
+# measured side by side with its comparator in the same run, rounds interleaved.
+#   npm run bench              the full suite (a few minutes on a loaded 2-core machine)
+#   npm run bench -- --quick   fewer rounds, under a minute
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,10 +14,7 @@ if [[ ! -f "$BUILD_DIR/CMakeCache.txt" ]]; then
 fi
 test -f app/assets/fonts/IBMPlexMono-Regular.ttf || scripts/assets.sh
 
-targets=(text_layout_bench)
-if cmake --build "$BUILD_DIR" --target help | grep -qw benchmarks; then targets=(benchmarks "${targets[@]}"); fi
+targets=(tessimarke percall_bench text_bench countalloc)
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target "${targets[@]}" | grep -vE '^\[ *[0-9]+%\]|^Consolidate|^Scanning|^Built target' || true
 
-for t in "${targets[@]}"; do
-  if [[ "$t" == benchmarks ]]; then "$BUILD_DIR/benchmarks" "$@"; else "$BUILD_DIR/bench/$t" "$@"; fi
-done
+exec node bench/run.js "$@"

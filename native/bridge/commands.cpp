@@ -27,7 +27,7 @@ double logText(uint32_t offset, int32_t length) {
   return 0;
 }
 
-double execute(int32_t opcode, const double* w, void*) {
+double execute(int32_t opcode, const double* w) {
   switch (opcode) {
     case OP_PLAY_SOUND: {
       const float position[3] = {wordToFloat(w[3]), wordToFloat(w[4]), wordToFloat(w[5])};
@@ -57,8 +57,8 @@ napi_value tick(napi_env env, napi_callback_info) {
   audio::reclaimSources();
   text::resetGlyphBatches();
   const int32_t count = static_cast<int32_t>(lenBuffer(COMMAND_BUFFER));
-  runCommandStream(blockData(COMMAND_BUFFER), blockBytes(COMMAND_BUFFER), count, blockData(RESULT_BUFFER),
-                   blockBytes(RESULT_BUFFER), execute, nullptr);
+  walkCommandStream(blockData(COMMAND_BUFFER), blockBytes(COMMAND_BUFFER), count, blockData(RESULT_BUFFER),
+                    blockBytes(RESULT_BUFFER), execute);
   return makeInt32(env, 0, checkModule);
 }
 }  // namespace tsm::bridge

@@ -1,7 +1,7 @@
 // The atlas texture: a GL_TEXTURE_RECTANGLE of GL_RED coverage bytes on texture unit 10, 4096
 // texels wide, specified again only when its height changes. Builds the glyph set when the
-// graphics set-up runs (initGlyphSet) and repacks and sends the whole atlas when the renderer finds
-// it dirty at the start of a frame (uploadAtlas). Without a GL context the glyph set is still built
+// graphics set-up runs (initGlyphSet); when the renderer finds it dirty at the start of a frame
+// (uploadAtlas) places and writes the new glyphs and sends only the rows they changed. Without a GL context the glyph set is still built
 // and packed, so measurement works; nothing is sent.
 #include <GL/glew.h>
 
@@ -24,6 +24,26 @@ struct AtlasTexture {
 AtlasTexture atlasTexture = {};
 
 bool haveTexture() { return atlasTexture.name != 0 && gfx::glReady(); }
+
+// Sends what the last write changed: the whole atlas when its height changed (new storage), else
+// only the band of rows the new glyphs were written into.
+void sendAtlas() {
+  glyphSet.dirty = false;
+  if (!haveTexture()) return;
+  glActiveTexture(ATLAS_TEXTURE_UNIT);
+  glBindTexture(GL_TEXTURE_RECTANGLE, atlasTexture.name);
+  atlasTexture.width = glyphSet.width;
+  const GLsizei width = static_cast<GLsizei>(glyphSet.width);
+  if (atlasTexture.height != glyphSet.toHeight) {
+    atlasTexture.height = glyphSet.toHeight;
+    glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RED, width, static_cast<GLsizei>(glyphSet.toHeight), 0, GL_RED,
+                 GL_UNSIGNED_BYTE, glyphSet.atlas);
+  } else if (glyphSet.dirtyBottom > glyphSet.dirtyTop) {
+    glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, static_cast<GLint>(glyphSet.dirtyTop), width,
+                    static_cast<GLsizei>(glyphSet.dirtyBottom - glyphSet.dirtyTop), GL_RED, GL_UNSIGNED_BYTE,
+                    glyphSet.atlas + static_cast<size_t>(glyphSet.dirtyTop) * glyphSet.width);
+  }
+}
 }  // namespace
 
 void initGlyphSet() {
@@ -49,26 +69,13 @@ bool atlasDirty() { return glyphSet.glyphs && glyphSet.dirty; }
 
 void uploadAtlas() {
   if (!glyphSet.glyphs) return;
-  sortGlyphs(&glyphSet);
-  packGlyphs(&glyphSet);
-  if (!haveTexture()) {
-    writeAtlas(&glyphSet);
-    glyphSet.dirty = false;
-    return;
-  }
-  glActiveTexture(ATLAS_TEXTURE_UNIT);
-  glBindTexture(GL_TEXTURE_RECTANGLE, atlasTexture.name);
-  atlasTexture.width = glyphSet.width;
-  const GLsizei width = static_cast<GLsizei>(glyphSet.width);
-  const GLsizei height = static_cast<GLsizei>(glyphSet.toHeight);
-  if (atlasTexture.height == glyphSet.toHeight) {
-    writeAtlas(&glyphSet);
-    glTexSubImage2D(GL_TEXTURE_RECTANGLE, 0, 0, 0, width, height, GL_RED, GL_UNSIGNED_BYTE, glyphSet.atlas);
-  } else {
-    atlasTexture.height = glyphSet.toHeight;
-    writeAtlas(&glyphSet);
-    glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RED, width, height, 0, GL_RED, GL_UNSIGNED_BYTE, glyphSet.atlas);
-  }
-  glyphSet.dirty = false;
+  growAtlas(&glyphSet);
+  sendAtlas();
+}
+
+void relayoutAtlas() {
+  if (!glyphSet.glyphs) return;
+  repackAtlas(&glyphSet);
+  sendAtlas();
 }
 }  // namespace tsm::text

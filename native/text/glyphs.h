@@ -50,6 +50,12 @@ inline const Glyph* getGlyph(uint32_t code) {
   return lookupGlyph(key);
 }
 
+// ---- atlas (atlas.cpp) ----------------------------------------------------------------------------
+
+// Lays every glyph out afresh and sends the whole atlas (what an upload does when the new glyphs
+// find no room; also the benchmarks' worst case).
+void relayoutAtlas();
+
 // ---- layout (layout.cpp) ------------------------------------------------------------------------
 
 // Width in pixels of `length` bytes of UTF-8 at `size` pixels in font word `font`.

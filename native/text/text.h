@@ -27,7 +27,8 @@ void closeFonts();
 void initGlyphSet();
 // Whether glyphs were added since the last upload.
 bool atlasDirty();
-// Sorts, repacks, redraws and sends the atlas (graphics set-up, and each frame when dirty).
+// Places, writes and sends the glyphs added since the last upload (graphics set-up, and each frame
+// when dirty); lays every glyph out afresh only when a new one finds no room.
 void uploadAtlas();
 // Empties both glyph batches (start of every tick).
 void resetGlyphBatches();

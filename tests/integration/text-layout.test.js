@@ -2,11 +2,14 @@
 // Text layout from a real Node host with the real fonts, read back from the glyph pipelines' shared
 // blocks after `tick` and `render`: quads, their vertex order, texture rectangles and colour, scale
 // and squeeze, the two batches, malformed UTF-8, command 10's byte range, the full batch, growth of
-// the glyph store, and the glyphs on screen where the quads say.
+// the glyph store, the glyphs on screen where the quads say, and no allocation by the addon in steady
+// steps and frames.
 const test = require('node:test');
 const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const os = require('node:os');
 const path = require('node:path');
-const { root, startXvfb, assertOk } = require('./harness');
+const { root, buildDir, startXvfb, assertOk } = require('./harness');
 const { startDriven, screenshot, fontMetrics } = require('./text-helpers');
 
 let xs;
@@ -252,4 +255,24 @@ test('text on screen: glyph pixels inside the quads, background outside, in both
     }
   }
   for (const [i, n] of lit.entries()) assert.ok(n > 20, `glyph ${i} of "Hello" shows ${n} white pixels`);
+});
+
+test('steps and frames allocate nothing from the addon (allocations counted by their caller)', async () => {
+  const counter = path.join(buildDir, 'libcountalloc.so');
+  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tm-alloc-')), 'counts');
+  // Addon, node, libraries: the first three counts of the counter's file.
+  const addonCount = () => Number(fs.readFileSync(file).readBigUInt64LE(0));
+  const h = startDriven('text-driver.js', [], { display: xs.display, audio: 'null', env: { LD_PRELOAD: counter, TSM_ALLOC_COUNTS: file } });
+  await h.request({ op: 'setup' });
+  // Set-up allocates the blocks and tables: the counter does see the addon.
+  assert.ok(addonCount() > 0);
+  const runs = [{ text: 'Steps and frames \u00e9\u4e00', x: 10, y: 100, size: 32, font: 1 }, { text: 'outline', size: 20, font: 6 }];
+  // The first steps load and upload the glyphs (which allocates); after them nothing may.
+  for (let i = 0; i < 3; ++i) await h.request({ op: 'step', color: [1, 0, 0, 1], runs });
+  const before = addonCount();
+  for (let i = 0; i < 20; ++i) await h.request({ op: 'step', color: [0, 1, 0, 1], runs });
+  await h.request({ op: 'render', frames: 10 });
+  assert.equal(addonCount() - before, 0);
+  await h.request({ op: 'quit' });
+  assertOk(await h.done);
 });

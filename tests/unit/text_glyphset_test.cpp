@@ -178,7 +178,7 @@ TEST(GlyphAtlas, RandomGlyphSetsAcrossUploadsGrowthAndDoubling) {
         addGlyph(gs, static_cast<int32_t>(rng() % big), static_cast<int32_t>(rng() % (big + 10)));
       }
       const uint32_t before = gs->toHeight;
-      repackAtlas(gs);
+      growAtlas(gs);
       ASSERT_TRUE(gs->toHeight == before || gs->toHeight % before == 0);
       if (gs->toHeight != before) ++heights;
       ASSERT_TRUE(skylineValid(*gs));
@@ -196,7 +196,7 @@ TEST(GlyphAtlas, OutOfHeightRefusesNewGlyphsAndKeepsEverythingPlacedBefore) {
   std::mt19937 rng(5);
   // Fill most of a 4096 x 2048 atlas.
   while (gs->glyphCount < 1100) addGlyph(gs, 60 + rng() % 30, 90 + rng() % 6);
-  repackAtlas(gs);
+  growAtlas(gs);
   ASSERT_EQ(gs->toHeight, 2048u);
   expectAtlasHoldsEveryGlyph(*gs);
   const uint32_t placedBefore = gs->glyphCount;
@@ -207,9 +207,9 @@ TEST(GlyphAtlas, OutOfHeightRefusesNewGlyphsAndKeepsEverythingPlacedBefore) {
   testing::internal::CaptureStderr();
   for (int n = 0; n < 600; ++n) addGlyph(gs, 80, 100);
   for (int n = 0; n < 20; ++n) addGlyph(gs, 3, 4);
-  repackAtlas(gs);
+  growAtlas(gs);
   for (int n = 0; n < 300; ++n) addGlyph(gs, 80, 100);
-  repackAtlas(gs);
+  growAtlas(gs);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Out of height for font atlas!\n");
   EXPECT_EQ(gs->toHeight, 2048u);
   expectAtlasHoldsEveryGlyph(*gs);
@@ -236,7 +236,61 @@ TEST(GlyphAtlas, OutOfHeightRefusesNewGlyphsAndKeepsEverythingPlacedBefore) {
 
   // Later uploads leave refused glyphs out and keep the others working.
   addGlyph(gs, 2, 2);
-  repackAtlas(gs);
+  growAtlas(gs);
   expectAtlasHoldsEveryGlyph(*gs);
   EXPECT_FALSE(gs->glyphs[gs->glyphCount - 1].refused);
+}
+
+TEST(GlyphAtlas, AnUploadWritesOnlyTheNewGlyphsRowsAndMovesNothing) {
+  Store st;
+  GlyphSet* gs = st.gs.get();
+  std::mt19937 rng(11);
+  while (gs->glyphCount < 1000) addGlyph(gs, 1 + rng() % 40, 1 + rng() % 60);
+  growAtlas(gs);
+  EXPECT_EQ(gs->dirtyTop, 0u);
+  EXPECT_EQ(gs->dirtyBottom, gs->toHeight);  // a new bitmap: all of it
+  for (int32_t h : {7, 0, 45}) {
+    const std::vector<Glyph> before(gs->glyphs, gs->glyphs + gs->glyphCount);
+    const std::vector<uint8_t> atlasBefore(gs->atlas, gs->atlas + size_t{4096} * gs->toHeight);
+    const int64_t slot = addGlyph(gs, 9, h);
+    growAtlas(gs);
+    expectAtlasHoldsEveryGlyph(*gs);
+    for (size_t s = 0; s < before.size(); ++s) {
+      ASSERT_EQ(std::memcmp(&gs->glyphs[s], &before[s], sizeof(Glyph)), 0) << s;
+    }
+    const Glyph& g = gs->glyphs[slot];
+    EXPECT_EQ(gs->dirtyTop, h ? static_cast<uint32_t>(g.y0) : 0u);
+    EXPECT_EQ(gs->dirtyBottom, h ? static_cast<uint32_t>(g.y1) : 0u);
+    for (uint32_t y = 0; y < gs->toHeight; ++y) {
+      if (y >= gs->dirtyTop && y < gs->dirtyBottom) continue;
+      ASSERT_EQ(std::memcmp(gs->atlas + size_t{y} * 4096, atlasBefore.data() + size_t{y} * 4096, 4096), 0) << y;
+    }
+  }
+}
+
+TEST(GlyphAtlas, ANewGlyphWithNoRoomOnTheSkylineLaysEverythingOutAfreshOnce) {
+  Store st;
+  GlyphSet* gs = st.gs.get();
+  // Uploads of one glyph each, short and tall in turn, leave the skyline ragged; a fresh layout of
+  // the same glyphs, tallest first, packs them much tighter.
+  std::mt19937 rng(23);
+  bool relaidOut = false;
+  testing::internal::CaptureStderr();
+  for (int n = 0; n < 4000 && !relaidOut; ++n) {
+    const std::vector<Glyph> before(gs->glyphs, gs->glyphs + gs->glyphCount);
+    addGlyph(gs, 40 + rng() % 60, n % 2 ? 8 : 120);
+    growAtlas(gs);
+    for (size_t s = 0; s < before.size() && !relaidOut; ++s) relaidOut = gs->glyphs[s].x0 != before[s].x0 || gs->glyphs[s].y0 != before[s].y0;
+    ASSERT_FALSE(HasFatalFailure());
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  ASSERT_TRUE(relaidOut);
+  expectAtlasHoldsEveryGlyph(*gs);
+  for (uint32_t s = 0; s < gs->glyphCount; ++s) EXPECT_FALSE(gs->glyphs[s].refused) << s;
+  EXPECT_EQ(gs->dirtyTop, 0u);
+  // Everything was written again; a later upload is incremental once more.
+  addGlyph(gs, 3, 3);
+  const std::vector<Glyph> before(gs->glyphs, gs->glyphs + gs->glyphCount - 1);
+  growAtlas(gs);
+  for (size_t s = 0; s < before.size(); ++s) ASSERT_EQ(gs->glyphs[s].x0, before[s].x0) << s;
 }

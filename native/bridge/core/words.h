@@ -1,15 +1,28 @@
 // Conversions of the host's 64-bit float words (command operands) to native integers and floats.
-// They follow the x86 truncating conversions, so every word has a defined result.
+// They follow the x86 truncating conversions, so every word has a defined result. Inline: the
+// command stream converts every operand it runs.
 #pragma once
 #include <cstdint>
+#include <limits>
 
 namespace tsm::bridge {
 // Truncation toward zero; NaN and values outside the int32 range give INT32_MIN.
-int32_t wordToInt(double word);
+inline int32_t wordToInt(double word) {
+  // The comparison is false for NaN, so NaN takes the out-of-range path.
+  if (word > -2147483649.0 && word < 2147483648.0) return static_cast<int32_t>(word);
+  return std::numeric_limits<int32_t>::min();
+}
+
 // Truncation toward zero to int64 (NaN and out of range give INT64_MIN).
-int64_t wordToInt64(double word);
+inline int64_t wordToInt64(double word) {
+  // 2^63 is exactly representable; every double below it truncates into range.
+  if (word >= -9223372036854775808.0 && word < 9223372036854775808.0) return static_cast<int64_t>(word);
+  return std::numeric_limits<int64_t>::min();
+}
+
 // Truncation to int64, then the low 32 bits read unsigned.
-uint32_t wordToLowU32(double word);
+inline uint32_t wordToLowU32(double word) { return static_cast<uint32_t>(static_cast<uint64_t>(wordToInt64(word))); }
+
 // Rounding to the nearest 32-bit float.
-float wordToFloat(double word);
+inline float wordToFloat(double word) { return static_cast<float>(word); }
 }  // namespace tsm::bridge

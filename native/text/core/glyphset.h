@@ -1,7 +1,9 @@
 // The glyph store and its atlas: the records of every glyph text has asked for, kept for the life of
 // the process, and their packing into one 4096-texel-wide coverage bitmap. Owns the store's growth
 // (every reference stays valid), the height-sorted packing order, the repack at upload and the
-// bitmap writes. Does not rasterise (fonts.cpp), look glyphs up (glyphcache.cpp) or talk to GL
+// bitmap writes. An upload places only the glyphs added since the last one, on the skyline as it
+// stands, and writes only them; every glyph is laid out afresh only when one of the new glyphs finds
+// no room that way. Does not rasterise (fonts.cpp), look glyphs up (glyphcache.cpp) or talk to GL
 // (atlas.cpp). Pure; checks report the "fonts" module.
 //
 // Out of atlas height: a repack that cannot place every glyph afresh keeps the layout already on
@@ -32,6 +34,7 @@ struct Glyph : GlyphMetrics {
   int32_t bitmapWidth;
   int32_t bitmapRows;
   bool refused;  // no atlas room: never packed again
+  bool placed;   // has its rectangle in the atlas layout
 };
 
 // One entry of the stb_ds maps from a 32-bit key to a glyph's slot. Slots, not addresses, so that
@@ -54,6 +57,8 @@ struct GlyphSet : Skyline {
   uint32_t maxCodes;
   uint32_t packed;            // glyphs (by slot) placed and written since the last fresh layout
   uint32_t atlasHeight;       // rows allocated in atlas
+  uint32_t dirtyTop;          // rows [dirtyTop, dirtyBottom) of atlas changed by the last write
+  uint32_t dirtyBottom;
   uint8_t* atlas;             // width x atlasHeight coverage bytes; null until the first upload
   bool dirty;                 // a record was added since the last upload
   bool storeFullLogged;
@@ -74,11 +79,20 @@ void commitGlyphRecord(GlyphSet* gs, Glyph* g);
 int compareGlyphHeight(const Glyph* a, const Glyph* b);
 // Sorts sortedGlyphs tallest first and logs "Not sorted!\n" for each out-of-order neighbour.
 void sortGlyphs(GlyphSet* gs);
-// Places the glyphs (see the file comment). Answers how many were refused by this call.
+// Lays every glyph out afresh, tallest first, when all of them fit; otherwise keeps the layout and
+// places the glyphs not yet placed on top of it (see the file comment). Expects sortGlyphs first.
+// Answers how many were refused by this call.
 uint32_t packGlyphs(GlyphSet* gs);
-// Brings the atlas bitmap to toHeight rows and writes the glyphs placed since `packed`.
+// Places the glyphs added since the last write (slots from `packed` on), tallest first, on the
+// skyline as it stands. False as soon as one finds no room (those before it stay placed).
+bool placeNewGlyphs(GlyphSet* gs);
+// Brings the atlas bitmap to toHeight rows and writes the glyphs placed since `packed`; sets the
+// dirty rows (all of them when the bitmap was reallocated).
 void writeAtlas(GlyphSet* gs);
-// The CPU side of an upload: sort, self-check, pack, write. The atlas then holds every glyph.
+// The CPU side of an upload: the new glyphs placed and written; a fresh layout of every glyph (sort,
+// self-check, pack, write) only when one of them finds no room. The atlas then holds every glyph.
+void growAtlas(GlyphSet* gs);
+// The CPU side of a full upload: sort, self-check, fresh layout, write every glyph.
 void repackAtlas(GlyphSet* gs);
 // Releases everything the store allocated (tests only: the process's store lives until exit).
 void freeGlyphStore(GlyphSet* gs);

@@ -23,14 +23,22 @@ struct Quad {
   float x0, y0, x1, y1;  // screen rectangle, y down
 };
 
-// Width a glyph adds to a measured run at `size` pixels.
-inline float glyphAdvanceWidth(const GlyphMetrics& g, float size) {
-  return (size / static_cast<float>(g.pixelSize)) * (static_cast<float>(g.advanceX) * 0.015625f);
+// Scale from the glyph's face size to `size` pixels. Layout keeps it while the face size stays.
+inline float glyphScale(const GlyphMetrics& g, float size) { return size / static_cast<float>(g.pixelSize); }
+
+// Width a glyph adds to a measured run at glyphScale `scale`.
+inline float glyphAdvanceWidthScaled(const GlyphMetrics& g, float scale) {
+  return scale * (static_cast<float>(g.advanceX) * 0.015625f);
 }
 
-// The glyph's quad with the pen at (penX, penY), the baseline at penY; `squeeze` narrows the bitmap.
-inline Quad glyphQuad(const GlyphMetrics& g, float penX, float penY, float size, float squeeze) {
-  const float scale = size / static_cast<float>(g.pixelSize);
+// Width a glyph adds to a measured run at `size` pixels.
+inline float glyphAdvanceWidth(const GlyphMetrics& g, float size) {
+  return glyphAdvanceWidthScaled(g, glyphScale(g, size));
+}
+
+// The glyph's quad with the pen at (penX, penY), the baseline at penY, at glyphScale `scale`;
+// `squeeze` narrows the bitmap.
+inline Quad glyphQuadScaled(const GlyphMetrics& g, float penX, float penY, float scale, float squeeze) {
   const int32_t gw = g.x1 - g.x0;
   const int32_t gh = g.y1 - g.y0;
   Quad q;
@@ -45,11 +53,20 @@ inline Quad glyphQuad(const GlyphMetrics& g, float penX, float penY, float size,
   return q;
 }
 
-// Moves the pen past the glyph.
-inline void advancePen(const GlyphMetrics& g, float size, float squeeze, float* penX, float* penY) {
-  const float scale = size / static_cast<float>(g.pixelSize);
+// The same at `size` pixels.
+inline Quad glyphQuad(const GlyphMetrics& g, float penX, float penY, float size, float squeeze) {
+  return glyphQuadScaled(g, penX, penY, glyphScale(g, size), squeeze);
+}
+
+// Moves the pen past the glyph at glyphScale `scale`.
+inline void advancePenScaled(const GlyphMetrics& g, float scale, float squeeze, float* penX, float* penY) {
   *penX += static_cast<float>(g.advanceX) * 0.015625f * scale * squeeze;
   *penY += static_cast<float>(g.advanceY) * 0.015625f * scale;
+}
+
+// Moves the pen past the glyph at `size` pixels.
+inline void advancePen(const GlyphMetrics& g, float size, float squeeze, float* penX, float* penY) {
+  advancePenScaled(g, glyphScale(g, size), squeeze, penX, penY);
 }
 
 // One batch: three arrays at 9, 6 and 12 floats per triangle, each holding GLYPH_BATCH_VERTICES
@@ -61,30 +78,35 @@ struct GlyphBatch {
   uint16_t triangleCount;
 };
 
-// Appends the quad's two triangles in `color`. 1 (and nothing written) when the count would pass
-// MAX_BATCH_TRIANGLES, else 0.
-inline int appendQuad(GlyphBatch* batch, const Quad& q, const float color[4]) {
-  const uint32_t t = batch->triangleCount;
-  if (t + 2 > MAX_BATCH_TRIANGLES) return 1;
-  // Vertex order: (x0,y0) (x0,y1) (x1,y0) | (x0,y1) (x1,y0) (x1,y1). Written array by array, each
-  // as one straight run of stores.
-  float* p = batch->positions + 9 * t;
+// Writes the quad's two triangles in colour (r, g, b, a) at triangle `t` of the three arrays.
+// Vertex order: (x0,y0) (x0,y1) (x1,y0) | (x0,y1) (x1,y0) (x1,y1). Written array by array, each as
+// one straight run of stores.
+inline void writeQuad(float* positions, float* texcoords, float* colors, uint32_t t, const Quad& q, float r,
+                      float g, float b, float a) {
+  float* p = positions + 9 * t;
   p[0] = q.x0, p[1] = q.y0, p[2] = 0.0f;
   p[3] = q.x0, p[4] = q.y1, p[5] = 0.0f;
   p[6] = q.x1, p[7] = q.y0, p[8] = 0.0f;
   p[9] = q.x0, p[10] = q.y1, p[11] = 0.0f;
   p[12] = q.x1, p[13] = q.y0, p[14] = 0.0f;
   p[15] = q.x1, p[16] = q.y1, p[17] = 0.0f;
-  float* uv = batch->texcoords + 6 * t;
+  float* uv = texcoords + 6 * t;
   uv[0] = q.u0, uv[1] = q.v0;
   uv[2] = q.u0, uv[3] = q.v1;
   uv[4] = q.u1, uv[5] = q.v0;
   uv[6] = q.u0, uv[7] = q.v1;
   uv[8] = q.u1, uv[9] = q.v0;
   uv[10] = q.u1, uv[11] = q.v1;
-  float* c = batch->colors + 12 * t;
-  const float r = color[0], g = color[1], b = color[2], a = color[3];
+  float* c = colors + 12 * t;
   for (int v = 0; v < 6; ++v, c += 4) c[0] = r, c[1] = g, c[2] = b, c[3] = a;
+}
+
+// Appends the quad's two triangles in `color`. 1 (and nothing written) when the count would pass
+// MAX_BATCH_TRIANGLES, else 0.
+inline int appendQuad(GlyphBatch* batch, const Quad& q, const float color[4]) {
+  const uint32_t t = batch->triangleCount;
+  if (t + 2 > MAX_BATCH_TRIANGLES) return 1;
+  writeQuad(batch->positions, batch->texcoords, batch->colors, t, q, color[0], color[1], color[2], color[3]);
   batch->triangleCount = static_cast<uint16_t>(t + 2);
   return 0;
 }

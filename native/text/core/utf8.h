@@ -1,5 +1,5 @@
 // UTF-8 decoding for text runs: never reads past the run, always advances, and answers the glyph
-// lookup value of each character. Inline: layout decodes every character twice. Pure.
+// lookup value of each character. Inline: layout decodes every character once or twice. Pure.
 #pragma once
 #include <cstdint>
 
