@@ -1,6 +1,7 @@
-// Conversions of the host's 64-bit float words (command operands) to native integers and floats.
-// They follow the x86 truncating conversions, so every word has a defined result. Inline: the
-// command stream converts every operand it runs.
+// Conversions of the host's 64-bit float words to native integers and floats. The command operands
+// follow the x86 truncating conversions; every other host float that becomes an integer (the
+// viewportSize pair, for one) goes through saturateToInt32. Every input has a defined result.
+// Inline: the command stream converts every operand it runs.
 #pragma once
 #include <cstdint>
 #include <limits>
@@ -25,4 +26,13 @@ inline uint32_t wordToLowU32(double word) { return static_cast<uint32_t>(static_
 
 // Rounding to the nearest 32-bit float.
 inline float wordToFloat(double word) { return static_cast<float>(word); }
+
+// Truncation toward zero, saturating: values past either end of the int32 range (infinities
+// included) give that end, NaN gives 0.
+inline int32_t saturateToInt32(double value) {
+  if (value != value) return 0;
+  if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(value);
+}
 }  // namespace tsm::bridge
