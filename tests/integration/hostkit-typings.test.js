@@ -93,6 +93,7 @@ test('both typings compile in strict mode against a typical host, and refuse mis
 });
 
 test('the typings declare exactly what the modules export', () => {
+  // Names a typings file declares, following its `export * from './module'` lines.
   const declared = (file) => {
     const names = new Set();
     const text = fs.readFileSync(path.join(root, 'lib', file), 'utf8');
@@ -100,6 +101,7 @@ test('the typings declare exactly what the modules export', () => {
     for (const m of text.matchAll(/^export const ((?:\w+: [^,;]+, )*\w+: [^;]+);/gm)) {
       for (const part of m[1].split(/,\s*/)) names.add(part.split(':')[0].trim());
     }
+    for (const m of text.matchAll(/^export \* from '\.\/(\w+)';/gm)) for (const name of declared(`${m[1]}.d.ts`)) names.add(name);
     return [...names].sort();
   };
   // The kit's exports without loading the addon: `addon` is a getter that loads it on first use.

@@ -1,0 +1,11 @@
+'use strict';
+// The system clipboard: copy reaches it at the next poll (and other programs read it only while
+// the host keeps polling); paste answers '' when it holds no text.
+const { native } = require('./native');
+const { checkString } = require('./checks');
+
+// Puts `text` on the clipboard: 0, or negative when the system refused it.
+function copy(text) { return native().copy(checkString(text, 'clipboard text')); }
+function paste() { return native().paste(); }
+
+module.exports = { copy, paste };
