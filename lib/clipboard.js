@@ -5,7 +5,10 @@ const { native } = require('./native');
 const { checkString } = require('./checks');
 
 // Puts `text` on the clipboard: 0, or negative when the system refused it.
-function copy(text) { return native().copy(checkString(text, 'clipboard text')); }
+function copy(text) {
+  checkString(text, 'clipboard text');
+  return native().copy(text);
+}
 function paste() { return native().paste(); }
 
 module.exports = { copy, paste };

@@ -9,9 +9,19 @@ const { checkInteger, checkOptions } = require('./checks');
 // The highest level of each setting.
 const QUALITY_LEVELS = Object.freeze({ shadow: 3, ssao: 4, antialias: 2 });
 
-function setShadowQuality(level) { native().setShadowQuality(checkInteger(level, 0, QUALITY_LEVELS.shadow, 'shadow quality')); }
-function setSsaoQuality(level) { native().setSsaoQuality(checkInteger(level, 0, QUALITY_LEVELS.ssao, 'ssao quality')); }
-function setAntialias(level) { native().setAntialias(checkInteger(level, 0, QUALITY_LEVELS.antialias, 'antialias level')); }
+// Each checks the level before the addon is reached (or loaded).
+function setShadowQuality(level) {
+  checkInteger(level, 0, QUALITY_LEVELS.shadow, 'shadow quality');
+  native().setShadowQuality(level);
+}
+function setSsaoQuality(level) {
+  checkInteger(level, 0, QUALITY_LEVELS.ssao, 'ssao quality');
+  native().setSsaoQuality(level);
+}
+function setAntialias(level) {
+  checkInteger(level, 0, QUALITY_LEVELS.antialias, 'antialias level');
+  native().setAntialias(level);
+}
 
 // Any of the three at once: { shadow, ssao, antialias }; all are checked before any is set.
 function setQuality(levels) {

@@ -16,7 +16,8 @@ const LINE_HEIGHT = 1.25;
 function measureText(text, size = 24, font = 'sans') {
   checkString(text, 'text');
   if (checkNumber(size, 'size') <= 0) throw new RangeError(`size must be positive, got ${size}`);
-  return native().measureText(text, size, fontFace(font));
+  const face = fontFace(font);
+  return native().measureText(text, size, face);
 }
 
 // Where a line of width `lineWidth` starts: within [x, x + boxWidth] by `align`; with boxWidth 0,
