@@ -213,6 +213,7 @@ test('meshes: counter-clockwise outside and normals perpendicular to the surface
       mat4.rotate(m, m, 0.7, [1, 2, 0.5]);
       return mat4.scale(m, m, [3, 0.5, 1.5]);
     })(),
+    'turned, then stretched': mat4.rotateY(mat4.create(), mat4.fromScaling(mat4.create(), [3, 1, 0.5]), 0.6),
     mirrored: mat4.fromScaling(mat4.create(), [-1, 2, 1]),
   };
   const meshes = {
@@ -241,7 +242,10 @@ test('meshes: counter-clockwise outside and normals perpendicular to the surface
           assert.ok(vec3.dot(face, out) > 0, `${what} winds counter-clockwise seen from outside`);
           for (let k = 0; k < 3; ++k) {
             assert.ok(Math.abs(vec3.length(n(t + k)) - 1) < 1e-5, `${what}: unit normal`);
-            assert.ok(vec3.dot(n(t + k), face) > 0, `${what}: normal on the outside`);
+            // Outward from the centre: n . (p - c) keeps its sign through M when n goes through
+            // M's inverse transpose.
+            const outward = meshName === 'plane' ? face : vec3.sub(vec3.create(), p(t + k), center);
+            assert.ok(vec3.dot(n(t + k), outward) > 0, `${what}: normal on the outside`);
           }
           // Flat faces: the vertex normal is the face's own normal, whatever the stretch.
           if (meshName === 'box' || meshName === 'plane') assert.ok(vec3.dot(n(t), face) > 0.9999, `${what}: normal perpendicular`);
