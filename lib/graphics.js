@@ -12,6 +12,10 @@ const { mat4, vec3 } = require('gl-matrix');
 const { native } = require('./native');
 const { state, checkInteger, checkNumber, checkOptions, checkFloats, checkArguments } = require('./checks');
 
+// A finite number (no allocation: the per-vertex checks run this first and name the argument only
+// when one fails).
+const finite = (v) => typeof v === 'number' && v - v === 0;
+
 // Entries of the bufferIDs table.
 const TABLE = Object.freeze({
   VIEWPORT: 0, VIEW: 1, PROJECTION: 2, TRANSFORM: 3, LIGHT_TRANSFORM: 4, UI_TRANSFORM: 5,
@@ -115,7 +119,10 @@ class VertexBatch {
 const SOLID_ARGS = ['px', 'py', 'pz', 'nx', 'ny', 'nz', 'r', 'g', 'b', 'specular', 'spare', 'emission'];
 class SolidBatch extends VertexBatch {
   vertex(px, py, pz, nx, ny, nz, r, g, b, specular = 0, spare = 0, emission = 0) {
-    if (state.debug) checkArguments([px, py, pz, nx, ny, nz, r, g, b, specular, spare, emission], SOLID_ARGS, `${this.name}.vertex`);
+    if (state.debug && !(finite(px) && finite(py) && finite(pz) && finite(nx) && finite(ny) && finite(nz) &&
+        finite(r) && finite(g) && finite(b) && finite(specular) && finite(spare) && finite(emission))) {
+      checkArguments([px, py, pz, nx, ny, nz, r, g, b, specular, spare, emission], SOLID_ARGS, `${this.name}.vertex`);
+    }
     const i = this.reserve(1) * 3;
     const p = this.position, n = this.normal, c = this.color, m = this.material;
     p[i] = px; p[i + 1] = py; p[i + 2] = pz;
@@ -129,7 +136,10 @@ class SolidBatch extends VertexBatch {
 const FORWARD_ARGS = ['px', 'py', 'pz', 'nx', 'ny', 'nz', 'r', 'g', 'b', 'a'];
 class ForwardBatch extends VertexBatch {
   vertex(px, py, pz, nx, ny, nz, r, g, b, a = 1) {
-    if (state.debug) checkArguments([px, py, pz, nx, ny, nz, r, g, b, a], FORWARD_ARGS, `${this.name}.vertex`);
+    if (state.debug && !(finite(px) && finite(py) && finite(pz) && finite(nx) && finite(ny) && finite(nz) &&
+        finite(r) && finite(g) && finite(b) && finite(a))) {
+      checkArguments([px, py, pz, nx, ny, nz, r, g, b, a], FORWARD_ARGS, `${this.name}.vertex`);
+    }
     const f = this.reserve(1);
     const i = f * 3, j = f * 4;
     const p = this.position, n = this.normal, c = this.color;
@@ -142,7 +152,10 @@ class ForwardBatch extends VertexBatch {
 const LIGHT_ARGS = ['x', 'y', 'z', 'radius', 'r', 'g', 'b', 'intensity'];
 class LightBatch extends VertexBatch {
   light(x, y, z, radius, r, g, b, intensity = 1) {
-    if (state.debug) checkArguments([x, y, z, radius, r, g, b, intensity], LIGHT_ARGS, 'lights.light');
+    if (state.debug && !(finite(x) && finite(y) && finite(z) && finite(radius) && finite(r) && finite(g) &&
+        finite(b) && finite(intensity))) {
+      checkArguments([x, y, z, radius, r, g, b, intensity], LIGHT_ARGS, 'lights.light');
+    }
     const i = this.reserve(1) * 4;
     const p = this.place, c = this.color, e = this.extra;
     p[i] = x; p[i + 1] = y; p[i + 2] = z; p[i + 3] = radius;
@@ -155,7 +168,10 @@ const UI_ARGS = ['x', 'y', 'r', 'g', 'b', 'a', 'z'];
 const RECT_ARGS = ['x0', 'y0', 'x1', 'y1', 'r', 'g', 'b', 'a'];
 class UiBatch extends VertexBatch {
   vertex(x, y, r, g, b, a = 1, z = 0) {
-    if (state.debug) checkArguments([x, y, r, g, b, a, z], UI_ARGS, 'ui.vertex');
+    if (state.debug && !(finite(x) && finite(y) && finite(r) && finite(g) && finite(b) && finite(a) &&
+        finite(z))) {
+      checkArguments([x, y, r, g, b, a, z], UI_ARGS, 'ui.vertex');
+    }
     const f = this.reserve(1);
     const i = f * 3, j = f * 4;
     this.position[i] = x; this.position[i + 1] = y; this.position[i + 2] = z;
