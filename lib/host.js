@@ -59,7 +59,7 @@ const FONT_OUTLINE = 4;
 // Event record types.
 const EVENT = Object.freeze({
   QUIT: 256, WINDOW_SIZE: 512, KEY_DOWN: 768, KEY_UP: 769, TEXT_INPUT: 771, MOUSE_MOVE: 1024,
-  MOUSE_DOWN: 1025, MOUSE_UP: 1026, CONTROLLER_AXIS: 1616, CONTROLLER_BUTTON_DOWN: 1617,
+  MOUSE_DOWN: 1025, MOUSE_UP: 1026, MOUSE_WHEEL: 1027, CONTROLLER_AXIS: 1616, CONTROLLER_BUTTON_DOWN: 1617,
   CONTROLLER_BUTTON_UP: 1618, CONTROLLER_ADDED: 1619, CONTROLLER_REMOVED: 1620, ADAPTER_CONNECTED: 32768,
 });
 
@@ -335,6 +335,10 @@ function decodeEvents(bytes, length = bytes.length, out = []) {
       case EVENT.MOUSE_DOWN: case EVENT.MOUSE_UP: size = 11; if (o + size > length) break;
         e = { type: BUTTON_NAMES[code], code, x: v.getInt32(o + 2, true), y: v.getInt32(o + 6, true),
           button: v.getUint8(o + 10) };
+        break;
+      case EVENT.MOUSE_WHEEL: size = 19; if (o + size > length) break;   // opt-in (window.enableWheel)
+        e = { type: 'mouseWheel', code, x: v.getInt32(o + 2, true), y: v.getInt32(o + 6, true),
+          preciseX: v.getFloat32(o + 10, true), preciseY: v.getFloat32(o + 14, true), flipped: v.getUint8(o + 18) !== 0 };
         break;
       case EVENT.CONTROLLER_AXIS: size = 11; if (o + size > length) break;
         e = { type: 'controllerAxis', code, controller: v.getInt32(o + 2, true), axis: v.getUint8(o + 6),
@@ -641,3 +645,6 @@ module.exports = {
   BUFFER_COUNT, SOUND_COUNT, ADAPTER_REPORT_SIZE,
 };
 Object.defineProperty(module.exports, 'addon', { enumerable: true, get: native });
+
+// Extensions, each in a module of its own.
+module.exports.window = require('./window');

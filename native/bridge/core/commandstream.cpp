@@ -8,11 +8,12 @@
 namespace tsm::bridge {
 namespace {
 // Words per opcode, indexed by opcode; 0 marks an opcode that is skipped.
-constexpr uint32_t commandLength[] = {0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5};
+constexpr uint32_t commandLength[] = {0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5, 0, 7, 4, 7};
+static_assert(sizeof commandLength / sizeof commandLength[0] == OP_LAST + 1);
 }  // namespace
 
 uint32_t commandWords(int32_t opcode) {
-  if (opcode < 1 || opcode > OP_RESERVED || commandLength[opcode] == 0) return 1;
+  if (opcode < 1 || opcode > OP_LAST || commandLength[opcode] == 0) return 1;
   return commandLength[opcode];
 }
 
@@ -30,7 +31,7 @@ uint32_t runCommandStream(const uint8_t* words, uint64_t wordBytes, int32_t coun
     const uint32_t length = commandWords(opcode);
     if (i + length > wordCapacity) break;
     double result = 0.0;
-    const bool known = opcode >= 1 && opcode <= OP_RESERVED && opcode != OP_NONE;
+    const bool known = opcode >= 1 && opcode <= OP_LAST && commandLength[opcode] != 0;
     if (known) {
       double operands[MAX_COMMAND_WORDS - 1];
       std::memcpy(operands, words + (i + 1) * sizeof(double), (length - 1) * sizeof(double));

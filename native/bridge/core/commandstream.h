@@ -20,6 +20,11 @@ enum Opcode : int32_t {
   OP_NONE = 11,
   OP_TEXT_COLOR = 12,
   OP_RESERVED = 13,
+  // Extensions. 14 stays unassigned: it is skipped like any unknown opcode.
+  OP_LISTENER = 15,        // listener position x, y, z and facing direction x, y, z
+  OP_LISTENER_UP = 16,     // listener up vector x, y, z
+  OP_PLAY_SOUND_AT = 17,   // as OP_PLAY_SOUND, at a world position the listener moves through
+  OP_LAST = OP_PLAY_SOUND_AT,
 };
 
 // Longest command: opcode and seven operands.
@@ -32,8 +37,8 @@ uint32_t commandWords(int32_t opcode);
 using ExecuteCommand = double (*)(int32_t opcode, const double* operands, void* context);
 
 // Walks `count` words of `words` (a block of `wordBytes` bytes of little-endian doubles) and writes
-// one result per command into `results` at the opcode's word index. Opcodes outside 1..13 and 11
-// are skipped one word with result 0 and never reach `execute`. The walk stops before a command
+// one result per command into `results` at the opcode's word index. Opcodes outside 1..OP_LAST,
+// 11 and 14 are skipped one word with result 0 and never reach `execute`. The walk stops before a command
 // whose words run past the command block or whose result index lies past the result block.
 // Neither block needs any alignment. Returns the number of commands that ran (skips included).
 uint32_t runCommandStream(const uint8_t* words, uint64_t wordBytes, int32_t count, uint8_t* results,
