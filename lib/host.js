@@ -648,3 +648,5 @@ Object.defineProperty(module.exports, 'addon', { enumerable: true, get: native }
 
 // Extensions, each in a module of its own.
 module.exports.window = require('./window');
+module.exports.music = require('./music');
+module.exports.music.extendCommandWriter(CommandWriter);

@@ -102,3 +102,113 @@ test('wheel: the log line by default, records once enabled, the log line again o
   await host.request({ op: 'quit' });
   assertOk(await host.done);
 });
+
+// --- sound: listener and music, captured by the wave writer ---------------------------------------
+
+const fs = require('node:fs');
+const path = require('node:path');
+const { execFileSync } = require('node:child_process');
+const { tempDir, readWav, rms, pitch, onset, waveConf, runPlan } = require('./audio-helpers');
+
+// Left and right levels over [from, to) seconds.
+function balance(wav, from, to) {
+  const level = (ch) => {
+    const a = Math.floor(from * wav.rate), b = Math.min(wav.frames, Math.floor(to * wav.rate));
+    let sum = 0;
+    for (let i = a; i < b; i++) sum += ch[i] * ch[i];
+    return Math.sqrt(sum / Math.max(1, b - a));
+  };
+  return [level(wav.samples[0]), level(wav.samples[1])];
+}
+
+// Runs a plan with the wave writer, dry (no reverb tail), and returns the plan's values and times
+// with the captured wave.
+async function capture(plan) {
+  const dir = tempDir('tm-ext-');
+  const wave = path.join(dir, 'out.wav');
+  const conf = waveConf(dir, wave, { excludefx: 'eaxreverb' });
+  const run = await runPlan(plan, { display: xs.display, audio: null, env: { ALSOFT_CONF: conf } });
+  assertOk(run.result);
+  return { ...run, wav: readWav(wave), dir };
+}
+
+test('listener: world sounds pan as the listener turns and moves; relative sounds do not', async () => {
+  const tone = { op: 'initALBuffer', id: 0, pcm: { freq: 440, seconds: 0.25 }, format: 4353, rate: 44100 };
+  const at = (x) => [17, 0, 1, 1, x, 0, 0];
+  const { value, t, wav } = await capture([
+    { name: 'tone', ...tone },
+    { name: 'right', op: 'commands', words: [15, 0, 0, 0, 0, 0, -1, ...at(2), 15, 0, 0, 0, 0, 0, 0] },
+    { name: 'w1', op: 'ticks', ms: 700 },
+    { name: 'turned', op: 'commands', words: [15, 0, 0, 0, 0, 0, 1, ...at(2)] },
+    { name: 'w2', op: 'ticks', ms: 700 },
+    { name: 'relative', op: 'commands', words: [1, 0, 1, 1, 2, 0, 0] },
+    { name: 'w3', op: 'ticks', ms: 700 },
+    { name: 'moved', op: 'commands', words: [15, 4, 0, 0, 0, 0, -1, 16, 0, 1, 0, ...at(2)] },
+    { name: 'w4', op: 'ticks', ms: 700 },
+    { name: 'quit', op: 'quit' },
+  ]);
+  assert.equal(value.right[0], 0);
+  assert.ok(value.right[7] > 0, 'world sound got a source');
+  assert.equal(value.right[14], 1, 'a zero direction is refused');
+  assert.ok(value.relative[0] > 0 && value.moved[11] > 0);
+  // Each play starts where the host issued it, shifted by the device's start.
+  const shift = onset(wav, 0.02) - t.right;
+  const sides = ['right', 'turned', 'relative', 'moved'].map((name) => {
+    const [l, r] = balance(wav, t[name] + shift + 0.05, t[name] + shift + 0.2);
+    return { name, l, r };
+  });
+  const expected = { right: 'R', turned: 'L', relative: 'R', moved: 'L' };
+  for (const { name, l, r } of sides) {
+    assert.ok(l + r > 0.05, `${name}: no sound (${l}, ${r})`);
+    const side = r > 2 * l ? 'R' : l > 2 * r ? 'L' : '?';
+    assert.equal(side, expected[name], `${name}: left ${l.toFixed(3)} right ${r.toFixed(3)}`);
+  }
+});
+
+// An Ogg file of 1 s at 440 Hz then 1 s at 880 Hz.
+function twoTones(dir) {
+  const part = (freq) => {
+    const f = path.join(dir, `t${freq}.wav`);
+    execFileSync('sox', ['-R', '-n', '-r', '44100', '-c', '1', '-b', '16', f, 'synth', '1', 'sine', String(freq), 'vol', '0.5']);
+    return f;
+  };
+  const wav = path.join(dir, 'two.wav');
+  execFileSync('sox', [part(440), part(880), wav]);
+  const ogg = path.join(dir, 'two.ogg');
+  execFileSync('oggenc', ['-Q', '-s', '7', '-q', '4', '-o', ogg, wav]);
+  return ogg;
+}
+
+test('music: streamed with a loop, survives a stall, stops with stop all; unreadable files answer', async () => {
+  const dir = tempDir('tm-music-');
+  const ogg = twoTones(dir);
+  const text = path.join(dir, 'notes.ogg');
+  fs.writeFileSync(text, 'not a Vorbis stream\n'.repeat(20));
+  const { value, t, wav, result } = await capture([
+    { name: 'play', op: 'call', fn: 'playMusic', args: [ogg, 1, 1.0, 2.0] },
+    { name: 'run', op: 'ticks', ms: 3200 },
+    { name: 'stall', op: 'sleep', ms: 2200 },
+    { name: 'again', op: 'ticks', ms: 1000 },
+    { name: 'stopAll', op: 'commands', words: [5] },
+    { name: 'after', op: 'ticks', ms: 600 },
+    { name: 'missing', op: 'call', fn: 'playMusic', args: [path.join(dir, 'none.ogg'), 1, -1, 0] },
+    { name: 'notVorbis', op: 'call', fn: 'playMusic', args: [text, 1, -1, 0] },
+    { name: 'badLoop', op: 'call', fn: 'playMusic', args: [ogg, 1, 2, 1] },
+    { name: 'badGain', op: 'call', fn: 'playMusic', args: [ogg, -1, -1, 0] },
+    { name: 'stopNone', op: 'call', fn: 'stopMusic', args: [] },
+    { name: 'quit', op: 'quit' },
+  ]);
+  assert.ok(value.play > 0, `music source ${value.play}`);
+  assert.deepEqual([value.missing, value.notVorbis, value.badLoop, value.badGain, value.stopNone], [-1, -132, -131, -131, 1]);
+  assert.match(result.stderr, /^Music file cannot be read: -1 - .*none\.ogg$/m);
+  const start = onset(wav, 0.02);
+  const at = (name) => t[name] - t.play + start;
+  // First pass 440 then 880; after the loop end it goes back to 1.0 s: 880 again, never 440.
+  const hz = (a, b) => Math.round(pitch(wav, start + a, start + b));
+  assert.ok(Math.abs(hz(0.2, 0.8) - 440) < 5, `first second ${hz(0.2, 0.8)}`);
+  for (const [a, b] of [[1.2, 1.8], [2.2, 2.8]]) assert.ok(Math.abs(hz(a, b) - 880) < 8, `${a}-${b} s: ${hz(a, b)}`);
+  // The stall outlasts the ring: silence before the host ticks again, then the music goes on.
+  assert.ok(rms(wav, at('again') - 0.5, at('again') - 0.05) < 0.002, 'silent at the end of the stall');
+  assert.ok(rms(wav, at('again') + 0.2, at('stopAll') - 0.05) > 0.1, 'playing again after the stall');
+  assert.ok(rms(wav, at('stopAll') + 0.1, at('quit') - 0.05) < 0.002, 'silent after stop all');
+});
