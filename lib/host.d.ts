@@ -1,5 +1,7 @@
 // Typings of the host kit (require('tessimarke/host')).
 import * as addonExports from './index';
+import * as windowControl from './window';
+import * as musicControl from './music';
 
 export const addon: typeof addonExports;
 
@@ -115,7 +117,7 @@ export class CommandWriter {
 
 export const EVENT: Readonly<{
   QUIT: 256; WINDOW_SIZE: 512; KEY_DOWN: 768; KEY_UP: 769; TEXT_INPUT: 771; MOUSE_MOVE: 1024;
-  MOUSE_DOWN: 1025; MOUSE_UP: 1026; CONTROLLER_AXIS: 1616; CONTROLLER_BUTTON_DOWN: 1617;
+  MOUSE_DOWN: 1025; MOUSE_UP: 1026; MOUSE_WHEEL: 1027; CONTROLLER_AXIS: 1616; CONTROLLER_BUTTON_DOWN: 1617;
   CONTROLLER_BUTTON_UP: 1618; CONTROLLER_ADDED: 1619; CONTROLLER_REMOVED: 1620; ADAPTER_CONNECTED: 32768;
 }>;
 
@@ -126,6 +128,7 @@ export type HostEvent =
   | { type: 'textInput'; code: 771; text: string }
   | { type: 'mouseMove'; code: 1024; x: number; y: number }
   | { type: 'mouseDown' | 'mouseUp'; code: 1025 | 1026; x: number; y: number; button: number }
+  | { type: 'mouseWheel'; code: 1027; x: number; y: number; preciseX: number; preciseY: number; flipped: boolean }
   | { type: 'controllerAxis'; code: 1616; controller: number; axis: number; value: number }
   | { type: 'controllerButtonDown' | 'controllerButtonUp'; code: 1617 | 1618; controller: number; button: number; pressed: boolean }
   | { type: 'controllerAdded' | 'controllerRemoved'; code: 1619 | 1620; controller: number }
@@ -230,3 +233,10 @@ export class Graphics {
 export function directionalLight(direction: Floats, options?: { center?: Floats; extent?: number; distance?: number }): Float32Array;
 /** Allocates every block the bufferIDs table names, registers it, compiles the shaders, calls ready. */
 export function setupGraphics(buffers: SharedBuffers, options?: GraphicsOptions): Graphics;
+
+// ---- extensions ----
+
+/** Window title, size, render scale and the opt-in wheel record. */
+export const window: typeof windowControl;
+/** Listener and world-positioned play (CommandWriter methods) and streamed music. */
+export const music: typeof musicControl;
