@@ -650,3 +650,4 @@ Object.defineProperty(module.exports, 'addon', { enumerable: true, get: native }
 module.exports.window = require('./window');
 module.exports.music = require('./music');
 module.exports.music.extendCommandWriter(CommandWriter);
+module.exports.textures = require('./textures');

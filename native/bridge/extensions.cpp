@@ -1,7 +1,7 @@
 // The extension exports' argument checks and conversions. See extensions.h. Counts and types are
 // programming errors (the standard checks); values out of range are answered with a result.
 //
-// Sections: helpers | window | events | music | export table
+// Sections: helpers | window | events | music | images | export table
 #include "bridge/extensions.h"
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "audio/audio.h"
 #include "bridge/args.h"
 #include "bridge/core/words.h"
+#include "gfx/sprites.h"
 #include "gfx/windowcontrol.h"
 #include "input/events.h"
 
@@ -92,6 +93,54 @@ napi_value stopMusic(napi_env env, napi_callback_info) {
   return makeInt32(env, audio::stopMusic(), checkModule);
 }
 
+// --- images -------------------------------------------------------------------------------------
+
+napi_value imageResult(napi_env env, int32_t status, const gfx::AtlasRect& rect) {
+  const int32_t values[5] = {status, rect.x, rect.y, rect.width, rect.height};
+  napi_value array;
+  napi_status s = napi_create_array_with_length(env, lengthof(values), &array);
+  CHECK(s == napi_ok);
+  for (uint32_t i = 0; i < lengthof(values); ++i) {
+    s = napi_set_element(env, array, i, makeInt32(env, status == 0 ? values[i] : (i == 0 ? status : 0), checkModule));
+    CHECK(s == napi_ok);
+  }
+  return array;
+}
+
+uint32_t imageId(napi_env env, napi_value value) {
+  expectNumber(env, value, checkModule);
+  const uint32_t id = toU32(env, value, checkModule);
+  CHECK(id < gfx::SPRITE_IMAGE_COUNT);
+  return id;
+}
+
+napi_value loadImage(napi_env env, napi_callback_info info) {
+  Args<2> args(env, info, checkModule);
+  const uint32_t id = imageId(env, args[0]);
+  char path[gfx::MAX_IMAGE_PATH + 1];
+  gfx::AtlasRect rect = {};
+  if (!readString(env, args[1], path, sizeof path)) return imageResult(env, gfx::IMAGE_UNREADABLE, rect);
+  return imageResult(env, gfx::loadImage(id, path, &rect), rect);
+}
+
+napi_value setImage(napi_env env, napi_callback_info info) {
+  Args<4> args(env, info, checkModule);
+  const uint32_t id = imageId(env, args[0]);
+  bool isBuffer = false;
+  napi_status status = napi_is_buffer(env, args[1], &isBuffer);
+  CHECK(status == napi_ok);
+  CHECK(isBuffer && "Isn't a buffer?");
+  void* data = nullptr;
+  size_t length = 0;
+  status = napi_get_buffer_info(env, args[1], &data, &length);
+  CHECK(status == napi_ok);
+  const int32_t width = sideArg(env, args[2]);
+  const int32_t height = sideArg(env, args[3]);
+  gfx::AtlasRect rect = {};
+  const int32_t result = gfx::setImage(id, static_cast<const uint8_t*>(data), length, width, height, &rect);
+  return imageResult(env, result, rect);
+}
+
 // --- export table -------------------------------------------------------------------------------
 
 #define EXTENSION(fn) napi_property_descriptor{#fn, nullptr, fn, nullptr, nullptr, nullptr, napi_default, nullptr}
@@ -104,6 +153,8 @@ void defineExtensions(napi_env env, napi_value exports) {
       EXTENSION(enableEvent),
       EXTENSION(playMusic),
       EXTENSION(stopMusic),
+      EXTENSION(loadImage),
+      EXTENSION(setImage),
   };
   // The extensions live on the exports' prototype: `addon.setWindowTitle(...)` and destructuring
   // reach them, while the module's own properties stay exactly the 26 of the base contract.

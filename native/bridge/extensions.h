@@ -24,4 +24,9 @@ napi_value enableEvent(napi_env env, napi_callback_info info);
 napi_value playMusic(napi_env env, napi_callback_info info);
 // stopMusic(): 0, or 1 when no music was playing.
 napi_value stopMusic(napi_env env, napi_callback_info info);
+// loadImage(id, path) and setImage(id, rgbaBuffer, width, height): [status, x, y, width, height]:
+// status 0 (gfx::ImageStatus otherwise) and where the image's top-left texel lies in the sprite
+// atlas (texel rows grow downwards in the image), zeros on failure. An id over 255 fails its check.
+napi_value loadImage(napi_env env, napi_callback_info info);
+napi_value setImage(napi_env env, napi_callback_info info);
 }  // namespace tsm::bridge

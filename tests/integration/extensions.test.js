@@ -63,7 +63,7 @@ test('window: title and size from outside, render scale on screen, after quit ev
   t.diagnostic(`frame time at 700x400, ssao 3: scale 1 ${figures[1].toFixed(1)} ms, scale 0.5 ${figures[0.5].toFixed(1)} ms, ratio ${(figures[0.5] / figures[1]).toFixed(2)}`);
 
   const end = await host.request({ op: 'quit' });
-  assert.deepEqual(end.after, { title: 1, size: 1, scale: 0, wheel: 1 });
+  assert.deepEqual([end.after.title, end.after.size, end.after.scale, end.after.wheel], [1, 1, 0, 1]);
   assertOk(await host.done);
 });
 
@@ -211,4 +211,62 @@ test('music: streamed with a loop, survives a stall, stops with stop all; unread
   assert.ok(rms(wav, at('again') - 0.5, at('again') - 0.05) < 0.002, 'silent at the end of the stall');
   assert.ok(rms(wav, at('again') + 0.2, at('stopAll') - 0.05) > 0.1, 'playing again after the stall');
   assert.ok(rms(wav, at('stopAll') + 0.1, at('quit') - 0.05) < 0.002, 'silent after stop all');
+});
+
+// --- images ----------------------------------------------------------------------------------------
+
+test('images: a textured cube and an interface sprite on screen; refusals answered; after quit too', { timeout: 180000 }, async () => {
+  const dir = tempDir('tm-images-');
+  const png = path.join(dir, 'checker.png');
+  execFileSync('convert', ['-size', '16x32', 'xc:#00ff00', '-size', '16x32', 'xc:#0000ff', '+append', png]);
+  const jpeg = path.join(dir, 'photo.jpg');
+  execFileSync('convert', ['-size', '24x20', 'xc:#ff00ff', jpeg]);
+  // A PNG header announcing 5000 x 5000: refused before anything decodes it.
+  const fake = path.join(dir, 'huge.png');
+  const ihdr = Buffer.alloc(33);
+  Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 13, 0x49, 0x48, 0x44, 0x52]).copy(ihdr);
+  ihdr.writeUInt32BE(5000, 16); ihdr.writeUInt32BE(5000, 20);
+  fs.writeFileSync(fake, ihdr);
+  const text = path.join(dir, 'notes.png');
+  fs.writeFileSync(text, 'not an image\n');
+
+  const host = startInteractive('extensions.js', [], { display: xs.display, audio: 'null', env: LP });
+  await host.next();
+  await host.request({ op: 'setup' });
+  const id = await findWindow(xs.display);
+  const r = await host.request({ op: 'images', png, jpeg, fake, text });
+  assert.deepEqual([r.checker.width, r.checker.height, r.photo.width, r.photo.height, r.flag.width, r.flag.height],
+    [32, 32, 24, 20, 16, 16]);
+  // Places do not overlap (each keeps its gutter) and lie inside the atlas.
+  const rects = [r.checker, r.photo, r.flag];
+  for (const a of rects) {
+    assert.ok(a.x >= 1 && a.y >= 1 && a.x + a.width < 2048 && a.y + a.height < 2048);
+    for (const b of rects) {
+      if (a === b) continue;
+      assert.ok(a.x + a.width < b.x || b.x + b.width < a.x || a.y + a.height < b.y || b.y + b.height < a.y, 'overlap');
+    }
+  }
+  assert.deepEqual(r.status, { missing: 2, text: 3, huge: 4, short: 6, empty: 4, full: 5 });
+  assert.equal(r.first[0], 0);
+  assert.deepEqual(r.again, [0, r.first[1], r.first[2], 8, 8], 'a smaller image keeps its place');
+  assert.equal(r.thrown[0], 2);
+  assert.match(r.thrown[1], /^image missing \(\/nonexistent\/none\.png\): the file cannot be read$/);
+
+  const shot = await screenshot(xs.display, id);
+  const dominant = (p) => ['r', 'g', 'b'][p.indexOf(Math.max(...p))];
+  assert.equal(dominant(shot.pixel(...r.left)), 'g', `top face, left half: ${shot.pixel(...r.left)}`);
+  assert.equal(dominant(shot.pixel(...r.right)), 'b', `top face, right half: ${shot.pixel(...r.right)}`);
+  assert.equal(dominant(shot.pixel(...r.front)), 'g', `front face: ${shot.pixel(...r.front)}`);
+  const pane = shot.pixel(...r.pane);
+  assert.ok(pane[0] > pane[1] + 15 && pane[2] > pane[1] + 15, `transparent pane shows the photo's magenta: ${pane}`);
+  const floor = shot.pixel(...r.floor);
+  assert.ok(Math.abs(floor[0] - floor[1]) < 25 && Math.abs(floor[1] - floor[2]) < 25, `untextured floor stays grey: ${floor}`);
+  // The sprite: top half red, bottom half blue, exactly (the interface is not lit).
+  assertPixel(shot, 132, 110, [255, 0, 0], 2, 'sprite top');
+  assertPixel(shot, 132, 154, [0, 0, 255], 2, 'sprite bottom');
+
+  const end = await host.request({ op: 'quit' });
+  assert.deepEqual([end.after.image, end.after.pixels], [[1, 0, 0, 0, 0], [1, 0, 0, 0, 0]]);
+  assert.deepEqual([end.after.music, end.after.stopMusic], [-1, 1]);
+  assertOk(await host.done);
 });
