@@ -2,6 +2,7 @@
 import * as addonExports from './index';
 import * as windowControl from './window';
 import * as musicControl from './music';
+import * as textureControl from './textures';
 
 export const addon: typeof addonExports;
 
@@ -240,3 +241,5 @@ export function setupGraphics(buffers: SharedBuffers, options?: GraphicsOptions)
 export const window: typeof windowControl;
 /** Listener and world-positioned play (CommandWriter methods) and streamed music. */
 export const music: typeof musicControl;
+/** Images in the sprite atlas and the vertex helpers that draw them. */
+export const textures: typeof textureControl;
