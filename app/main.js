@@ -15,7 +15,6 @@
 // copies it, Enter sends it to the log; Escape leaves the field, then quits.
 const path = require('node:path');
 const fs = require('node:fs');
-const { spawnSync } = require('node:child_process');
 const { mat4, vec3 } = require('gl-matrix');
 const kit = require('../lib/host');
 const { Scene, sunTransform } = require('./scene');
@@ -50,15 +49,11 @@ try {
 // Loading the addon opens the window: only once the options are known to be good.
 const addon = kit.addon;
 
-// ---- input codes (SDL scancodes, key codes, modifiers, controller axes and buttons) -----------------
+// ---- input codes ------------------------------------------------------------------------------------
 
-const SC = { A: 4, D: 7, E: 8, Q: 20, S: 22, W: 26, N1: 30, N2: 31, N3: 32, RETURN: 40, ESCAPE: 41, BACKSPACE: 42,
-  TAB: 43, SPACE: 44, F3: 60, F11: 68, RIGHT: 79, LEFT: 80, DOWN: 81, UP: 82, LSHIFT: 225 };
+const { KEY, KEY_MOD, CONTROLLER_AXIS: AXIS, CONTROLLER_BUTTON: BUTTON } = kit;
+// Key codes (the layout's character) of the clipboard shortcuts.
 const KEY_C = 99, KEY_V = 118;
-const KMOD_CTRL = 0x00c0;
-const AXIS = { LEFT_X: 0, LEFT_Y: 1, RIGHT_X: 2, RIGHT_Y: 3, TRIGGER_LEFT: 4, TRIGGER_RIGHT: 5 };
-const BUTTON = { A: 0, B: 1, X: 2, Y: 3 };
-const DEADZONE = 0.15;
 
 // ---- set-up -------------------------------------------------------------------------------------
 
@@ -72,7 +67,7 @@ const SOUNDS = { chime: 0, click: 1, blip: 2, whoosh: 3 };
 for (const [name, id] of Object.entries(SOUNDS)) {
   const file = path.join('app', 'assets', 'sounds', `${name}.ogg`);
   if (!fs.existsSync(path.join(root, file))) process.stdout.write(`demo: sound ${file} missing (run scripts/demo-assets.sh)\n`);
-  else addon.loadAudio(id, file, 2, 1);
+  else kit.loadSound(id, path.join(root, file));
 }
 
 // ---- state --------------------------------------------------------------------------------------
@@ -81,15 +76,14 @@ const camera = { position: vec3.fromValues(0, 4.5, 13), yaw: -Math.PI / 2, pitch
 const view = mat4.create();
 const projection = mat4.create();
 const forward = vec3.create();
-const held = new Set();
-const axes = new Float32Array(6);
+// Held keys and controller axes (with the kit's dead zone) for the camera.
+const input = new kit.InputState({ deadZone: 0.15 });
 const mouse = { x: 0, y: 0, dragging: false };
 const quality = { shadow: 2, ssao: 2, aa: 1 };
-const QUALITY_LEVELS = { shadow: 4, ssao: 5, aa: 3 };
+// Levels per setting: 0 to the kit's highest.
+const QUALITY_LEVELS = { shadow: kit.QUALITY_LEVELS.shadow + 1, ssao: kit.QUALITY_LEVELS.ssao + 1, aa: kit.QUALITY_LEVELS.antialias + 1 };
 const field = { text: '', focused: false };
 const adapter = { connected: false, reports: 0, last: new Uint8Array(kit.ADAPTER_REPORT_SIZE) };
-const controllers = new Set();
-const events = [];
 let quitRequested = false;
 let lastEvent = 'none yet';
 
@@ -107,9 +101,7 @@ function play(sound, gain = 1, pitch = 1, x = 0, y = 0, z = -1) {
 
 function cycle(which) {
   quality[which] = (quality[which] + 1) % QUALITY_LEVELS[which];
-  if (which === 'shadow') addon.setShadowQuality(quality.shadow);
-  if (which === 'ssao') addon.setSsaoQuality(quality.ssao);
-  if (which === 'aa') addon.setAntialias(quality.aa);
+  kit.setQuality({ shadow: quality.shadow, ssao: quality.ssao, antialias: quality.aa });
   play('blip', 0.8, 0.8 + 0.2 * quality[which]);
 }
 
@@ -119,31 +111,30 @@ const FIELD = { x: 32, y: 548, w: 568, h: 44 };
 const inside = (r, x, y) => x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
 
 function onKeyDown(e) {
-  const ctrl = (e.mod & KMOD_CTRL) !== 0;
+  const ctrl = (e.mod & KEY_MOD.CTRL) !== 0;
   if (field.focused) {
-    if (ctrl && e.key === KEY_V) { field.text += addon.paste().replace(/[\r\n]+/g, ' '); play('click'); return; }
-    if (ctrl && e.key === KEY_C) { addon.copy(field.text); play('click'); return; }
-    if (e.scancode === SC.BACKSPACE) { field.text = Array.from(field.text).slice(0, -1).join(''); return; }
-    if (e.scancode === SC.RETURN) {
+    if (ctrl && e.key === KEY_V) { field.text += kit.paste().replace(/[\r\n]+/g, ' '); play('click'); return; }
+    if (ctrl && e.key === KEY_C) { kit.copy(field.text); play('click'); return; }
+    if (e.scancode === KEY.BACKSPACE) { field.text = Array.from(field.text).slice(0, -1).join(''); return; }
+    if (e.scancode === KEY.RETURN) {
       commands.log(`demo: field: ${field.text}\n`);
       field.text = '';
       play('chime', 0.7);
       return;
     }
-    if (e.scancode === SC.ESCAPE || e.scancode === SC.TAB) { field.focused = false; return; }
+    if (e.scancode === KEY.ESCAPE || e.scancode === KEY.TAB) { field.focused = false; return; }
     return;
   }
   if (e.repeat) return;
-  held.add(e.scancode);
   switch (e.scancode) {
-    case SC.N1: cycle('shadow'); break;
-    case SC.N2: cycle('ssao'); break;
-    case SC.N3: cycle('aa'); break;
-    case SC.F3: buffers.debugView = !buffers.debugView; play('click'); break;
-    case SC.F11: commands.toggleFullscreen(); play('whoosh', 0.6); break;
-    case SC.SPACE: play('chime', 0.9, 1, 0, 0, -2); break;
-    case SC.TAB: field.focused = true; held.clear(); break;
-    case SC.ESCAPE: quitRequested = true; break;
+    case KEY.DIGIT_1: cycle('shadow'); break;
+    case KEY.DIGIT_2: cycle('ssao'); break;
+    case KEY.DIGIT_3: cycle('aa'); break;
+    case KEY.F3: buffers.debugView = !buffers.debugView; play('click'); break;
+    case KEY.F11: commands.toggleFullscreen(); play('whoosh', 0.6); break;
+    case KEY.SPACE: play('chime', 0.9, 1, 0, 0, -2); break;
+    case KEY.TAB: field.focused = true; break;
+    case KEY.ESCAPE: quitRequested = true; break;
     default: break;
   }
 }
@@ -152,7 +143,6 @@ function handle(e) {
   switch (e.type) {
     case 'quit': quitRequested = true; break;
     case 'keyDown': onKeyDown(e); break;
-    case 'keyUp': held.delete(e.scancode); break;
     case 'textInput': if (field.focused) field.text += e.text; break;
     case 'mouseMove':
       if (mouse.dragging) {
@@ -169,9 +159,7 @@ function handle(e) {
       play('click', 0.6, 1, (e.x / gfx.width - 0.5) * 4, 0, -1);
       break;
     case 'mouseUp': if (e.button === 1) mouse.dragging = false; break;
-    case 'controllerAdded': controllers.add(e.controller); play('whoosh', 0.5); break;
-    case 'controllerRemoved': controllers.delete(e.controller); break;
-    case 'controllerAxis': if (e.axis < axes.length) axes[e.axis] = Math.abs(e.value) < DEADZONE ? 0 : e.value; break;
+    case 'controllerAdded': play('whoosh', 0.5); break;
     case 'controllerButtonDown':
       if (e.button === BUTTON.A) play('chime', 0.9);
       else if (e.button === BUTTON.X) cycle('shadow');
@@ -187,13 +175,15 @@ function handle(e) {
 // ---- camera -------------------------------------------------------------------------------------
 
 function moveCamera(dt) {
-  const k = (sc) => (held.has(sc) ? 1 : 0);
-  const speed = (held.has(SC.LSHIFT) ? 12 : 5) * dt;
-  const ahead = k(SC.W) + k(SC.UP) - k(SC.S) - k(SC.DOWN) - axes[AXIS.LEFT_Y];
-  const side = k(SC.D) + k(SC.RIGHT) - k(SC.A) - k(SC.LEFT) + axes[AXIS.LEFT_X];
-  const up = k(SC.E) - k(SC.Q) + axes[AXIS.TRIGGER_RIGHT] - axes[AXIS.TRIGGER_LEFT];
-  camera.yaw += axes[AXIS.RIGHT_X] * 2 * dt;
-  camera.pitch = Math.max(-1.4, Math.min(1.4, camera.pitch - axes[AXIS.RIGHT_Y] * 2 * dt));
+  // Keys typed into the field do not move the camera.
+  const k = (sc) => (!field.focused && input.isDown(sc) ? 1 : 0);
+  const axis = (a) => input.axis(a);
+  const speed = (k(KEY.LEFT_SHIFT) ? 12 : 5) * dt;
+  const ahead = k(KEY.W) + k(KEY.UP) - k(KEY.S) - k(KEY.DOWN) - axis(AXIS.LEFT_Y);
+  const side = k(KEY.D) + k(KEY.RIGHT) - k(KEY.A) - k(KEY.LEFT) + axis(AXIS.LEFT_X);
+  const up = k(KEY.E) - k(KEY.Q) + axis(AXIS.TRIGGER_RIGHT) - axis(AXIS.TRIGGER_LEFT);
+  camera.yaw += axis(AXIS.RIGHT_X) * 2 * dt;
+  camera.pitch = Math.max(-1.4, Math.min(1.4, camera.pitch - axis(AXIS.RIGHT_Y) * 2 * dt));
   const cy = Math.cos(camera.yaw), sy = Math.sin(camera.yaw);
   const p = camera.position;
   p[0] += (cy * ahead - sy * side) * speed;
@@ -211,9 +201,8 @@ function moveCamera(dt) {
 // Where each line of the panel went (for the screenshot check): name -> [x, top, width, height].
 const layout = {};
 function line(name, text, x, y, size, opts = {}) {
-  const face = kit.FONT[opts.font || 'sans'];
   commands.text(text, x, y, { size, ...opts });
-  const w = addon.measureText(text, size, face);
+  const w = kit.measureText(text, size, opts.font || 'sans');
   layout[name] = [x, y - size, Math.ceil(opts.maxWidth ? Math.min(opts.maxWidth, w) : w), size * 1.25];
 }
 
@@ -227,7 +216,6 @@ const TEXT_LINES = [
 
 function drawInterface(frameMs) {
   const { ui } = gfx;
-  gfx.uiPixels();
   ui.clear();
   ui.rect(PANEL.x, PANEL.y, PANEL.x + PANEL.w, PANEL.y + PANEL.h, 0.05, 0.06, 0.09, 0.88);
   ui.rect(PANEL.x, PANEL.y, PANEL.x + PANEL.w, PANEL.y + 4, 0.95, 0.55, 0.2, 1);
@@ -259,7 +247,7 @@ function drawInterface(frameMs) {
   const usb = adapter.connected
     ? `adapter: ${adapter.reports} reports, ${Array.from(adapter.last.subarray(0, 9), (b) => b.toString(16).padStart(2, '0')).join(' ')}`
     : 'adapter: not connected';
-  line('adapter', `${usb} · pads ${controllers.size} · last ${lastEvent}`, 32, 486, 16, { font: 'mono', maxWidth: PANEL.w - 32 });
+  line('adapter', `${usb} · pads ${input.controllers.size} · last ${lastEvent}`, 32, 486, 16, { font: 'mono', maxWidth: PANEL.w - 32 });
   commands.textColor(0.7, 0.72, 0.78, 1);
   line('fieldLabel', field.focused ? 'typing (Ctrl+V pastes, Enter logs, Esc leaves)' : 'text field: Tab or click to type', 32, 536, 16, { font: 'mono' });
   commands.textColor(1, 1, 1, 1);
@@ -269,15 +257,15 @@ function drawInterface(frameMs) {
 
 // ---- screenshot and figures ---------------------------------------------------------------------
 
-// Writes the window's current contents to `file` as PNG, with ImageMagick's import.
+// Writes the window's current contents to `file` as PNG (the kit's screenshot: ImageMagick's import).
 function screenshot(file) {
-  const found = spawnSync('xdotool', ['search', '--name', '^Tessimarke$'], { encoding: 'utf8' });
-  const id = (found.stdout || '').trim().split('\n').filter(Boolean).pop();
-  if (!id) { process.stderr.write('demo: no window to take a screenshot of\n'); return false; }
-  const shot = spawnSync('import', ['-silent', '-window', id, `png:${path.resolve(file)}`], { encoding: 'utf8' });
-  if (shot.status !== 0) { process.stderr.write(`demo: screenshot failed: ${shot.stderr || shot.error}\n`); return false; }
-  process.stdout.write(`demo: screenshot written to ${path.resolve(file)}\n`);
-  return true;
+  try {
+    process.stdout.write(`demo: screenshot written to ${kit.screenshot(file)}\n`);
+    return true;
+  } catch (e) {
+    process.stderr.write(`demo: ${e.message}\n`);
+    return false;
+  }
 }
 
 function figures() {
@@ -293,45 +281,48 @@ function figures() {
 
 // ---- main loop ----------------------------------------------------------------------------------
 
-const FIXED_STEP = 1 / 60;
 // Shortest frame when the swap does not wait for the display: about 144 frames a second.
-const MIN_FRAME_MS = 1000 / 144;
-const sleeper = new Int32Array(new SharedArrayBuffer(4));
+const MIN_FRAME_TIME = 1 / 144;
+
+// One frame's time (the one before), into the figures and the panel's rolling mean.
+function recordFrame(ms) {
+  rolling[frameTimes.length % ROLLING] = ms;
+  frameTimes.push(ms);
+}
 
 function main() {
-  let last = performance.now();
-  let frameMs = 0;
-  for (let frame = 0; !quitRequested && (!options.frames || frame < options.frames); ++frame) {
-    const start = performance.now();
-    const dt = options.frames ? FIXED_STEP : Math.min((start - last) / 1000, 0.1);
-    last = start;
-
-    addon.poll();
-    events.length = 0;
-    for (const e of kit.readEvents(buffers, events)) handle(e);
-    if (adapter.connected) {
-      addon.pollUSB();
-      adapter.last.set(buffers.usb.subarray(0, kit.ADAPTER_REPORT_SIZE));
-      adapter.reports += 1;
-    }
-
-    moveCamera(dt);
-    scene.update(dt, camera.position);
-    drawInterface(frameMs);
-    commands.tick();
-    addon.render();
-
-    frameMs = performance.now() - start;
-    frameTimes.push(frameMs);
-    rolling[frame % ROLLING] = frameMs;
-    if (!options.frames && frameMs < MIN_FRAME_MS) Atomics.wait(sleeper, 0, 0, MIN_FRAME_MS - frameMs);
-  }
+  // The camera and the moving geometry before the first frame, which may run no step.
+  moveCamera(0);
+  scene.update(0, camera.position);
+  // Real time in 1/60 s steps (at most 5 to catch up), or with --frames one step per frame so a
+  // run repeats exactly.
+  const loop = kit.runLoop({
+    buffers, input, commands, gfx,
+    frames: options.frames, realTime: !options.frames, minFrameTime: options.frames ? 0 : MIN_FRAME_TIME,
+    onEvent: (e) => handle(e),
+    update: (dt, l) => {
+      moveCamera(dt);
+      scene.update(dt, camera.position);
+      if (quitRequested) l.stop();
+    },
+    draw: (alpha, l) => {
+      if (quitRequested) l.stop();
+      if (l.frame > 0) recordFrame(l.frameTime * 1000);
+      if (adapter.connected) {
+        addon.pollUSB();
+        adapter.last.set(buffers.usb.subarray(0, kit.ADAPTER_REPORT_SIZE));
+        adapter.reports += 1;
+      }
+      drawInterface(l.frameTime * 1000);
+    },
+  });
+  recordFrame(loop.frameTime * 1000);
   if (options.screenshot) {
     screenshot(options.screenshot);
     process.stdout.write(`demo: layout ${JSON.stringify(layout)}\n`);
   }
   process.stdout.write(`demo: state ${JSON.stringify({ quality, debugView: buffers.debugView, field: field.text,
-    focused: field.focused, adapter: adapter.reports, lastReport: Array.from(adapter.last), controllers: controllers.size })}\n`);
+    focused: field.focused, adapter: adapter.reports, lastReport: Array.from(adapter.last), controllers: input.controllers.size })}\n`);
   figures();
   addon.quit();
 }

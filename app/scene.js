@@ -4,6 +4,7 @@
 // the middle with a small glowing marker each. Static geometry is written into the batches once;
 // every frame rewrites only what moves, from the static counts on. World units: metres, y up.
 const { mat4, vec3 } = require('gl-matrix');
+const { box, plane, sphere } = require('../lib/host');
 
 // The floor spans -FLOOR..FLOOR in x and z, in TILES x TILES checker tiles.
 const FLOOR = 16;
@@ -11,60 +12,6 @@ const TILES = 16;
 // Point lights circling the middle.
 const LIGHT_COUNT = 6;
 const LIGHT_COLORS = [[1, 0.35, 0.2], [0.3, 0.6, 1], [0.4, 1, 0.45], [1, 0.85, 0.3], [0.85, 0.4, 1], [0.3, 1, 0.95]];
-
-// The six faces of a unit cube: normal, then two axes spanning the face (their cross product is
-// the normal, so corners taken in order wind counter-clockwise seen from outside).
-const CUBE_FACES = [
-  [[1, 0, 0], [0, 0, -1], [0, 1, 0]], [[-1, 0, 0], [0, 0, 1], [0, 1, 0]],
-  [[0, 1, 0], [1, 0, 0], [0, 0, -1]], [[0, -1, 0], [1, 0, 0], [0, 0, 1]],
-  [[0, 0, 1], [1, 0, 0], [0, 1, 0]], [[0, 0, -1], [-1, 0, 0], [0, 1, 0]],
-];
-
-const scratch = vec3.create();
-const scratchNormal = vec3.create();
-
-// Emits the triangles of a box through `emit(px, py, pz, nx, ny, nz)`, transformed by `m`
-// (rotation, translation and uniform scale) and sized `sx, sy, sz` before that.
-function box(m, sx, sy, sz, emit) {
-  for (const [n, u, v] of CUBE_FACES) {
-    const corner = (a, b) => {
-      scratch[0] = (n[0] + a * u[0] + b * v[0]) * sx * 0.5;
-      scratch[1] = (n[1] + a * u[1] + b * v[1]) * sy * 0.5;
-      scratch[2] = (n[2] + a * u[2] + b * v[2]) * sz * 0.5;
-      vec3.transformMat4(scratch, scratch, m);
-      vec3.set(scratchNormal, n[0], n[1], n[2]);
-      vec3.transformMat3(scratchNormal, scratchNormal, mat3From(m));
-      vec3.normalize(scratchNormal, scratchNormal);
-      emit(scratch[0], scratch[1], scratch[2], scratchNormal[0], scratchNormal[1], scratchNormal[2]);
-    };
-    corner(-1, -1); corner(1, -1); corner(1, 1);
-    corner(-1, -1); corner(1, 1); corner(-1, 1);
-  }
-}
-
-const m3 = new Float32Array(9);
-function mat3From(m) {
-  m3[0] = m[0]; m3[1] = m[1]; m3[2] = m[2];
-  m3[3] = m[4]; m3[4] = m[5]; m3[5] = m[6];
-  m3[6] = m[8]; m3[7] = m[9]; m3[8] = m[10];
-  return m3;
-}
-
-// Emits a UV sphere of radius r around (cx, cy, cz): `rings` bands of `segments` quads.
-function sphere(cx, cy, cz, r, rings, segments, emit) {
-  const point = (i, j) => {
-    const theta = (i / rings) * Math.PI;
-    const phi = (j / segments) * Math.PI * 2;
-    const nx = Math.sin(theta) * Math.cos(phi), ny = Math.cos(theta), nz = -Math.sin(theta) * Math.sin(phi);
-    emit(cx + r * nx, cy + r * ny, cz + r * nz, nx, ny, nz);
-  };
-  for (let i = 0; i < rings; ++i) {
-    for (let j = 0; j < segments; ++j) {
-      point(i, j); point(i + 1, j); point(i + 1, j + 1);
-      point(i, j); point(i + 1, j + 1); point(i, j + 1);
-    }
-  }
-}
 
 const at = (x, y, z, angle = 0, scale = 1) => {
   const m = mat4.fromTranslation(mat4.create(), [x, y, z]);
@@ -88,22 +35,18 @@ class Scene {
     const tile = (2 * FLOOR) / TILES;
     for (let i = 0; i < TILES; ++i) {
       for (let k = 0; k < TILES; ++k) {
-        const x0 = -FLOOR + i * tile, z0 = -FLOOR + k * tile, x1 = x0 + tile, z1 = z0 + tile;
-        const c = (i + k) % 2 ? [0.5, 0.48, 0.45] : [0.26, 0.27, 0.3];
-        const v = (x, z) => solid.vertex(x, 0, z, 0, 1, 0, c[0], c[1], c[2], 0.15);
-        v(x0, z1); v(x1, z1); v(x1, z0);
-        v(x0, z1); v(x1, z0); v(x0, z0);
+        const color = (i + k) % 2 ? [0.5, 0.48, 0.45] : [0.26, 0.27, 0.3];
+        plane(solid, at(-FLOOR + (i + 0.5) * tile, 0, -FLOOR + (k + 0.5) * tile), { size: tile, color, specular: 0.15 });
       }
     }
-    const solidBox = (m, sx, sy, sz, color, specular = 0.3) => box(m, sx, sy, sz,
-      (px, py, pz, nx, ny, nz) => solid.vertex(px, py, pz, nx, ny, nz, color[0], color[1], color[2], specular));
-    solidBox(at(-5, 1.5, -4, 0.3), 1.6, 3, 1.6, [0.8, 0.3, 0.25]);
-    solidBox(at(4.5, 1, -5, -0.5), 2, 2, 2, [0.25, 0.5, 0.8], 0.6);
-    solidBox(at(-6, 0.5, 3, 0.8), 3, 1, 1.2, [0.85, 0.75, 0.35]);
-    solidBox(at(6.5, 2.5, 2, 0.1), 1, 5, 1, [0.7, 0.7, 0.72], 0.8);
-    solidBox(at(0, 0.25, -8, 0), 10, 0.5, 1, [0.45, 0.55, 0.4]);
-    sphere(-2, 1.2, 1.5, 1.2, 14, 24, (px, py, pz, nx, ny, nz) => solid.vertex(px, py, pz, nx, ny, nz, 0.9, 0.9, 0.92, 0.9));
-    sphere(2.5, 0.8, 3.5, 0.8, 12, 20, (px, py, pz, nx, ny, nz) => solid.vertex(px, py, pz, nx, ny, nz, 0.85, 0.45, 0.2, 0.5));
+    const solidBox = (m, size, color, specular = 0.3) => box(solid, m, { size, color, specular });
+    solidBox(at(-5, 1.5, -4, 0.3), [1.6, 3, 1.6], [0.8, 0.3, 0.25]);
+    solidBox(at(4.5, 1, -5, -0.5), [2, 2, 2], [0.25, 0.5, 0.8], 0.6);
+    solidBox(at(-6, 0.5, 3, 0.8), [3, 1, 1.2], [0.85, 0.75, 0.35]);
+    solidBox(at(6.5, 2.5, 2, 0.1), [1, 5, 1], [0.7, 0.7, 0.72], 0.8);
+    solidBox(at(0, 0.25, -8, 0), [10, 0.5, 1], [0.45, 0.55, 0.4]);
+    sphere(solid, at(-2, 1.2, 1.5), { radius: 1.2, rings: 14, segments: 24, color: [0.9, 0.9, 0.92], specular: 0.9 });
+    sphere(solid, at(2.5, 0.8, 3.5), { radius: 0.8, rings: 12, segments: 20, color: [0.85, 0.45, 0.2], specular: 0.5 });
     this.staticSolid = solid.count;
   }
 
@@ -119,7 +62,7 @@ class Scene {
     mat4.rotateY(this.turning, this.turning, t * 0.7);
     mat4.rotateX(this.turning, this.turning, 0.6);
     mat4.rotateZ(this.turning, this.turning, 0.6);
-    box(this.turning, 1.2, 1.2, 1.2, (px, py, pz, nx, ny, nz) => solid.vertex(px, py, pz, nx, ny, nz, 0.3, 0.75, 0.45, 0.7));
+    box(solid, this.turning, { size: 1.2, color: [0.3, 0.75, 0.45], specular: 0.7 });
 
     lights.clear();
     for (let i = 0; i < LIGHT_COUNT; ++i) {
@@ -129,15 +72,12 @@ class Scene {
       const c = LIGHT_COLORS[i % LIGHT_COLORS.length];
       lights.light(x, y, z, 6, c[0], c[1], c[2], 4);
       // The glowing marker: a small box lit by its own emission.
-      box(at(x, y, z, t * 2, 0.18), 1, 1, 1,
-        (px, py, pz, nx, ny, nz) => solid.vertex(px, py, pz, nx, ny, nz, c[0], c[1], c[2], 0, 0, 3));
+      box(solid, at(x, y, z, t * 2, 0.18), { color: c, emission: 3 });
     }
 
     transparent.clear();
-    const glassBox = () => box(at(3, 1.1, -1, 0.4), 1.4, 2.2, 1.4, (px, py, pz, nx, ny, nz) =>
-      transparent.vertex(px, py, pz, nx, ny, nz, 0.4, 0.8, 1.0, 0.3));
-    const glassBall = () => sphere(-3.5, 1.0, -1, 1.0, 12, 20, (px, py, pz, nx, ny, nz) =>
-      transparent.vertex(px, py, pz, nx, ny, nz, 1.0, 0.5, 0.7, 0.35));
+    const glassBox = () => box(transparent, at(3, 1.1, -1, 0.4), { size: [1.4, 2.2, 1.4], color: [0.4, 0.8, 1.0, 0.3] });
+    const glassBall = () => sphere(transparent, at(-3.5, 1.0, -1), { radius: 1.0, rings: 12, segments: 20, color: [1.0, 0.5, 0.7, 0.35] });
     const boxFar = vec3.squaredDistance(eye, [3, 1.1, -1]) > vec3.squaredDistance(eye, [-3.5, 1.0, -1]);
     if (boxFar) { glassBox(); glassBall(); } else { glassBall(); glassBox(); }
 

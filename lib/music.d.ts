@@ -1,12 +1,12 @@
 // Typings of the kit's world sound and music (require('tessimarke/host').music).
-import { CommandWriter } from './host';
+import { CommandWriter } from './commands';
 
 export const OP_LISTENER: 15;
 export const OP_LISTENER_UP: 16;
 export const OP_PLAY_AT: 17;
 export const MAX_MUSIC_PATH: 4096;
 
-declare module './host' {
+declare module './commands' {
   interface CommandWriter {
     /** Command 15: the listener's place and the direction it faces. */
     listener(position: ArrayLike<number>, forward: ArrayLike<number>): number;

@@ -53,4 +53,9 @@ function enableWheel(on = true) {
   native().enableEvent(MOUSE_WHEEL, Boolean(on));
 }
 
+// The wheel's record: type, i32 x, i32 y, f32 precise x, f32 precise y, u8 flipped.
+require('./events').defineEventRecord(MOUSE_WHEEL, { size: 19,
+  decode: (v, o, b, code) => ({ type: 'mouseWheel', code, x: v.getInt32(o + 2, true), y: v.getInt32(o + 6, true),
+    preciseX: v.getFloat32(o + 10, true), preciseY: v.getFloat32(o + 14, true), flipped: v.getUint8(o + 18) !== 0 }) });
+
 module.exports = { setTitle, setSize, setRenderScale, enableWheel, MAX_TITLE_BYTES, MAX_WINDOW_SIDE, MIN_RENDER_SCALE, MOUSE_WHEEL };

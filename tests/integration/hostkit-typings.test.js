@@ -60,6 +60,25 @@ const [raw, id]: [ArrayBuffer, number] = addon.nextBuffer(16);
 addon.setShadowQuality(3);
 addon.startTicking(() => { addon.poll(); addon.tick(); addon.render(); addon.quit(); });
 
+const input = new kit.InputState({ deadZone: 0.2 });
+const moving: boolean = input.isDown(kit.KEY.W) || input.wasPressed(kit.KEY.SPACE) || input.buttonDown(kit.CONTROLLER_BUTTON.A);
+const stick: number = input.axis(kit.CONTROLLER_AXIS.LEFT_X) + input.mouse.x;
+const loop: kit.Loop = kit.runLoop({ buffers, input, commands, gfx, frames: 2, update: (dt: number) => dt, draw: (alpha: number) => alpha });
+const first: number = kit.box(gfx.solid, new Float32Array(16), { size: [1, 2, 1], color: [1, 0, 0], specular: 0.5 })
+  + kit.sphere(gfx.transparent, null, { radius: 2, color: [1, 1, 1, 0.5] }) + kit.cylinder(gfx.solid, null, { caps: false })
+  + kit.plane(gfx.unculled, null, { size: [4, 2] });
+const placed: kit.TextLayout = kit.drawText(commands, 'two words', 700, 40, { align: 'center', width: 300, font: 'mono' });
+const measured: number = kit.measureText('hi', 24, 'sans') + placed.lines[0].x;
+const loaded: number = kit.loadSound(2, 'a.ogg', { channels: 2 }) + kit.loadPcm(3, new Uint8Array(4), { format: 'stereo8', sampleRate: 8000 });
+kit.setQuality({ shadow: 2 }); kit.setAntialias(1); kit.copy(kit.paste()); kit.setDebugChecks(true);
+const shotFile: string = kit.screenshot('shot.png');
+
+// @ts-expect-error: anti-aliasing has levels 0-2
+kit.setAntialias(3);
+// @ts-expect-error: meshes take a colour, not a colour name
+kit.box(gfx.solid, null, { colour: 'red' });
+// @ts-expect-error: the loop's callbacks are update and draw
+kit.runLoop({ frame: () => {} });
 // @ts-expect-error: the font must be one of the three faces
 commands.text('a', 0, 0, { font: 'serif' });
 // @ts-expect-error: play options have no volume
@@ -70,7 +89,7 @@ kit.readEvents(buffers).filter((e) => e.type === 'textInput').map((e) => e.key);
 kit.createBuffers({ sizes: { command: '64k' } });
 // @ts-expect-error: the addon has no such export
 addon.drawEverything();
-export { length, size, source, decoded, width, status, pcm, raw, id };
+export { length, size, source, decoded, width, status, pcm, raw, id, moving, stick, loop, first, measured, loaded, shotFile };
 `;
 
 test('both typings compile in strict mode against a typical host, and refuse misuse', () => {
@@ -93,6 +112,7 @@ test('both typings compile in strict mode against a typical host, and refuse mis
 });
 
 test('the typings declare exactly what the modules export', () => {
+  // Names a typings file declares, following its `export * from './module'` lines.
   const declared = (file) => {
     const names = new Set();
     const text = fs.readFileSync(path.join(root, 'lib', file), 'utf8');
@@ -100,6 +120,7 @@ test('the typings declare exactly what the modules export', () => {
     for (const m of text.matchAll(/^export const ((?:\w+: [^,;]+, )*\w+: [^;]+);/gm)) {
       for (const part of m[1].split(/,\s*/)) names.add(part.split(':')[0].trim());
     }
+    for (const m of text.matchAll(/^export \* from '\.\/(\w+)';/gm)) for (const name of declared(`${m[1]}.d.ts`)) names.add(name);
     return [...names].sort();
   };
   // The kit's exports without loading the addon: `addon` is a getter that loads it on first use.

@@ -223,3 +223,45 @@ test('graphics set-up names missing shader files before compiling anything', asy
   await host.request({ op: 'quit' });
   assertOk(await host.done);
 });
+
+test('the kit\'s helpers on screen: meshes wind outward with true normals, text aligns, the interface follows the window', async () => {
+  const host = startInteractive('hostkit-graphics.js', [], { display: xs.display, audio: 'null' });
+  await host.next();
+  await host.request({ op: 'setup', shaderDir: path.join(__dirname, '..', 'shaders') });
+  const id = await findWindow(xs.display);
+  assert.equal(await host.request({ op: 'meshes' }), 36 + 64 * 3 * 2 + 64 * 30 * 6 + 6);
+  let shot = await screenshot(xs.display, id);
+  // The test shaders give albedo times the normal's z. Both visible faces of the stretched box lean
+  // 45 degrees, which the stretch steepens: the inverse transpose gives z = 2 / sqrt(5) (228), a
+  // plain transform of the normals 1 / sqrt(5) (114); inward winding would show the back faces (0).
+  assertPixel(shot, 230, 400, [228, 228, 228], 4, 'box, left face');
+  assertPixel(shot, 470, 400, [228, 228, 228], 4, 'box, right face');
+  // The sphere faces the viewer in its middle and leans away two thirds of the way out.
+  assertPixel(shot, 1050, 400, [255, 255, 255], 3, 'sphere middle');
+  assertPixel(shot, 1190, 400, [190, 190, 190], 5, 'sphere, two thirds out');
+  // The mirrored plane still winds towards the viewer.
+  assertPixel(shot, 700, 160, [255, 128, 0], 3, 'mirrored plane');
+  assertPixel(shot, 700, 600, [0, 0, 102], 3, 'background');
+
+  const widths = await host.request({ op: 'text' });
+  shot = await screenshot(xs.display, id);
+  const inkColumns = (y0, y1) => {
+    const columns = [];
+    for (let x = 0; x < shot.width; ++x) {
+      for (let y = y0; y < y1; ++y) if (shot.pixel(x, y)[0] > 128) { columns.push(x); break; }
+    }
+    return columns;
+  };
+  const right = inkColumns(610, 662);
+  assert.ok(Math.abs(right.at(-1) - 1300) <= 4, `right-aligned ink ends at ${right.at(-1)}`);
+  assert.ok(Math.abs(right[0] - (1300 - widths.right)) <= 6, `and starts one measured width before: ${right[0]}, ${widths.right}`);
+  const centred = inkColumns(710, 762);
+  assert.ok(Math.abs((centred[0] + centred.at(-1)) / 2 - 700) <= 4, `centred ink spans ${centred[0]}..${centred.at(-1)}`);
+
+  await xdotool(xs.display, 'windowsize', '--sync', id, '1000', '600');
+  const resized = await host.request({ op: 'resize' });
+  assert.deepEqual(resized, { size: [1000, 600], ui: [2 / 1000, -2 / 600].map(Math.fround), uiSize: [1000, 600] });
+  await host.request({ op: 'quit' });
+  const r = assertOk(await host.done);
+  assert.doesNotMatch(r.stderr, /GL ERROR/);
+});

@@ -1,0 +1,58 @@
+// Typings of lib/commands.js: the command writer.
+import { SharedBuffers } from './buffers';
+
+export const SOUND_COUNT: 256;
+
+export const OP: Readonly<{
+  PLAY: 1; PAUSE: 2; STOP: 3; GAIN: 4; STOP_ALL: 5; PAUSE_ALL: 6; RESUME_ALL: 7; TOGGLE_FULLSCREEN: 8;
+  LOG: 9; TEXT: 10; TEXT_COLOR: 12;
+}>;
+export type FontName = 'fallback' | 'mono' | 'sans';
+export const FONT: Readonly<{ fallback: 0; mono: 1; sans: 2 }>;
+export const FONT_OUTLINE: 4;
+/** The face number of a font name or number 0-3; throws naming the accepted names otherwise. */
+export function fontFace(font: FontName | number, what?: string): 0 | 1 | 2 | 3;
+
+export interface PlayOptions { gain?: number; pitch?: number; x?: number; y?: number; z?: number; }
+export interface TextOptions {
+  /** Pixels, default 24. */
+  size?: number;
+  /** Default 'sans'. */
+  font?: FontName | 0 | 1 | 2 | 3;
+  /** Draw in the outlined batch. */
+  outline?: boolean;
+  /** Squeeze a longer run to this many pixels; 0 (default) for no limit. */
+  maxWidth?: number;
+}
+
+/** One step's commands. Each method returns the command's word index, for result() after tick().
+ * Unknown option names throw. */
+export class CommandWriter {
+  constructor(buffers: SharedBuffers);
+  /** Command words the blocks hold. */
+  readonly capacity: number;
+  /** Words written this step. */
+  readonly length: number;
+  /** Result: the source, or 0 when none was free. */
+  play(sound: number, options?: PlayOptions): number;
+  pause(source: number): number;
+  stop(source: number): number;
+  gain(source: number, gain: number): number;
+  stopAll(): number;
+  pauseAll(): number;
+  resumeAll(): number;
+  /** Result: 0, or negative on failure. */
+  toggleFullscreen(): number;
+  /** Writes the text to standard output as it is. */
+  log(text: string): number;
+  textColor(r: number, g: number, b: number, a?: number): number;
+  /** One line, baseline at (x, y) in interface pixels, y down. */
+  text(text: string, x: number, y: number, options?: TextOptions): number;
+  /** Drops this step's commands and strings. */
+  clear(): void;
+  /** Runs the step's commands and starts the next step. */
+  tick(): this;
+  /** The result of the command at `index` in the last tick. */
+  result(index: number): number;
+}
+
