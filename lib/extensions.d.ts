@@ -15,3 +15,8 @@ export function enableEvent(type: number, on: boolean): number;
 export function playMusic(path: string, gain: number, loopStart: number, loopEnd: number): number;
 /** 0, or 1 when no music was playing. */
 export function stopMusic(): number;
+/** [status, x, y, width, height]: status 0, or 1 no GL, 2 unreadable, 3 not PNG/JPEG, 4 too large,
+ * 5 atlas full; on success where the image's top-left texel lies in the sprite atlas. */
+export function loadImage(id: number, path: string): [number, number, number, number, number];
+/** As loadImage, from width x height RGBA pixels (rows top first); status 6 for a wrong length. */
+export function setImage(id: number, rgba: Uint8Array, width: number, height: number): [number, number, number, number, number];

@@ -55,8 +55,7 @@ function fromPixels(name, rgba, width, height) {
   if (!(rgba instanceof Uint8Array) || rgba.length !== width * height * 4) {
     throw new RangeError(`pixels must be a Uint8Array of ${width * height * 4} bytes`);
   }
-  const buffer = Buffer.isBuffer(rgba) ? rgba : Buffer.from(rgba.buffer, rgba.byteOffset, rgba.length);
-  return settle(name, id, native().setImage(id, buffer, width, height), 'pixels');
+  return settle(name, id, native().setImage(id, rgba, width, height), 'pixels');
 }
 
 // The image's place, or undefined.

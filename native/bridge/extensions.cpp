@@ -126,14 +126,17 @@ napi_value loadImage(napi_env env, napi_callback_info info) {
 napi_value setImage(napi_env env, napi_callback_info info) {
   Args<4> args(env, info, checkModule);
   const uint32_t id = imageId(env, args[0]);
-  bool isBuffer = false;
-  napi_status status = napi_is_buffer(env, args[1], &isBuffer);
+  // A Buffer or any Uint8Array.
+  bool isTyped = false;
+  napi_status status = napi_is_typedarray(env, args[1], &isTyped);
   CHECK(status == napi_ok);
-  CHECK(isBuffer && "Isn't a buffer?");
+  CHECK(isTyped && "Isn't a Uint8Array?");
+  napi_typedarray_type type;
   void* data = nullptr;
   size_t length = 0;
-  status = napi_get_buffer_info(env, args[1], &data, &length);
+  status = napi_get_typedarray_info(env, args[1], &type, &length, &data, nullptr, nullptr);
   CHECK(status == napi_ok);
+  CHECK(type == napi_uint8_array || type == napi_uint8_clamped_array);
   const int32_t width = sideArg(env, args[2]);
   const int32_t height = sideArg(env, args[3]);
   gfx::AtlasRect rect = {};

@@ -30,7 +30,7 @@ test('the arena: walk into a coin, pause; the result line and the screenshot sho
       onLine: (line) => {
         if (line === 'Native ready') {
           drive(async () => {
-            id = await findWindow(xs.display);
+            id = await findWindow(xs.display, 'Arena');
             await xdotool(xs.display, 'windowfocus', '--sync', id);
             await xdotool(xs.display, 'keydown', '--window', id, 'Right');
           });
