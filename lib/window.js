@@ -35,7 +35,9 @@ function checkSide(value, what) {
 // later poll, as after the user resized it; the graphics' width and height follow it. Returns false
 // when there is no window.
 function setSize(width, height) {
-  return native().setWindowSize(checkSide(width, 'width'), checkSide(height, 'height')) === 0;
+  checkSide(width, 'width');
+  checkSide(height, 'height');
+  return native().setWindowSize(width, height) === 0;
 }
 
 // Draws the 3D scene at `scale` (MIN_RENDER_SCALE..1) of the window and scales it up; the

@@ -270,3 +270,33 @@ test('images: a textured cube and an interface sprite on screen; refusals answer
   assert.deepEqual([end.after.music, end.after.stopMusic], [-1, 1]);
   assertOk(await host.done);
 });
+
+// --- the kit's checks ------------------------------------------------------------------------------
+
+test('kit: misuse of the extension helpers throws before the addon is reached', () => {
+  // Each case throws in the kit; none loads the addon (which would need the display).
+  const kitWindow = require('../../lib/window');
+  const music = require('../../lib/music');
+  const textures = require('../../lib/textures');
+  const { CommandWriter } = require('../../lib/host');
+  const writer = Object.create(CommandWriter.prototype);
+  const cases = [
+    [() => kitWindow.setTitle(5), TypeError, /title must be a string/],
+    [() => kitWindow.setTitle('a\0b'), RangeError, /NUL/],
+    [() => kitWindow.setTitle('é'.repeat(513)), RangeError, /at most 1024 bytes of UTF-8, got 1026/],
+    [() => kitWindow.setSize(0, 10), RangeError, /width must be in 1\.\.16384, got 0/],
+    [() => kitWindow.setSize(10, 1.5), TypeError, /height must be an integer/],
+    [() => kitWindow.setRenderScale(0.1), RangeError, /render scale must be in 0\.25\.\.1/],
+    [() => music.play('a.ogg', { loopStart: 2, loopEnd: 1 }), RangeError, /loop end 1 must come after loop start 2/],
+    [() => music.play('a.ogg', { gain: -1 }), RangeError, /gain/],
+    [() => music.play('x'.repeat(4097)), RangeError, /at most 4096 bytes/],
+    [() => writer.listener([0, 0, 0], [0, 0, 0]), RangeError, /direction must not be zero/],
+    [() => writer.listener([0, NaN, 0], [0, 0, 1]), TypeError, /position must hold 3 finite numbers/],
+    [() => writer.playAt(256), RangeError, /sound id/],
+    [() => textures.fromPixels('a', new Uint8Array(15), 2, 2), RangeError, /16 bytes/],
+    [() => textures.fromPixels('a', new Uint8Array(0), 0, 2), RangeError, /width must be in 1\.\.2046/],
+    [() => textures.load('', 'a.png'), TypeError, /non-empty string/],
+    [() => textures.texel('nothing', 0, 0), RangeError, /no image named nothing/],
+  ];
+  for (const [call, type, message] of cases) assert.throws(call, (e) => e instanceof type && message.test(e.message), String(call));
+});
