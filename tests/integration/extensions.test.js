@@ -146,7 +146,10 @@ test('listener: world sounds pan as the listener turns and moves; relative sound
     { name: 'moved', op: 'commands', words: [15, 4, 0, 0, 0, 0, -1, 16, 0, 1, 0, ...at(2)] },
     { name: 'w4', op: 'ticks', ms: 700 },
     { name: 'quit', op: 'quit' },
+    { name: 'afterQuit', op: 'commands', words: [15, 0, 0, 0, 0, 0, -1, 16, 0, 1, 0, ...at(1)] },
   ]);
+  // After quit nothing is played and nothing fails: no context for the listener, no source.
+  assert.deepEqual([value.afterQuit[0], value.afterQuit[7], value.afterQuit[11]], [1, 1, 0]);
   assert.equal(value.right[0], 0);
   assert.ok(value.right[7] > 0, 'world sound got a source');
   assert.equal(value.right[14], 1, 'a zero direction is refused');
