@@ -53,6 +53,8 @@ try {
 }
 // Loading the addon opens the window: only once the options are known to be good.
 const addon = kit.addon;
+// The vertex writers check their arguments (a mistake in the scene throws at once, naming it).
+kit.setDebugChecks(true);
 
 // ---- input codes ------------------------------------------------------------------------------------
 

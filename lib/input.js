@@ -87,6 +87,7 @@ class InputState {
     this.keys = new Uint8Array(SCANCODE_COUNT);
     this.buttons = new Uint8Array(MOUSE_BUTTON_COUNT);
     this.mouse = { x: 0, y: 0, dx: 0, dy: 0 };
+    this.mouseSeen = false;
     this.controllers = new Map();
     this.added = [];
     this.removed = [];
@@ -103,11 +104,12 @@ class InputState {
       case 'keyUp': if (e.scancode < SCANCODE_COUNT) release(this.keys, e.scancode); break;
       case 'textInput': this.text += e.text; break;
       case 'mouseMove':
-        this.mouse.dx += e.x - this.mouse.x; this.mouse.dy += e.y - this.mouse.y;
-        this.mouse.x = e.x; this.mouse.y = e.y;
+        // The first position known is no motion.
+        if (this.mouseSeen) { this.mouse.dx += e.x - this.mouse.x; this.mouse.dy += e.y - this.mouse.y; }
+        this.mouse.x = e.x; this.mouse.y = e.y; this.mouseSeen = true;
         break;
       case 'mouseDown': case 'mouseUp':
-        this.mouse.x = e.x; this.mouse.y = e.y;
+        this.mouse.x = e.x; this.mouse.y = e.y; this.mouseSeen = true;
         if (e.button < MOUSE_BUTTON_COUNT) (e.type === 'mouseDown' ? press : release)(this.buttons, e.button);
         break;
       case 'controllerAdded': this.controller(e.controller); this.added.push(e.controller); break;

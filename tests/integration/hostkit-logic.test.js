@@ -171,6 +171,9 @@ test('input state: held, pressed and released edges per step, mouse, controllers
   input.feed([{ type: 'mouseMove', x: 10, y: 20 }, { type: 'mouseDown', x: 12, y: 22, button: kit.MOUSE_BUTTON.LEFT },
     { type: 'textInput', text: 'hé' }]);
   assert.deepEqual([input.mouse.x, input.mouse.y, input.mouseDown(1), input.mousePressed(1), input.text], [12, 22, true, true, 'hé']);
+  assert.deepEqual([input.mouse.dx, input.mouse.dy], [0, 0], 'the first position known is no motion');
+  input.feed([{ type: 'mouseMove', x: 15, y: 18 }, { type: 'mouseMove', x: 20, y: 10 }]);
+  assert.deepEqual([input.mouse.dx, input.mouse.dy], [8, -12]);
   input.endStep();
   assert.deepEqual([input.mouseDown(1), input.mousePressed(1), input.text, input.mouse.dx], [true, false, '', 0]);
 
