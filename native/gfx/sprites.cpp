@@ -12,6 +12,8 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -104,6 +106,12 @@ int32_t upload(uint32_t id, const void* pixels, int32_t w, int32_t h, int32_t ro
 
 // Reads the file's first bytes and size; the header's kind, or a status through `status`.
 ImageKind readHeader(const char* path, int32_t* w, int32_t* h, int32_t* status) {
+  // Only regular files: a FIFO would block the step waiting for a writer, a directory reads nothing.
+  struct stat info;
+  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
+    *status = IMAGE_UNREADABLE;
+    return IMAGE_UNKNOWN;
+  }
   FILE* f = std::fopen(path, "rb");
   if (!f) {
     *status = IMAGE_UNREADABLE;

@@ -105,7 +105,7 @@ const handlers = {
     const flag = tex.fromPixels('flag', flagPixels, 16, 16);
     const a = kit.addon;
     const status = {
-      missing: a.loadImage(20, '/nonexistent/none.png')[0], text: a.loadImage(20, text)[0], huge: a.loadImage(20, fake)[0],
+      missing: a.loadImage(20, '/nonexistent/none.png')[0], directory: a.loadImage(20, '/tmp')[0], text: a.loadImage(20, text)[0], huge: a.loadImage(20, fake)[0],
       short: a.setImage(20, Buffer.alloc(10), 4, 4)[0], empty: a.setImage(20, Buffer.alloc(0), 0, 4)[0],
       full: a.setImage(21, Buffer.alloc(2046 * 2046 * 4), 2046, 2046)[0],
     };

@@ -249,7 +249,7 @@ test('images: a textured cube and an interface sprite on screen; refusals answer
       assert.ok(a.x + a.width < b.x || b.x + b.width < a.x || a.y + a.height < b.y || b.y + b.height < a.y, 'overlap');
     }
   }
-  assert.deepEqual(r.status, { missing: 2, text: 3, huge: 4, short: 6, empty: 4, full: 5 });
+  assert.deepEqual(r.status, { missing: 2, directory: 2, text: 3, huge: 4, short: 6, empty: 4, full: 5 });
   assert.equal(r.first[0], 0);
   assert.deepEqual(r.again, [0, r.first[1], r.first[2], 8, 8], 'a smaller image keeps its place');
   assert.equal(r.thrown[0], 2);
