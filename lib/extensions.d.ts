@@ -3,7 +3,7 @@
 
 /** 0, 1 without a window, -1 for a title over 1024 bytes or holding NUL. */
 export function setWindowTitle(title: string): number;
-/** 0 asked (a windowSize event follows), 1 without a window, -1 for a side outside 1..16384. */
+/** 0 asked (a windowSize event follows), 1 without a window, -1 for a side outside 1..8192. */
 export function setWindowSize(width: number, height: number): number;
 /** 0, or -1 for a scale outside 0.25..1. */
 export function setRenderScale(scale: number): number;

@@ -3,7 +3,7 @@
 /** Longest title in bytes of UTF-8. */
 export const MAX_TITLE_BYTES: 1024;
 /** Largest window side in pixels. */
-export const MAX_WINDOW_SIDE: 16384;
+export const MAX_WINDOW_SIDE: 8192;
 /** Smallest render scale. */
 export const MIN_RENDER_SCALE: 0.25;
 /** Record type of the opt-in mouse wheel. */

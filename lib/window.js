@@ -8,7 +8,7 @@ function native() { return loadedAddon || (loadedAddon = require('./index')); }
 
 // Limits the addon applies: title bytes, window side, smallest render scale.
 const MAX_TITLE_BYTES = 1024;
-const MAX_WINDOW_SIDE = 16384;
+const MAX_WINDOW_SIDE = 8192;
 const MIN_RENDER_SCALE = 0.25;
 // Record type of the mouse wheel (opt-in).
 const MOUSE_WHEEL = 1027;

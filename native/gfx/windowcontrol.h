@@ -10,8 +10,9 @@
 namespace tsm::gfx {
 // Longest window title in bytes (UTF-8, without the terminator).
 constexpr size_t MAX_TITLE_BYTES = 1024;
-// Largest window side in pixels a host may ask for (the largest texture side GL 4.0 guarantees).
-constexpr int32_t MAX_WINDOW_SIDE = 16384;
+// Largest window side in pixels a host may ask for: every screen-sized target is made at the window's
+// size, and at 8192 x 8192 they already take about 2 GiB.
+constexpr int32_t MAX_WINDOW_SIDE = 8192;
 // Smallest render scale; the scene is never drawn at less than this fraction of the window.
 constexpr double MIN_RENDER_SCALE = 0.25;
 
