@@ -95,6 +95,8 @@ napi_value stopMusic(napi_env env, napi_callback_info) {
 
 // --- images -------------------------------------------------------------------------------------
 
+namespace {
+// [status, x, y, width, height]; zeros after a failed status.
 napi_value imageResult(napi_env env, int32_t status, const gfx::AtlasRect& rect) {
   const int32_t values[5] = {status, rect.x, rect.y, rect.width, rect.height};
   napi_value array;
@@ -113,6 +115,7 @@ uint32_t imageId(napi_env env, napi_value value) {
   CHECK(id < gfx::SPRITE_IMAGE_COUNT);
   return id;
 }
+}  // namespace
 
 napi_value loadImage(napi_env env, napi_callback_info info) {
   Args<2> args(env, info, checkModule);
