@@ -6,10 +6,12 @@
 // kit (lib/host.js) and the reference shaders (shaders/).
 //
 // Options: --frames N (stop after N frames, with a fixed 1/60 s step so runs repeat exactly),
-// --screenshot FILE (the last frame as PNG, taken from the window with ImageMagick's import).
+// --screenshot FILE (the last frame as PNG, taken from the window with ImageMagick's import),
+// --scale S (draw the 3D view at S, 0.25 to 1, of the window and scale it up: for slow GPUs).
 // At the end it prints frame-time figures.
 //
-// Keys: WASD or arrows move, Q/E down and up, drag with the left button to look; 1, 2, 3 cycle
+// Keys: WASD or arrows move, Q/E down and up, the wheel moves along the view, drag with the left
+// button to look; 1, 2, 3 cycle
 // the shadow, ambient-occlusion and anti-aliasing levels; F3 the G-buffer thumbnails; F11
 // fullscreen; Space a chime; Tab or a click on the field to type into it, Ctrl+V pastes, Ctrl+C
 // copies it, Enter sends it to the log; Escape leaves the field, then quits.
@@ -24,7 +26,7 @@ const root = path.join(__dirname, '..');
 // ---- options ------------------------------------------------------------------------------------
 
 function parseOptions(argv) {
-  const o = { frames: 0, screenshot: null };
+  const o = { frames: 0, screenshot: null, scale: 1 };
   for (let i = 0; i < argv.length; ++i) {
     const a = argv[i];
     if (a === '--frames') {
@@ -33,6 +35,9 @@ function parseOptions(argv) {
     } else if (a === '--screenshot') {
       o.screenshot = argv[++i];
       if (!o.screenshot) throw new Error('--screenshot needs a file name');
+    } else if (a === '--scale') {
+      o.scale = Number(argv[++i]);
+      if (!(o.scale >= 0.25 && o.scale <= 1)) throw new Error(`--scale needs a number from 0.25 to 1, got ${argv[i]}`);
     } else {
       throw new Error(`unknown option ${a} (options: --frames N, --screenshot FILE)`);
     }
@@ -63,6 +68,8 @@ const buffers = kit.createBuffers();
 const gfx = kit.setupGraphics(buffers, { lightTransform: sunTransform() });
 const commands = new kit.CommandWriter(buffers);
 const scene = new Scene(gfx);
+if (options.scale !== 1) kit.window.setRenderScale(options.scale);
+kit.window.enableWheel();
 
 // Sounds: made by scripts/demo-assets.sh. A missing one is logged by the addon and stays silent.
 const SOUNDS = { chime: 0, click: 1, blip: 2, whoosh: 3 };
@@ -152,6 +159,11 @@ function handle(e) {
         camera.pitch = Math.max(-1.4, Math.min(1.4, camera.pitch - (e.y - mouse.y) * 0.004));
       }
       mouse.x = e.x; mouse.y = e.y;
+      break;
+    case 'mouseWheel':
+      // Half a metre along the view per wheel step (the next camera update shows it).
+      vec3.scaleAndAdd(camera.position, camera.position, forward, 0.5 * e.preciseY);
+      camera.position[1] = Math.max(0.3, camera.position[1]);
       break;
     case 'mouseDown':
       mouse.x = e.x; mouse.y = e.y;

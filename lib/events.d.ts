@@ -14,6 +14,8 @@ export type HostEvent =
   | { type: 'textInput'; code: 771; text: string }
   | { type: 'mouseMove'; code: 1024; x: number; y: number }
   | { type: 'mouseDown' | 'mouseUp'; code: 1025 | 1026; x: number; y: number; button: number }
+  /** Only after kit.window.enableWheel(). */
+  | { type: 'mouseWheel'; code: 1027; x: number; y: number; preciseX: number; preciseY: number; flipped: boolean }
   | { type: 'controllerAxis'; code: 1616; controller: number; axis: number; value: number }
   | { type: 'controllerButtonDown' | 'controllerButtonUp'; code: 1617 | 1618; controller: number; button: number; pressed: boolean }
   | { type: 'controllerAdded' | 'controllerRemoved'; code: 1619 | 1620; controller: number }

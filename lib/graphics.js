@@ -115,7 +115,8 @@ class VertexBatch {
 }
 
 // Opaque geometry: position, normal, colour, material and extra (3 floats each). The reference
-// shaders read material as (specular strength 0-1, unused, emission) and ignore extra.
+// shaders read material as (specular strength 0-1, unused, emission); extra (s, t, 1) textures the
+// vertex from the sprite atlas (lib/textures.js), (0, 0, 0) leaves it untextured.
 const SOLID_ARGS = ['px', 'py', 'pz', 'nx', 'ny', 'nz', 'r', 'g', 'b', 'specular', 'spare', 'emission'];
 class SolidBatch extends VertexBatch {
   vertex(px, py, pz, nx, ny, nz, r, g, b, specular = 0, spare = 0, emission = 0) {

@@ -31,3 +31,10 @@ for (const name of MODULES) {
 const { setDebugChecks, debugChecks } = require('./checks');
 Object.assign(module.exports, { setDebugChecks, debugChecks });
 Object.defineProperty(module.exports, 'addon', { enumerable: true, get: native });
+
+// Extensions, one module each, kept under their own names (their functions would collide flat):
+// window control with the wheel record, the listener and music, the sprite atlas.
+module.exports.window = require('./window');
+module.exports.music = require('./music');
+module.exports.textures = require('./textures');
+module.exports.music.extendCommandWriter(module.exports.CommandWriter);

@@ -22,7 +22,6 @@ uniform mat4 projection;
 uniform mat4 lightTransform;
 uniform vec3 cameraPosition;
 uniform vec3 cameraVector;
-uniform vec2 viewportSize;
 uniform vec2 poissonDisk[16];
 uniform vec3 ssaoKernel[64];
 uniform float noiseTile[16];
@@ -107,7 +106,8 @@ void main() {
   vec3 base = texelFetch(albedo, pix, 0).rgb;
   float skyNeighbours = 0.0;
   if (antialias >= 1) {
-    ivec2 size = ivec2(viewportSize) - 1;
+    // The G-buffer's own size: below a render scale of 1 it is smaller than the window.
+    ivec2 size = textureSize(position, 0) - 1;
     ivec2 o[4] = ivec2[4](ivec2(1, 0), ivec2(-1, 0), ivec2(0, 1), ivec2(0, -1));
     vec3 sum = vec3(0.0);
     float lo = luma(base), hi = lo;

@@ -1,10 +1,13 @@
 #version 400 core
 // Geometry pass: opaque geometry into the G-buffer. Attributes are the solid batch's five: position,
-// normal, colour, material (specular strength, shininess / 128, emission) and a spare one.
+// normal, colour, material (specular strength, shininess / 128, emission) and extra: (s, t, 1) takes
+// the albedo's colour from the sprite atlas at texel (s, t), times the vertex colour; (0, 0, 0) and
+// anything with a third value below 0.5 leaves the vertex colour alone.
 layout(location = 0) in vec3 vertexPosition;
 layout(location = 1) in vec3 vertexNormal;
 layout(location = 2) in vec3 vertexColor;
 layout(location = 3) in vec3 vertexMaterial;
+layout(location = 4) in vec3 vertexExtra;
 uniform mat4 view;
 uniform mat4 projection;
 uniform mat4 transform;
@@ -12,6 +15,7 @@ out vec3 worldPosition;
 out vec3 worldNormal;
 out vec3 albedoColor;
 out vec3 material;
+out vec3 spriteTexel;
 void main() {
   vec4 world = transform * vec4(vertexPosition, 1.0);
   worldPosition = world.xyz;
@@ -19,5 +23,6 @@ void main() {
   worldNormal = mat3(transform) * vertexNormal;
   albedoColor = vertexColor;
   material = vertexMaterial;
+  spriteTexel = vertexExtra;
   gl_Position = projection * view * world;
 }

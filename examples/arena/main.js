@@ -3,14 +3,17 @@
 // arena collecting coins before the minute runs out; Escape (or the controller's Start) pauses
 // with a menu: resume, restart, quit. Sounds are made here as PCM, so the game needs no files.
 //
-// Keys: WASD or arrows (or the left stick) move; Escape / Start pauses; in the menu, up and down
-// (or the D-pad) choose, Enter (or A, or a click) takes the choice; after the time is up, Enter
-// plays again.
+// Keys: WASD or arrows (or the left stick) move; the mouse wheel zooms; Escape / Start pauses; in
+// the menu, up and down (or the D-pad) choose, Enter (or A, or a click) takes the choice; after the
+// time is up, Enter plays again. The window is titled "Arena", the floor is tiled from a texture
+// made here, the top bar shows the project's icon, and music (examples/arena/assets/music.ogg,
+// made by scripts/arena-assets.sh) loops throughout.
 //
 // Options: --frames N runs N frames of one fixed 1/60 s step each and stops; --screenshot FILE
 // writes the last frame as PNG. It prints "arena: score N" for each coin, and at the end one line
 // "arena: result {json}" with the score, the player's position, the time left and whether it is
 // paused.
+const path = require('node:path');
 const { mat4, vec3 } = require('gl-matrix');
 const kit = require('tessimarke/host');
 
@@ -87,6 +90,35 @@ const buffers = kit.createBuffers();
 const gfx = kit.setupGraphics(buffers, { lightTransform: kit.directionalLight([-0.4, -1, -0.25], { extent: HALF + 3 }) });
 const commands = new kit.CommandWriter(buffers);
 const input = new kit.InputState();
+kit.window.setTitle('Arena');
+kit.window.enableWheel();
+
+// Images: a floor tile made here (a stone square with a darker joint), the icon from its file.
+const TILE = 32;
+const tilePixels = new Uint8Array(TILE * TILE * 4);
+for (let y = 0; y < TILE; ++y) {
+  for (let x = 0; x < TILE; ++x) {
+    const joint = x < 2 || y < 2;
+    const grain = ((x * 7 + y * 13) % 11) * 3;
+    const v = joint ? 90 : 200 + grain;
+    tilePixels.set([v, v, Math.min(255, v + 10), 255], (y * TILE + x) * 4);
+  }
+}
+const tile = kit.textures.fromPixels('tile', tilePixels, TILE, TILE);
+const icon = kit.textures.load('icon', 'app/icons/icon.png');
+
+// Music through the whole game, looping; a missing file is reported and the game goes on.
+try {
+  kit.music.play(path.join(__dirname, 'assets', 'music.ogg'), { gain: 0.35, loopStart: 0 });
+} catch (e) {
+  process.stdout.write(`arena: no music (${e.message})\n`);
+}
+
+// Wheel zoom: the camera's distance as a factor of its usual one.
+let zoom = 1;
+function onEvent(e) {
+  if (e.type === 'mouseWheel') zoom = Math.min(1.8, Math.max(0.5, zoom * (1 - 0.1 * e.preciseY)));
+}
 const { KEY, CONTROLLER_BUTTON: PAD, CONTROLLER_AXIS: AXIS } = kit;
 
 // Sounds: short tones with a fading tail, made as 16-bit mono PCM.
@@ -179,7 +211,14 @@ const shown = vec3.create();
 
 // The floor and the walls never move: written once, and each frame starts from their count.
 const WALL = [0.55, 0.6, 0.7];
-kit.plane(gfx.solid, null, { size: [2 * HALF, 2 * HALF], color: [0.32, 0.36, 0.3], specular: 0.1 });
+// The floor: one textured square per metre.
+for (let x = -HALF; x < HALF; ++x) {
+  for (let z = -HALF; z < HALF; ++z) {
+    for (const [u, v] of [[0, 0], [0, 1], [1, 1], [0, 0], [1, 1], [1, 0]]) {
+      kit.textures.solidVertex(gfx.solid, [x + u, 0, z + v], [0, 1, 0], tile, u, v, { color: [0.45, 0.5, 0.42], specular: 0.1 });
+    }
+  }
+}
 for (const [x, z, sx, sz] of [[0, -HALF, 2 * HALF + 1, 1], [0, HALF, 2 * HALF + 1, 1], [-HALF, 0, 1, 2 * HALF - 1], [HALF, 0, 1, 2 * HALF - 1]]) {
   kit.box(gfx.solid, mat4.fromTranslation(model, [x, 0.5, z]), { size: [sx, 1, sz], color: WALL, specular: 0.3 });
 }
@@ -187,7 +226,7 @@ const staticVertices = gfx.solid.count;
 
 function drawScene(alpha) {
   vec3.lerp(shown, game.previous, game.player, game.paused || game.over ? 1 : alpha);
-  const eye = [shown[0], 11, shown[2] + 9];
+  const eye = [shown[0], 11 * zoom, shown[2] + 9 * zoom];
   mat4.lookAt(view, eye, [shown[0], 0, shown[2]], [0, 1, 0]);
   mat4.perspective(projection, 0.9, gfx.width / Math.max(1, gfx.height), 0.1, 60);
   gfx.setCamera({ view, projection, position: eye, vector: vec3.normalize(vec3.create(), [0, -11, -9]) });
@@ -219,6 +258,7 @@ function drawInterface() {
   kit.drawText(commands, `Score ${game.score}`, 24, 38, { size: 30 });
   commands.textColor(1, 0.85, 0.3);
   kit.drawText(commands, `${Math.ceil(game.timeLeft)} s`, w / 2, 38, { size: 30, align: 'center', font: 'mono' });
+  kit.textures.uiSprite(ui, icon, w / 2 - 110, 8, w / 2 - 70, 48);
   commands.textColor(0.75, 0.8, 0.9);
   kit.drawText(commands, 'Esc: pause', w - 24, 36, { size: 20, align: 'right' });
   if (!game.paused && !game.over) return;
@@ -247,7 +287,7 @@ function drawInterface() {
 
 kit.addon.startTicking(() => {
   const loop = kit.runLoop({
-    buffers, input, commands, gfx,
+    buffers, input, commands, gfx, onEvent,
     frames: options.frames,
     realTime: !options.frames,          // headless runs: one fixed step per frame, repeatable
     minFrameTime: options.frames ? 0 : 1 / 144,

@@ -334,6 +334,7 @@ void closeAudio() {
   logInfo("Closing OpenAL\n");
   ALCcontext* context = alcGetCurrentContext();
   if (context) {
+    closeMusic();
     alDeleteBuffers(alBufferCount, alBuffers);
     alDeleteSources(static_cast<ALsizei>(sourcePool.playingCount), sourcePool.playingSources);
     alDeleteSources(static_cast<ALsizei>(sourcePool.freeCount), sourcePool.freeSources);

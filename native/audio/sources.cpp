@@ -26,7 +26,7 @@ void reclaimSources() {
   reclaimFinished(sourcePool, sourceFinished, nullptr);
 }
 
-double playSound(uint32_t soundId, float gain, float pitch, const float position[3]) {
+double playSound(uint32_t soundId, float gain, float pitch, const float position[3], bool world) {
   const ALuint buffer = alBuffers[soundId % alBufferCount];
   uint32_t source = 0;
   if (!takeSource(sourcePool, source)) return 0;
@@ -37,6 +37,9 @@ double playSound(uint32_t soundId, float gain, float pitch, const float position
   alSourcef(source, AL_GAIN, gain);
   alSourcef(source, AL_PITCH, pitch);
   alSourcefv(source, AL_POSITION, position);
+  // A world position is placed against the listener (which command 15 moves); the source goes back
+  // to listener-relative before the pool takes it back (audio/listener).
+  if (world) alSourcei(source, AL_SOURCE_RELATIVE, AL_FALSE);
   ALenum error = alGetError();
   if (error != AL_NO_ERROR) logError("Failed to set gain: %s\n", alErrorText(error));
 
@@ -76,6 +79,7 @@ double pauseSource(int32_t source) {
 
 double stopSource(int32_t source) {
   if (source == 0) return 1;
+  noteSourceStopped(static_cast<uint32_t>(source));
   ALint state = 0;
   alGetSourcei(sourceName(source), AL_SOURCE_STATE, &state);
   // CHECK_IN stringifies its condition before AL_NO_ERROR is expanded, so the text names it.
@@ -99,6 +103,7 @@ double setSourceGain(int32_t source, float gain) {
 }
 
 double stopAll() {
+  noteSourceStopped(ALL_SOURCES);
   alSourceStopv(static_cast<ALsizei>(sourcePool.playingCount), sourcePool.playingSources);
   const ALenum error = alGetError();
   if (error == AL_NO_ERROR) return 0;

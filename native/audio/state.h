@@ -14,6 +14,14 @@ extern ALuint alBuffers[alBufferCount];
 // The 64 sources, free and playing. Empty before start-up, after a failed one and after shutdown.
 extern SourcePool sourcePool;
 
+// Told by the stop commands which source they stopped (ALL_SOURCES for stop all), so that the music
+// stream tells a stop from an underrun (audio/music).
+constexpr uint32_t ALL_SOURCES = 0;
+void noteSourceStopped(uint32_t source);
+// The two halves of streamAudio: refilling the music stream, restoring world sources.
+void streamMusic();
+void restoreWorldSources();
+
 // Text of an AL error code for a "%s"; hexadecimal ("AL error 0xa004") where the library has none.
 const char* alErrorText(ALenum code);
 // Text of an ALC error code of `device` (which may be null); hexadecimal where the library has none.

@@ -48,12 +48,28 @@ double execute(int32_t opcode, const double* w) {
     case OP_TEXT_COLOR:
       for (int c = 0; c < 4; ++c) text::textColor[c] = wordToFloat(w[c]);
       return 0;
+    // Extensions.
+    case OP_LISTENER: {
+      const float position[3] = {wordToFloat(w[0]), wordToFloat(w[1]), wordToFloat(w[2])};
+      const float forward[3] = {wordToFloat(w[3]), wordToFloat(w[4]), wordToFloat(w[5])};
+      return audio::setListener(position, forward);
+    }
+    case OP_LISTENER_UP: {
+      const float up[3] = {wordToFloat(w[0]), wordToFloat(w[1]), wordToFloat(w[2])};
+      return audio::setListenerUp(up);
+    }
+    case OP_PLAY_SOUND_AT: {
+      const float position[3] = {wordToFloat(w[3]), wordToFloat(w[4]), wordToFloat(w[5])};
+      return audio::playSoundAt(static_cast<uint32_t>(wordToInt(w[0])) & 0xFF, wordToFloat(w[1]), wordToFloat(w[2]),
+                                position);
+    }
     default: return 0;
   }
 }
 }  // namespace
 
 napi_value tick(napi_env env, napi_callback_info) {
+  audio::streamAudio();
   audio::reclaimSources();
   text::resetGlyphBatches();
   const int32_t count = static_cast<int32_t>(lenBuffer(COMMAND_BUFFER));

@@ -13,6 +13,7 @@
 #include "bridge/args.h"
 #include "bridge/buffers.h"
 #include "bridge/commands.h"
+#include "bridge/extensions.h"
 #include "bridge/core/check.h"
 #include "bridge/core/log.h"
 #include "bridge/core/random.h"
@@ -184,6 +185,7 @@ napi_value init(napi_env env, napi_value exports) {
   };
   napi_status status = napi_define_properties(env, exports, lengthof(properties), properties);
   CHECK(status == napi_ok && "Error exporting");
+  defineExtensions(env, exports);
 
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   seedRandomState(randomState, drawRand, nullptr);

@@ -16,6 +16,7 @@
 #include "gfx/targets.h"
 #include "gfx/uniforms.h"
 #include "gfx/window.h"
+#include "gfx/windowcontrol.h"
 #include "text/text.h"
 
 namespace tsm::gfx {
@@ -78,11 +79,11 @@ void shadowPass() {
   glCullFace(GL_BACK);
 }
 
-void geometryPass() {
+void geometryPass(const int32_t scene[2]) {
   const Pipeline& solid = pipelines[SOLID_PIPELINE];
   usePipeline(solid);
   glBindFramebuffer(GL_FRAMEBUFFER, targets.gBuffer);
-  glViewport(0, 0, renderSize[0], renderSize[1]);
+  glViewport(0, 0, scene[0], scene[1]);
   glClearColor(GBUFFER_CLEAR[0], GBUFFER_CLEAR[1], GBUFFER_CLEAR[2], GBUFFER_CLEAR[3]);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glDrawArrays(GL_TRIANGLES, 0, vertexCount(solid, 0));
@@ -100,10 +101,9 @@ void lightingPass() {
   glEnable(GL_DEPTH_TEST);
 }
 
-void depthCopy() {
+void depthCopy(const int32_t scene[2]) {
   glBindFramebuffer(GL_READ_FRAMEBUFFER, targets.gBuffer);
-  glBlitFramebuffer(0, 0, renderSize[0], renderSize[1], 0, 0, renderSize[0], renderSize[1], GL_DEPTH_BUFFER_BIT,
-                    GL_NEAREST);
+  glBlitFramebuffer(0, 0, scene[0], scene[1], 0, 0, scene[0], scene[1], GL_DEPTH_BUFFER_BIT, GL_NEAREST);
   glBindFramebuffer(GL_FRAMEBUFFER, targets.sceneTarget);
 }
 
@@ -153,13 +153,15 @@ void postPasses() {
   glEnable(GL_DEPTH_TEST);
 }
 
-void toWindow() {
+// The scene drawn at a render scale below 1 is scaled up to the window here; the interface is then
+// drawn over it at the window's own size.
+void toWindow(const int32_t scene[2]) {
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, targets.gpostTarget);
   glReadBuffer(GL_COLOR_ATTACHMENT0);
-  glBlitFramebuffer(0, 0, renderSize[0], renderSize[1], 0, 0, renderSize[0], renderSize[1], GL_COLOR_BUFFER_BIT,
-                    GL_LINEAR);
+  glBlitFramebuffer(0, 0, scene[0], scene[1], 0, 0, renderSize[0], renderSize[1], GL_COLOR_BUFFER_BIT, GL_LINEAR);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  glViewport(0, 0, renderSize[0], renderSize[1]);
 }
 
 void interfacePass(uint32_t plainTriangles, uint32_t outlineTriangles) {
@@ -185,28 +187,30 @@ bool thumbnailsRequested() {
   return debug && bridge::blockBytes(bridge::DEBUG_BUFFER) > 0 && (debug[0] & DEBUG_THUMBNAILS_BIT);
 }
 
-void debugThumbnails() {
+void debugThumbnails(const int32_t scene[2]) {
   const int32_t width = renderSize[0], height = renderSize[1];
   const TileSize tile = debugTileSize(width, height);
   if (tile.width == 0 || tile.height == 0) return;
   glBindFramebuffer(GL_READ_FRAMEBUFFER, targets.gBuffer);
   for (int32_t i = 0; i < static_cast<int32_t>(GBUFFER_COLOR_COUNT); ++i) {
     glReadBuffer(GL_COLOR_ATTACHMENT0 + i);
-    glBlitFramebuffer(0, 0, width, height, i * tile.width, height - tile.height, (i + 1) * tile.width, height,
+    glBlitFramebuffer(0, 0, scene[0], scene[1], i * tile.width, height - tile.height, (i + 1) * tile.width, height,
                       GL_COLOR_BUFFER_BIT, GL_LINEAR);
   }
 }
 
 void drawFrame(uint32_t plainTriangles, uint32_t outlineTriangles) {
+  int32_t scene[2];
+  sceneSize(scene);
   shadowPass();
-  geometryPass();
+  geometryPass(scene);
   lightingPass();
-  depthCopy();
+  depthCopy(scene);
   forwardPasses();
   postPasses();
-  toWindow();
+  toWindow(scene);
   interfacePass(plainTriangles, outlineTriangles);
-  if (thumbnailsRequested()) debugThumbnails();
+  if (thumbnailsRequested()) debugThumbnails(scene);
   SDL_GL_SwapWindow(mainWindow());
 }
 }  // namespace

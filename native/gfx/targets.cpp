@@ -17,6 +17,7 @@
 #include "gfx/core/framerules.h"
 #include "gfx/core/uniformset.h"
 #include "gfx/window.h"
+#include "gfx/windowcontrol.h"
 
 namespace tsm::gfx {
 namespace {
@@ -115,7 +116,7 @@ void makeSpriteTexture() {
 uint32_t makeSceneTarget() {
   glGenFramebuffers(1, &targets.sceneTarget);
   glBindFramebuffer(GL_FRAMEBUFFER, targets.sceneTarget);
-  const float* size = viewportSize();
+  const float* size = sceneTargetSize();
   makeTargetTexture(targets.sceneDepthTexture, DEPTH_FORMAT, GL_DEPTH_ATTACHMENT, SCENE_DEPTH_UNIT, size);
   makeTargetTexture(targets.screenTexture, SCREEN_FORMAT, GL_COLOR_ATTACHMENT0, SCREEN_UNIT, size);
   screenTexturesMade = true;
@@ -135,7 +136,7 @@ uint32_t makeScreenTarget(uint32_t& framebuffer) {
 }
 
 void makeGBufferTextures() {
-  const float* size = viewportSize();
+  const float* size = sceneTargetSize();
   Texture* t = targets.gTextures;
   makeTargetTexture(t[GBUFFER_DEPTH], DEPTH_FORMAT, GL_DEPTH_ATTACHMENT, GBUFFER_DEPTH_UNIT, size);
   makeTargetTexture(t[GBUFFER_POSITION], POSITION_FORMAT, GL_COLOR_ATTACHMENT0, GBUFFER_POSITION_UNIT, size);
@@ -172,7 +173,7 @@ void requireComplete(FramebufferRole role) {
 
 void reallocateTargets() {
   if (!screenTexturesMade) return;
-  const float* size = viewportSize();
+  const float* size = sceneTargetSize();
   reallocate(targets.sceneDepthTexture, size);
   reallocate(targets.screenTexture, size);
   // The G-buffer exists only once the solid pipeline is built (a failed screen target stops before).

@@ -28,6 +28,10 @@ constexpr const char* NOT_OPEN_NAME = "(not open)";
 // Name logged for an open controller SDL has no name for.
 constexpr const char* UNNAMED = "(unnamed)";
 
+// Opt-in records: off until the host asks, because hosts size records by type and would lose their
+// place on one they do not know.
+bool wheelRecords = false;
+
 // --- controller table ---------------------------------------------------------------------------
 // Open controllers indexed by joystick instance id; null slots are empty. Grows by doubling to
 // cover the highest id seen; never shrinks.
@@ -127,6 +131,14 @@ void handleEvent(const SDL_Event& e, bridge::EventWriter& w) {
               controller ? controllerName(controller) : NOT_OPEN_NAME);
       break;
     }
+    case SDL_MOUSEWHEEL:
+      if (wheelRecords) {
+        w.mouseWheel(e.wheel.x, e.wheel.y, e.wheel.preciseX, e.wheel.preciseY,
+                     e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? 1 : 0);
+      } else {
+        logInfo("got other SDL event: %i\n", static_cast<int>(e.type));
+      }
+      break;
     default: logInfo("got other SDL event: %i\n", static_cast<int>(e.type)); break;
   }
 }
@@ -139,6 +151,12 @@ void pumpEvents() {
   SDL_Event e;
   while (SDL_PollEvent(&e)) handleEvent(e, w);
   bridge::closeEventQueue(w);
+}
+
+int32_t enableRecord(uint16_t type, bool on) {
+  if (type != bridge::EVENT_MOUSE_WHEEL) return 0;
+  wheelRecords = on;
+  return 1;
 }
 
 int32_t controllerSlots() { return controllerCapacity; }

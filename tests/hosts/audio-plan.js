@@ -10,6 +10,7 @@
 //   commands     words: [...]             (one tick; the results parallel to the words)
 //   call         fn, args                 (any export; an argument {"$buffer": n} is an n-byte Buffer)
 //   sleep        ms
+//   ticks        ms                       (an empty tick every 10 ms, as a game's steps would run)
 //   quit
 const fs = require('node:fs');
 const { addon, createFixed, runCommands, report } = require('./common');
@@ -57,6 +58,13 @@ for (const step of plan) {
       value = addon[step.fn](...step.args.map((a) => (a && a.$buffer !== undefined ? Buffer.alloc(a.$buffer) : a)));
       break;
     case 'sleep': Atomics.wait(sleeper, 0, 0, step.ms); value = 0; break;
+    case 'ticks':
+      for (const end = performance.now() + step.ms; performance.now() < end;) {
+        runCommands(fixed, []);
+        Atomics.wait(sleeper, 0, 0, 10);
+      }
+      value = 0;
+      break;
     case 'quit': value = addon.quit(); break;
     default: throw new Error(`unknown step ${step.op}`);
   }

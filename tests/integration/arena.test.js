@@ -30,7 +30,7 @@ test('the arena: walk into a coin, pause; the result line and the screenshot sho
       onLine: (line) => {
         if (line === 'Native ready') {
           drive(async () => {
-            id = await findWindow(xs.display);
+            id = await findWindow(xs.display, 'Arena');
             await xdotool(xs.display, 'windowfocus', '--sync', id);
             await xdotool(xs.display, 'keydown', '--window', id, 'Right');
           });
@@ -45,6 +45,8 @@ test('the arena: walk into a coin, pause; the result line and the screenshot sho
     await driving;
     assert.equal(run.code, 0, run.stderr.slice(-3000));
     assert.doesNotMatch(run.stderr, /GL ERROR|Assertion failed|Unable to compile|Error/);
+    // Its own title (the window was found by it), and its music found and playing.
+    assert.doesNotMatch(run.stdout, /arena: no music/);
     const line = run.stdout.split('\n').find((l) => l.startsWith('arena: result '));
     assert.ok(line, run.stdout.slice(-2000));
     const result = JSON.parse(line.slice('arena: result '.length));

@@ -53,9 +53,9 @@ async function x(display, command, args) {
   return stdout;
 }
 
-// The id of the window titled exactly "Tessimarke".
-async function findWindow(display) {
-  const out = await x(display, 'xdotool', ['search', '--name', '^Tessimarke$']);
+// The id of the window titled exactly `title` ("Tessimarke" unless a host set its own).
+async function findWindow(display, title = 'Tessimarke') {
+  const out = await x(display, 'xdotool', ['search', '--name', `^${title}$`]);
   const ids = out.trim().split('\n').filter(Boolean);
   return ids[ids.length - 1];
 }

@@ -23,18 +23,23 @@ enum Opcode : int32_t {
   OP_NONE = 11,
   OP_TEXT_COLOR = 12,
   OP_RESERVED = 13,
+  // Extensions. 14 stays unassigned: it is skipped like any unknown opcode.
+  OP_LISTENER = 15,        // listener position x, y, z and facing direction x, y, z
+  OP_LISTENER_UP = 16,     // listener up vector x, y, z
+  OP_PLAY_SOUND_AT = 17,   // as OP_PLAY_SOUND, at a world position the listener moves through
+  OP_LAST = OP_PLAY_SOUND_AT,
 };
 
 // Longest command: opcode and seven operands.
 constexpr uint32_t MAX_COMMAND_WORDS = 8;
 
 // Words per opcode, indexed by opcode; 0 marks an opcode that is skipped.
-inline constexpr uint8_t COMMAND_LENGTH[OP_RESERVED + 1] = {0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5};
+inline constexpr uint8_t COMMAND_LENGTH[OP_LAST + 1] = {0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5, 0, 7, 4, 7};
 
 // Words taken by a command with this opcode, the opcode included. Unknown opcodes take one word.
 inline uint32_t commandWords(int32_t opcode) {
   // One unsigned comparison bounds both ends of the table.
-  if (static_cast<uint32_t>(opcode) > OP_RESERVED || COMMAND_LENGTH[opcode] == 0) return 1;
+  if (static_cast<uint32_t>(opcode) > OP_LAST || COMMAND_LENGTH[opcode] == 0) return 1;
   return COMMAND_LENGTH[opcode];
 }
 
@@ -68,8 +73,8 @@ inline bool runCommand(const uint8_t* words, uint64_t wordCapacity, uint64_t& i,
 }  // namespace detail
 
 // Walks `count` words of `words` (a block of `wordBytes` bytes of little-endian doubles) and writes
-// one result per command into `results` at the opcode's word index. Opcodes outside 1..13 and 11
-// are skipped one word with result 0 and never reach `execute`. The walk stops before a command
+// one result per command into `results` at the opcode's word index. Opcodes outside 1..OP_LAST,
+// 11 and 14 are skipped one word with result 0 and never reach `execute`. The walk stops before a command
 // whose words run past the command block or whose result index lies past the result block.
 // Neither block needs any alignment. Returns the number of commands that ran (skips included).
 // `execute` is anything callable as double(int32_t opcode, const double* operands); the walk is
@@ -106,6 +111,11 @@ inline uint32_t walkCommandStream(const uint8_t* words, uint64_t wordBytes, int3
       case OP_LAYOUT_TEXT: fits = detail::runCommand<OP_LAYOUT_TEXT>(words, wordCapacity, i, results, execute); break;
       case OP_TEXT_COLOR: fits = detail::runCommand<OP_TEXT_COLOR>(words, wordCapacity, i, results, execute); break;
       case OP_RESERVED: fits = detail::runCommand<OP_RESERVED>(words, wordCapacity, i, results, execute); break;
+      case OP_LISTENER: fits = detail::runCommand<OP_LISTENER>(words, wordCapacity, i, results, execute); break;
+      case OP_LISTENER_UP: fits = detail::runCommand<OP_LISTENER_UP>(words, wordCapacity, i, results, execute); break;
+      case OP_PLAY_SOUND_AT:
+        fits = detail::runCommand<OP_PLAY_SOUND_AT>(words, wordCapacity, i, results, execute);
+        break;
       default: {
         // Skipped: one word, result 0 (the word is inside the block: i < end).
         const double zero = 0.0;

@@ -81,6 +81,12 @@ bool EventWriter::mouseButton(uint16_t type, int32_t x, int32_t y, uint8_t butto
   return append(r.bytes, r.size);
 }
 
+bool EventWriter::mouseWheel(int32_t x, int32_t y, float preciseX, float preciseY, uint8_t flipped) {
+  Record r = start(EVENT_MOUSE_WHEEL);
+  r.i32(x).i32(y).f32(preciseX).f32(preciseY).u8(flipped);
+  return append(r.bytes, r.size);
+}
+
 bool EventWriter::controllerAxis(int32_t instanceId, uint8_t axis, int16_t value) {
   Record r = start(EVENT_CONTROLLER_AXIS);
   r.i32(instanceId).u8(axis).f32(controllerAxisValue(value));

@@ -16,6 +16,7 @@ enum EventType : uint16_t {
   EVENT_MOUSE_MOTION = 0x400,
   EVENT_MOUSE_BUTTON_DOWN = 0x401,
   EVENT_MOUSE_BUTTON_UP = 0x402,
+  EVENT_MOUSE_WHEEL = 0x403,  // opt-in: written only after the host enabled it
   EVENT_CONTROLLER_AXIS = 0x650,
   EVENT_CONTROLLER_BUTTON_DOWN = 0x651,
   EVENT_CONTROLLER_BUTTON_UP = 0x652,
@@ -50,6 +51,9 @@ struct EventWriter {
   bool mouseMotion(int32_t x, int32_t y);
   // type: EVENT_MOUSE_BUTTON_DOWN or EVENT_MOUSE_BUTTON_UP.
   bool mouseButton(uint16_t type, int32_t x, int32_t y, uint8_t button);
+  // Wheel steps (x right, y away from the user), the same as floats with fractions where the device
+  // has them, and 1 when the system flips the direction.
+  bool mouseWheel(int32_t x, int32_t y, float preciseX, float preciseY, uint8_t flipped);
   bool controllerAxis(int32_t instanceId, uint8_t axis, int16_t value);
   // type: EVENT_CONTROLLER_BUTTON_DOWN or EVENT_CONTROLLER_BUTTON_UP.
   bool controllerButton(uint16_t type, int32_t instanceId, uint8_t button, uint8_t state);

@@ -1,0 +1,63 @@
+'use strict';
+// Window control for the host kit: the window's title and size, the render scale (the 3D scene
+// drawn at a fraction of the window and scaled up, for slow GPUs), and the opt-in mouse-wheel
+// record. Checked wrappers over the addon's extension exports; a host that never calls them keeps
+// the start-up window and the wheel's log line.
+let loadedAddon = null;
+function native() { return loadedAddon || (loadedAddon = require('./index')); }
+
+// Limits the addon applies: title bytes, window side, smallest render scale.
+const MAX_TITLE_BYTES = 1024;
+const MAX_WINDOW_SIDE = 8192;
+const MIN_RENDER_SCALE = 0.25;
+// Record type of the mouse wheel (opt-in).
+const MOUSE_WHEEL = 1027;
+
+const encoder = new TextEncoder();
+
+// Sets the window's title. Throws for a title that is not a string, holds a NUL or passes
+// MAX_TITLE_BYTES of UTF-8; returns false when there is no window (after quit).
+function setTitle(title) {
+  if (typeof title !== 'string') throw new TypeError(`title must be a string, got ${typeof title}`);
+  if (title.includes('\0')) throw new RangeError('title must not contain NUL');
+  const bytes = encoder.encode(title).length;
+  if (bytes > MAX_TITLE_BYTES) throw new RangeError(`title must be at most ${MAX_TITLE_BYTES} bytes of UTF-8, got ${bytes}`);
+  return native().setWindowTitle(title) === 0;
+}
+
+function checkSide(value, what) {
+  if (!Number.isInteger(value)) throw new TypeError(`${what} must be an integer, got ${value}`);
+  if (value < 1 || value > MAX_WINDOW_SIDE) throw new RangeError(`${what} must be in 1..${MAX_WINDOW_SIDE}, got ${value}`);
+  return value;
+}
+
+// Asks for a window (and render) size in pixels. The new size arrives as a windowSize event at a
+// later poll, as after the user resized it; the graphics' width and height follow it. Returns false
+// when there is no window.
+function setSize(width, height) {
+  checkSide(width, 'width');
+  checkSide(height, 'height');
+  return native().setWindowSize(width, height) === 0;
+}
+
+// Draws the 3D scene at `scale` (MIN_RENDER_SCALE..1) of the window and scales it up; the
+// interface stays at the window's own size.
+function setRenderScale(scale) {
+  if (typeof scale !== 'number' || !(scale >= MIN_RENDER_SCALE && scale <= 1)) {
+    throw new RangeError(`render scale must be in ${MIN_RENDER_SCALE}..1, got ${scale}`);
+  }
+  native().setRenderScale(scale);
+}
+
+// Turns the wheel's records on (or off): readEvents then yields { type: 'mouseWheel', x, y,
+// preciseX, preciseY, flipped }.
+function enableWheel(on = true) {
+  native().enableEvent(MOUSE_WHEEL, Boolean(on));
+}
+
+// The wheel's record: type, i32 x, i32 y, f32 precise x, f32 precise y, u8 flipped.
+require('./events').defineEventRecord(MOUSE_WHEEL, { size: 19,
+  decode: (v, o, b, code) => ({ type: 'mouseWheel', code, x: v.getInt32(o + 2, true), y: v.getInt32(o + 6, true),
+    preciseX: v.getFloat32(o + 10, true), preciseY: v.getFloat32(o + 14, true), flipped: v.getUint8(o + 18) !== 0 }) });
+
+module.exports = { setTitle, setSize, setRenderScale, enableWheel, MAX_TITLE_BYTES, MAX_WINDOW_SIDE, MIN_RENDER_SCALE, MOUSE_WHEEL };
