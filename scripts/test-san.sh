@@ -25,8 +25,9 @@ targets=(tessimarke shader_programs virtual_joystick usb-guard usb-guard-check u
 grep -q '^UMOCKDEV_FOUND:INTERNAL=1' "$BUILD_DIR/CMakeCache.txt" && targets+=(usb-emulator)
 echo "test-san: building ${targets[*]} in $BUILD_DIR"
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target "${targets[@]}" \
-  | grep -vE '^\[ *[0-9]+%\]|^Consolidate|^Scanning|^Built target' || true
-test -f "$BUILD_DIR/tessimarke.node" || { echo "test-san: build failed" >&2; exit 1; }
+  | grep -vE '^\[ *[0-9]+%\]|^Consolidate|^Scanning|^Built target'
+# The build's own status: a stale addon from an earlier build must not pass for a new one.
+((PIPESTATUS[0] == 0)) || { echo "test-san: build failed" >&2; exit 1; }
 
 asan=$("$CXX_COMPILER" -print-file-name=libasan.so)
 ubsan=$("$CXX_COMPILER" -print-file-name=libubsan.so)
