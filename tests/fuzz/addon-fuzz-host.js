@@ -168,27 +168,63 @@ function mutateTable(table) {
 }
 
 // ---- steps ------------------------------------------------------------------------------------
-const KNOWN_OPS = [1, 2, 3, 4, 5, 6, 7, 9, 10, 12, 13, 11, 0, 14, -1];
+// Words per command by opcode, the opcode included (0: skipped one word at a time).
+const COMMAND_WORDS = [0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5];
+const OPS = [1, 2, 3, 4, 5, 6, 7, 9, 10, 12, 13, 11, 0, 14, -1];
+// Sources the addon has answered command 1 with: the only ones a host may stop (stopping any other
+// is a deliberate check).
+const knownSources = [];
 
+// The opcode the command walk reads from a word: truncated toward zero, none outside int32.
+function opcodeOf(word) {
+  if (!(word > -2147483649 && word < 2147483648)) return 0;
+  return Math.trunc(word);
+}
+
+// Writes a random step of commands; answers the word indices of its play commands.
 function writeCommands() {
   const words = new Float64Array(fixed[2], 0, fixed[2].byteLength >> 3);
+  const results = new Float64Array(fixed[3], 0, fixed[3].byteLength >> 3);
   const strings = new Uint8Array(fixed[7]);
+  const plays = [];
   let n = 0;
   while (n < words.length && !chance(0.1)) {
-    const op = chance(0.85) ? pick(KNOWN_OPS) : wildNumber();
-    words[n++] = chance(0.1) ? op + 0.5 : op;
-    for (let k = 0; k < 7 && n < words.length; k++) {
-      // Plausible operands most of the time: offsets and lengths inside the string block.
-      if (op === 10 || op === 9) {
-        words[n++] = k === 0 ? int(strings.length + 2) : k === 1 ? int(64) : k === 4 ? pick([0, 8, 16, 48, 200, wildNumber()]) : wildNumber();
+    let word = chance(0.85) ? pick(OPS) : wildNumber();
+    if (chance(0.1)) word += word < 0 ? -0.5 : 0.5;
+    const op = opcodeOf(word);
+    const length = op >= 1 && op <= 13 && COMMAND_WORDS[op] ? COMMAND_WORDS[op] : 1;
+    if (op === 3 && mode !== 'risky' && chance(0.5)) continue;
+    if (op === 1 && n < results.length) { plays.push(n); results[n] = NaN; }
+    words[n++] = word;
+    for (let k = 1; k < length && n < words.length; k++) {
+      let operand;
+      if (op === 9 || op === 10) {
+        // Offsets and lengths inside the string block most of the time.
+        operand = k === 1 ? int(strings.length + 2) : k === 2 ? int(64) : k === 5 ? pick([0, 8, 16, 48, 200, wildNumber()]) : wildNumber();
+      } else if (op === 3 && k === 1 && mode !== 'risky') {
+        operand = knownSources.length && chance(0.8) ? pick(knownSources) : 0;
       } else {
-        words[n++] = chance(0.5) ? between(0, 70) : wildNumber();
+        operand = chance(0.5) ? between(0, 70) : wildNumber();
       }
+      words[n++] = operand;
     }
   }
   const count = chance(0.8) ? n : pick([0, 1, n + 1, words.length, words.length + 7, 0xffffffff, 0x80000000]);
-  announce(`commands: ${n} words, count ${count}, ops ${Array.from(words.subarray(0, Math.min(n, 24)), show).join(' ')}`);
+  announce(`commands: ${n} words, count ${count}: ${Array.from(words.subarray(0, Math.min(n, 24)), show).join(' ')}`);
   setLen(2, count);
+  return plays;
+}
+
+function runStep() {
+  const plays = writeCommands();
+  announce('tick');
+  addon.tick();
+  // A play that ran has its source (or 0) in place of the NaN put there.
+  const results = new Float64Array(fixed[3], 0, fixed[3].byteLength >> 3);
+  for (const i of plays) {
+    const r = results[i];
+    if (r > 0 && Number.isInteger(r) && !knownSources.includes(r)) knownSources.push(r);
+  }
 }
 
 function writeStrings() {
@@ -206,7 +242,7 @@ const SOUND_PATHS = ['app/assets/sounds/chime.ogg', 'app/assets/sounds/blip.ogg'
 
 function step(table) {
   switch (int(17)) {
-    case 0: case 1: case 2: writeCommands(); announce('tick'); addon.tick(); break;
+    case 0: case 1: case 2: runStep(); break;
     case 3: writeStrings(); break;
     case 4: mutateTable(table); break;
     case 5: case 6: announce('render'); addon.render(); break;
