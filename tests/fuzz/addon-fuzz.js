@@ -79,7 +79,7 @@ function sanitizerEnv() {
 }
 
 const SANITIZER_REPORT = /ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer)|runtime error:|SUMMARY: \w+Sanitizer/;
-const DELIBERATE_CHECK = /^Assertion failed: .+, module \w+, line \d+$/gm;
+const DELIBERATE_CHECK = /Assertion failed: .+?, module \w+, line \d+/g;
 
 // What is wrong with a finished case, or null when it ended as its mode allows.
 function judge(r, mode) {
