@@ -12,6 +12,22 @@ const buildDir = path.resolve(root, process.env.TESSIMARKE_BUILD_DIR || 'build')
 const addonPath = path.join(buildDir, 'tessimarke.node');
 const hostsDir = path.join(root, 'tests', 'hosts');
 
+// The sanitized build (scripts/test-san.sh): Node is not instrumented, so the sanitizer runtimes
+// the addon was linked against are preloaded into every child that loads it. The list comes from
+// TESSIMARKE_SANITIZER_PRELOAD; the test runner itself and the X server, xdotool and the other
+// tools run without it.
+const sanitizerPreload = process.env.TESSIMARKE_SANITIZER_PRELOAD || '';
+const sanitized = sanitizerPreload !== '';
+// A report from either sanitizer on a child's standard error. Every report also ends the child
+// (nothing recovers), but a test that only looks at exit codes or output lines must still fail.
+const SANITIZER_REPORT = /ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:|SUMMARY: (AddressSanitizer|UndefinedBehaviorSanitizer)/;
+
+// Throws when `stderr` holds a sanitizer report, with the report in the message.
+function assertNoSanitizerReport(stderr, what = 'child') {
+  const m = SANITIZER_REPORT.exec(stderr || '');
+  if (m) throw new Error(`sanitizer report from ${what}:\n${stderr.slice(Math.max(0, m.index - 2000))}`);
+}
+
 // Starts a private Xvfb (and, with { wm: true }, openbox in it). Resolves to { display, stop }.
 function startXvfb({ wm = false, screen = '1920x1080x24', extraArgs = [] } = {}) {
   return new Promise((resolve, reject) => {
@@ -55,14 +71,18 @@ function hostEnv({ display, audio = 'null', env = {} } = {}) {
     fs.writeFileSync(conf, `[general]\ndrivers=wave\n[wave]\nfile=${audio.wave}\n`);
     e.ALSOFT_CONF = conf;
   }
-  return { ...e, ...env };
+  const merged = { ...e, ...env };
+  // The sanitizer runtimes come first: a library the test preloads itself follows them.
+  if (sanitized) merged.LD_PRELOAD = [sanitizerPreload, merged.LD_PRELOAD].filter(Boolean).join(' ');
+  return merged;
 }
 
 // Runs tests/hosts/<script> with arguments in a child Node process. Resolves to
-// { code, signal, stdout, stderr, results } where results are the host's report() values in order.
+// { code, signal, stdout, stderr, results } where results are the host's report() values in order;
+// rejects when the child's standard error holds a sanitizer report.
 // onLine(line, child) sees each standard-output line as it arrives (for driving input from outside).
 function runHost(script, args = [], { display, audio, env, timeout = 60000, nodeArgs = [], onLine, cwd = root } = {}) {
-  return new Promise((resolve) => {
+  return new Promise((resolve, reject) => {
     const child = spawn(process.execPath, [...nodeArgs, path.join(hostsDir, script), ...args.map(String)], {
       cwd, env: hostEnv({ display, audio, env }), stdio: ['pipe', 'pipe', 'pipe'],
     });
@@ -85,6 +105,12 @@ function runHost(script, args = [], { display, audio, env, timeout = 60000, node
       clearTimeout(timer);
       const results = [];
       for (const line of stdout.split('\n')) if (line.startsWith('@result ')) results.push(JSON.parse(line.slice(8)));
+      try {
+        assertNoSanitizerReport(stderr, script);
+      } catch (error) {
+        reject(error);
+        return;
+      }
       resolve({ code, signal, stdout, stderr, results, timedOut: signal === 'SIGKILL' });
     });
   });
@@ -112,4 +138,5 @@ function assertOk(result) {
   return result;
 }
 
-module.exports = { root, buildDir, addonPath, startXvfb, hostEnv, runHost, nativeOut, assertAborted, assertOk };
+module.exports = { root, buildDir, addonPath, sanitized, startXvfb, hostEnv, runHost, nativeOut, assertAborted, assertOk,
+  assertNoSanitizerReport };

@@ -7,7 +7,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { spawn } = require('node:child_process');
-const { startXvfb, hostEnv } = require('./harness');
+const { startXvfb, hostEnv, assertNoSanitizerReport } = require('./harness');
 const { findWindow, xdotool } = require('./window-helpers');
 const { screenshot } = require('./render-helpers');
 
@@ -49,6 +49,7 @@ test('the README\'s minimal host runs: cube, floor and text on screen; closing t
     await xdotool(xs.display, 'key', '--window', id, 'alt+F4');
     const { code, signal } = await done;
     clearTimeout(timer);
+    assertNoSanitizerReport(stderr, 'the README host');
     assert.equal(signal, null, stderr);
     assert.equal(code, 0, stderr);
     assert.doesNotMatch(stderr, /GL ERROR|Assertion failed|Unable to compile/);

@@ -5,7 +5,7 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('node:path');
 const { spawnSync } = require('node:child_process');
-const { startXvfb, buildDir, hostEnv, assertAborted } = require('./harness');
+const { startXvfb, buildDir, hostEnv, assertAborted, assertNoSanitizerReport } = require('./harness');
 
 let xs;
 test.before(async () => { xs = await startXvfb(); });
@@ -15,6 +15,7 @@ function run(mode) {
   const r = spawnSync(path.join(buildDir, 'shader_programs'), [mode], {
     encoding: 'utf8', timeout: 30000, env: hostEnv({ display: xs.display, audio: 'null' }),
   });
+  assertNoSanitizerReport(r.stderr, `shader_programs ${mode}`);
   return { code: r.status, signal: r.signal, stdout: r.stdout, stderr: r.stderr };
 }
 const fact = (r, name) => (new RegExp(`^@${name} (.*)$`, 'm').exec(r.stdout) || [])[1];

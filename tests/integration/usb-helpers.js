@@ -4,7 +4,7 @@
 const { spawn } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
-const { root, buildDir, hostEnv } = require('./harness');
+const { root, buildDir, hostEnv, assertNoSanitizerReport } = require('./harness');
 
 const emulatorPath = path.join(buildDir, 'usb-emulator');
 const guardLibrary = path.join(buildDir, 'libusb-guard.so');
@@ -90,7 +90,7 @@ function runEmulated(scenario, script, args = [], { display, env = {}, guardByte
   const childEnv = hostEnv({ display, audio: 'null', env: extra });
   const command = ['-k', '5', String(RUN_SECONDS), emulatorPath, scenario, '--',
     process.execPath, path.join(root, 'tests', 'hosts', script), ...args.map(String)];
-  return new Promise((resolve) => {
+  return new Promise((resolve, reject) => {
     const child = spawn('timeout', command, { cwd: root, env: childEnv, stdio: ['ignore', 'pipe', 'pipe'] });
     let stdout = '';
     let stderr = '';
@@ -103,6 +103,12 @@ function runEmulated(scenario, script, args = [], { display, env = {}, guardByte
       for (const line of stdout.split('\n')) if (line.startsWith('@result ')) results.push(JSON.parse(line.slice(8)));
       // The emulator exits 128 + signal when the host was killed by one.
       const hostSignal = code > 128 && code < 160 ? code - 128 : null;
+      try {
+        assertNoSanitizerReport(stderr, script);
+      } catch (error) {
+        reject(error);
+        return;
+      }
       resolve({ code, signal, hostSignal, timedOut: code === 124 || code === 137, stdout, stderr, results,
         device: deviceLog(stderr) });
     });
