@@ -76,6 +76,7 @@ const BUFFER_COUNT = 256;
 const RESERVED_IDS = 40;
 let nextId = 8;              // the addon hands ids out in order from 8
 const keep = [];             // every ArrayBuffer whose id is in use
+const madeBlocks = [];       // { buffer, id } of every block made by nextBuffer
 const fixed = {};            // the fixed blocks' current ArrayBuffers, by id
 const FIXED_IDS = { header: 0, pool: 1, command: 2, result: 3, event: 4, debug: 5, usb: 6, string: 7 };
 
@@ -113,9 +114,12 @@ function newBlock(size) {
   if (id < nextId) throw new Error(`nextBuffer gave id ${id}, below the next free id ${nextId}`);
   nextId = id + 1;
   keep.push(buffer);
+  madeBlocks.push({ buffer, id });
   return { buffer, id };
 }
 
+// A pool slice's ArrayBuffer is a view into POOL_BUFFER's block, which a re-created pool may let go:
+// the host never writes through it, only the addon reaches it (through the table).
 function newSlice(len) {
   const poolBytes = fixed[1].byteLength;
   if (nextId >= BUFFER_COUNT - 1 || getLen(1) + len >= poolBytes) return null;
@@ -241,7 +245,7 @@ function writeStrings() {
 const SOUND_PATHS = ['app/assets/sounds/chime.ogg', 'app/assets/sounds/blip.ogg', 'no/such/file.ogg', 'README.md', 'app', ''];
 
 function step(table) {
-  switch (int(17)) {
+  switch (int(18)) {
     case 0: case 1: case 2: runStep(); break;
     case 3: writeStrings(); break;
     case 4: mutateTable(table); break;
@@ -309,6 +313,18 @@ function step(table) {
         announce(`initALBuffer(${id}, ${data.length} bytes, ${show(format)}, ${show(rate)})`);
         addon.initALBuffer(id, data, format, rate);
       }
+      break;
+    }
+    case 16: {
+      // Vertex data, matrices and the size pair are the host's to write: wild floats into a block the
+      // table may name, and a wild fill length for it.
+      const made = madeBlocks.length ? pick(madeBlocks) : null;
+      if (!made || made.buffer.byteLength < 4) break;
+      const floats = new Float32Array(made.buffer, 0, made.buffer.byteLength >> 2);
+      for (let k = 0; k < 16; k++) floats[int(floats.length)] = wildNumber();
+      const fill = chance(0.5) ? int(floats.length + 2) : pick([0xffffffff, 0x80000000, int(1 << 24)]);
+      announce(`wild floats into block ${made.id}, fill length ${fill}`);
+      setLen(made.id, fill);
       break;
     }
     default:
