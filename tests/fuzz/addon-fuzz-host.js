@@ -213,6 +213,8 @@ function writeCommands() {
       words[n++] = operand;
     }
   }
+  // A count past the step's words runs what lies after them: words that are skipped.
+  words.fill(0, n);
   const count = chance(0.8) ? n : pick([0, 1, n + 1, words.length, words.length + 7, 0xffffffff, 0x80000000]);
   announce(`commands: ${n} words, count ${count}: ${Array.from(words.subarray(0, Math.min(n, 24)), show).join(' ')}`);
   setLen(2, count);
