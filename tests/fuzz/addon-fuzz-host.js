@@ -165,7 +165,8 @@ function makeTable() {
 
 function mutateTable(table) {
   if (!table || table.bytes < 2) return;
-  const e = int(table.bytes >> 1);
+  // Entry 0 (where the size pair lives) more often than the others.
+  const e = chance(0.3) ? 0 : int(table.bytes >> 1);
   const value = tableEntryValue(e);
   announce(`table[${e}] = ${value}`);
   table.view.setUint16(2 * e, value, true);
@@ -247,7 +248,7 @@ function writeStrings() {
 const SOUND_PATHS = ['app/assets/sounds/chime.ogg', 'app/assets/sounds/blip.ogg', 'no/such/file.ogg', 'README.md', 'app', ''];
 
 function step(table) {
-  switch (int(18)) {
+  switch (int(20)) {
     case 0: case 1: case 2: runStep(); break;
     case 3: writeStrings(); break;
     case 4: mutateTable(table); break;
@@ -320,13 +321,32 @@ function step(table) {
     case 16: {
       // Vertex data, matrices and the size pair are the host's to write: wild floats into a block the
       // table may name, and a wild fill length for it.
-      const made = madeBlocks.length ? pick(madeBlocks) : null;
+      const pairBlock = madeBlocks.find((b) => b.id === blockFor[0]);
+      const made = pairBlock && chance(0.3) ? pairBlock : madeBlocks.length ? pick(madeBlocks) : null;
       if (!made || made.buffer.byteLength < 4) break;
       const floats = new Float32Array(made.buffer, 0, made.buffer.byteLength >> 2);
       for (let k = 0; k < 16; k++) floats[int(floats.length)] = wildNumber();
       const fill = chance(0.5) ? int(floats.length + 2) : pick([0xffffffff, 0x80000000, int(1 << 24)]);
       announce(`wild floats into block ${made.id}, fill length ${fill}`);
       setLen(made.id, fill);
+      break;
+    }
+    case 17: {
+      // The table registered again (the size pair moves into the block entry 0 names), or another one.
+      const id = table && chance(0.8) ? table.id : int(BUFFER_COUNT);
+      announce(`setBuffers(${id})`);
+      addon.setBuffers(id);
+      break;
+    }
+    case 18: {
+      // A block made earlier (a pool slice included) re-created at another size under its id.
+      if (nextId <= 8) break;
+      const id = between(8, nextId - 1), size = pick([0, 1, 8, 12, 64, int(5000)]);
+      announce(`initBuffer(${id}, ${size})`);
+      const buffer = addon.initBuffer(id, size);
+      keep.push(buffer);
+      const made = madeBlocks.find((b) => b.id === id);
+      if (made) made.buffer = buffer; else madeBlocks.push({ buffer, id });
       break;
     }
     default:
