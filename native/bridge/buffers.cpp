@@ -3,7 +3,10 @@
 // Ownership: a block made by initBuffer or nextBuffer is owned by the ArrayBuffer returned for it
 // and freed by that ArrayBuffer's finalizer, exactly once. getBuffer's ArrayBuffer and pool slices
 // are views with no finalizer. A table entry that still names a block when its owner is finalized
-// is emptied, so native code never reaches freed memory through the table.
+// is emptied, so native code never reaches freed memory through the table. A pool block that
+// slices were carved from is never freed: slice ids are never released, and both the table and
+// the host's slice ArrayBuffers keep naming its bytes after POOL_BUFFER is re-created and the old
+// owner is collected.
 #include "bridge/buffers.h"
 
 #include <cstdlib>
@@ -21,6 +24,16 @@ bool headerHolds(uint32_t id) {
   return buffers[HEADER_BUFFER] && 4 * (static_cast<uint64_t>(id) + 1) <= bufferLength[HEADER_BUFFER];
 }
 
+// Base of the pool block each slice id was carved from (null for ids that are not slices). Never
+// cleared: a slice id keeps naming those bytes even when initBuffer later re-creates it.
+const uint8_t* sliceParent[bufferCount] = {};
+
+bool hasSlices(const void* block) {
+  for (const uint8_t* parent : sliceParent)
+    if (parent == block) return true;
+  return false;
+}
+
 void finalizeBlock(napi_env, void* data, void* hint) {
   logInfo("Finalized buffer: %p\n", data);
   const uintptr_t id = reinterpret_cast<uintptr_t>(hint);
@@ -28,7 +41,7 @@ void finalizeBlock(napi_env, void* data, void* hint) {
     buffers[id] = nullptr;
     bufferLength[id] = 0;
   }
-  std::free(data);
+  if (!hasSlices(data)) std::free(data);
 }
 
 // An ArrayBuffer over `length` bytes at `data`; `owner` is the id whose block it frees, or -1 for a view.
@@ -141,6 +154,7 @@ napi_value nextPool(napi_env env, napi_callback_info info) {
   CHECK(lenBuffer(POOL_BUFFER) + len < bufferLength[POOL_BUFFER]);
   uint8_t* slice = buffers[POOL_BUFFER] + lenBuffer(POOL_BUFFER);
   const uint32_t id = registerBlock(slice, len);
+  sliceParent[id] = buffers[POOL_BUFFER];
   setLenBuffer(POOL_BUFFER, static_cast<uint32_t>(lenBuffer(POOL_BUFFER) + len));
   return makePair(env, makeArrayBuffer(env, slice, len, -1), id);
 }

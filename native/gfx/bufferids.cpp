@@ -10,6 +10,7 @@
 #include "bridge/buffers.h"
 #include "bridge/core/check.h"
 #include "bridge/core/log.h"
+#include "bridge/core/words.h"
 #include "gfx/window.h"
 
 namespace tsm::gfx {
@@ -53,8 +54,10 @@ napi_value setBuffers(napi_env env, napi_callback_info info) {
   uint16_t home = 0;
   if (readEntry(VIEWPORT_SIZE_ENTRY, home) && home >= bridge::FIXED_BUFFER_COUNT) moveViewportSize(home);
   const float* size = viewportSize();
-  renderSize[0] = static_cast<int32_t>(size[0]);
-  renderSize[1] = static_cast<int32_t>(size[1]);
+  // The pair may be the host's own numbers (a table whose entry 0 no longer names a home leaves it
+  // where it was): NaN and out-of-range values are clamped, not converted blindly.
+  renderSize[0] = bridge::saturateToInt32(size[0]);
+  renderSize[1] = bridge::saturateToInt32(size[1]);
   return bridge::makeInt32(env, 0, checkModule);
 }
 }  // namespace tsm::gfx

@@ -215,8 +215,8 @@ void drawFrame(uint32_t plainTriangles, uint32_t outlineTriangles) {
 
 void renderFrame() {
   // Before the pipelines exist (no `ready` yet, no GL, or a screen target that was incomplete)
-  // there is nothing to draw with.
-  if (!pipelinesBuilt()) return;
+  // there is nothing to draw with; after quit there is no context to draw in.
+  if (!pipelinesBuilt() || !glReady()) return;
   if (text::atlasDirty()) text::uploadAtlas();
 
   const uint32_t plainTriangles = text::glyphBatches[text::GLYPH_BATCH_PLAIN].triangleCount;

@@ -83,7 +83,7 @@ const ShaderEntry* registerShader(const char* name, bool isVertex, const char* s
   return &shaders[shadersLength++];
 }
 
-int32_t checkShaderEntries() {
+int32_t checkShaderEntries(bool queryGL) {
   int32_t result = 0;
   for (uint32_t i = 0; i < shadersLength; ++i) {
     ShaderEntry& entry = shaders[i];
@@ -93,6 +93,7 @@ int32_t checkShaderEntries() {
       result = 1;
       continue;
     }
+    if (!queryGL) continue;
     // Preset to 0: a query that fails counts as a failed compile and an empty log.
     GLint status = 0;
     glGetShaderiv(entry.shader, GL_COMPILE_STATUS, &status);

@@ -41,7 +41,8 @@ const char* storeShaderString(const char* text);
 // repeated name in one stage are fatal. Needs a current GL context.
 const ShaderEntry* registerShader(const char* name, bool isVertex, const char* source);
 // 0 when every entry compiled; 1 when any did not, with one standard-error line per failed entry.
-int32_t checkShaderEntries();
+// With `queryGL` false (no context any more) only entries already found failed are reported.
+int32_t checkShaderEntries(bool queryGL = true);
 
 // The first shader entry whose stored hash equals `hash`, or null. The stage is part of the hash,
 // so `type` (GL_VERTEX_SHADER or GL_FRAGMENT_SHADER) takes no further part in the match.

@@ -5,6 +5,7 @@
 
 #include "bridge/args.h"
 #include "bridge/core/check.h"
+#include "gfx/window.h"
 
 namespace tsm::gfx {
 namespace {
@@ -20,6 +21,13 @@ const char* storeString(napi_env env, napi_value value) {
 
 napi_value compileShader(napi_env env, napi_callback_info info) {
   bridge::Args<3> args(env, info, checkModule);
+  // After quit there is no context to compile in: the arguments are checked and nothing is kept.
+  if (glClosed()) {
+    bridge::utf8Length(env, args[0], checkModule);
+    bridge::toBool(env, args[1], checkModule);
+    bridge::utf8Length(env, args[2], checkModule);
+    return bridge::makeInt32(env, 0, checkModule);
+  }
   const char* name = storeString(env, args[0]);
   const bool isVertex = bridge::toBool(env, args[1], checkModule);
   const char* source = storeString(env, args[2]);
@@ -28,6 +36,6 @@ napi_value compileShader(napi_env env, napi_callback_info info) {
 }
 
 napi_value checkShaders(napi_env env, napi_callback_info) {
-  return bridge::makeInt32(env, checkShaderEntries(), checkModule);
+  return bridge::makeInt32(env, checkShaderEntries(!glClosed()), checkModule);
 }
 }  // namespace tsm::gfx

@@ -19,6 +19,7 @@
 #include "bridge/buffers.h"
 #include "bridge/core/check.h"
 #include "bridge/core/log.h"
+#include "bridge/core/words.h"
 #include "gfx/gldebug.h"
 #include "gfx/renderer.h"
 
@@ -55,6 +56,7 @@ int savedWindowHeight = INITIAL_WINDOW_HEIGHT;
 bool fullscreen = false;
 bool resizedOnce = false;
 bool glLoaded = false;
+bool glReleased = false;
 
 // The viewportSize pair's native home, always kept current, and the shared block it was moved to
 // (-1 while it lives here). Reading through the block id, not a saved pointer, means a block the
@@ -74,8 +76,8 @@ void storeViewportSize(float width, float height) {
   nativeViewportSize[0] = width;
   nativeViewportSize[1] = height;
   if (uint8_t* block = viewportBlock()) std::memcpy(block, nativeViewportSize, sizeof nativeViewportSize);
-  renderSize[0] = static_cast<int32_t>(width);
-  renderSize[1] = static_cast<int32_t>(height);
+  renderSize[0] = bridge::saturateToInt32(width);
+  renderSize[1] = bridge::saturateToInt32(height);
 }
 
 // --- DPI awareness ------------------------------------------------------------------------------
@@ -137,6 +139,8 @@ SDL_Window* mainWindow() { return window; }
 
 bool glReady() { return glLoaded; }
 
+bool glClosed() { return glReleased; }
+
 // --- SDL start-up -------------------------------------------------------------------------------
 
 bool initSDL() {
@@ -159,6 +163,7 @@ void closeSDL() {
     glFinish();
     SDL_GL_MakeCurrent(window, nullptr);
     SDL_GL_DeleteContext(glContext);
+    glReleased = true;
   }
   SDL_Quit();
   window = nullptr;
@@ -183,8 +188,8 @@ void initWindow() {
   if (SDL_GL_SetSwapInterval(1) == -1) logInfo("Vsync unchanged (on start)\n");
 
   const float* size = viewportSize();
-  window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, static_cast<int>(size[0]),
-                            static_cast<int>(size[1]),
+  window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, bridge::saturateToInt32(size[0]),
+                            bridge::saturateToInt32(size[1]),
                             SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
   if (!window) logError("Error creating window: %s\n", SDL_GetError());
 
@@ -263,8 +268,8 @@ int32_t toggleFullscreen() {
     if (SDL_GetDisplayDPI(display, &diagonalDpi, &horizontalDpi, &verticalDpi) == 0) {
       const double scaleX = horizontalDpi / REFERENCE_DPI;
       const double scaleY = verticalDpi / REFERENCE_DPI;
-      width = static_cast<int>(width * scaleX);
-      height = static_cast<int>(height * scaleY);
+      width = bridge::saturateToInt32(width * scaleX);
+      height = bridge::saturateToInt32(height * scaleY);
       logInfo("Scaling by DPI factors: %fx%f\n", scaleX, scaleY);
     }
     logInfo("Current display's display mode: %ix%i %ihz\n", width, height, mode.refresh_rate);

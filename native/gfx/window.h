@@ -17,8 +17,11 @@ bool initSDL();
 void initWindow();
 // GLEW, the OpenGL 4.0 check, debug output and a first clear (run right after initWindow).
 void startGL();
-// True once the GL start-up has loaded the GL entry points (GLEW succeeded).
+// True once the GL start-up has loaded the GL entry points (GLEW succeeded); false again after quit.
 bool glReady();
+// True once quit has released a GL context that start-up had made: the entry points are still
+// loaded but no context is current, so nothing may call GL again.
+bool glClosed();
 // Logs "Closing SDL" and ends SDL (shutdown).
 void closeSDL();
 

@@ -48,6 +48,36 @@ if (scenario === 'ids') {
     nextViewLength: viewOfNext.byteLength, missing: addon.getBuffer(250).byteLength,
     idAsFloat: addon.getBuffer(12.7).byteLength,
   });
+} else if (scenario === 'poolRecreate') {
+  // Slices outlive the pool block they were carved from: POOL_BUFFER is re-created and its old
+  // owner collected, then the slices are copied by initBuffer, hold the viewportSize pair, and the
+  // host's own numbers in that pair are read back by a second setBuffers.
+  const fixed = createFixed({ pool: 64 });
+  const [sliceA, idA] = addon.nextPool(8);
+  const [sliceB, idB] = addon.nextPool(8);
+  new Uint8Array(sliceA).set([1, 2, 3, 4, 5, 6, 7, 8]);
+  const [table, tableId] = addon.nextBuffer(64);
+  const entries = new Uint16Array(table);
+  fixed.buffers.pool = addon.initBuffer(POOL_BUFFER, 128);
+  global.gc();
+  setImmediate(() => {
+    report({ after: 'gc' });
+    const copied = Array.from(new Uint8Array(addon.initBuffer(idA, 8)));
+    entries[0] = idB;
+    addon.setBuffers(tableId);
+    const pair = new Float32Array(sliceB);
+    report({ copied, pair: Array.from(pair), viaTable: Array.from(new Float32Array(addon.getBuffer(idB))) });
+    // The pair stays in the slice when entry 0 names no home; setBuffers reads the host's numbers.
+    entries[0] = 0;
+    const results = [];
+    for (const [w, h] of [[NaN, -NaN], [Infinity, -Infinity], [1e30, -1e30], [-0, 3e9], [640.9, -480.9]]) {
+      pair[0] = w;
+      pair[1] = h;
+      results.push(addon.setBuffers(tableId));
+    }
+    report({ results, last: Array.from(pair) });
+    addon.quit();
+  });
 } else if (scenario === 'finalize') {
   // The owner of a re-created block goes away: its block is freed and the finalizer says so.
   let first = addon.initBuffer(9, 64);

@@ -66,6 +66,38 @@ test('startTicking calls tickFn once with the global receiver; ready ignores arg
   assert.ok(out.indexOf('Native ready\n') < out.indexOf('Quitting Native\n'));
 });
 
+test('every export after quit is harmless: no GL, no closed library reached, documented failures only', async () => {
+  const r = assertOk(await host('bridge-lifecycle.js', ['afterQuit']));
+  const { before } = r.results[0];
+  assert.deepEqual({ ...before, measured: before.measured > 0 }, {
+    compiled: 0, load: 0, tone: 0, measured: true, render: 0,
+    commands: [...Array(16).fill(0), before.commands[16], ...Array(7).fill(0)],
+  });
+  assert.ok(before.commands[16] > 0, 'the sound played before quit');
+  const { after: { measureNewGlyphs, ...after } } = r.results.at(-1);
+  // Glyphs cached before quit are still measured; new ones have no face to come from.
+  assert.ok(Number.isFinite(measureNewGlyphs));
+  const AL_INVALID_OPERATION = 0xa004;
+  assert.deepEqual(after, {
+    render: 0,
+    // No source is free and stop all has no context: 1; fullscreen has no window: negative.
+    tick: [...Array(23).fill(0), 1, -1],
+    poll: 0, pollUSB: 0,
+    measureText: before.measured,
+    loadAudio: AL_INVALID_OPERATION, initALBuffer: AL_INVALID_OPERATION, copy: -1, paste: '',
+    setBuffers: 0, compileShader: 0, checkShaders: 0, ready: 0, renderAgain: 0, initBuffer: 1024, nextBuffer: 16,
+    quit: 0,
+  });
+  // After quit standard error holds only stop all's and the two loads' lines, as without an audio
+  // device (the first line is the sprite texture's, made by ready).
+  assert.deepEqual(r.stderr.split('\n'), ['Warning: 0.000000x0.000000 texture initialized? PB 0',
+    'Got error stopping all: AL error 0xa004', ' !OpenAL Error buffering data: AL error 0xa004',
+    'OpenAL Error buffering data: AL error 0xa004', '']);
+  const out = nativeOut(r);
+  assert.equal(out.split('Quitting Native\n').length, 3, 'quit twice, each with its lines');
+  assert.doesNotMatch(out.slice(out.indexOf('Quitting Native')), /Unable to compile|initGFX/);
+});
+
 test('startTicking checks its argument and a failing tickFn ends the process', async () => {
   assert.equal(assertAborted(await host('bridge-abort.js', ['startTickingNumber']), 't == napi_function'), 'native');
   assertAborted(await host('bridge-abort.js', ['startTickingNoArg']), 'argc == lengthof(args)');

@@ -45,6 +45,18 @@ test('a collected owner frees its block once and logs it; views free nothing', a
   assert.deepEqual(r.results[1], { after: 'view gc', stillReadable: 64 });
 });
 
+test('pool slices outlive a re-created POOL_BUFFER: copied, named by the table, read back', async () => {
+  const r = assertOk(await host('bridge-buffers.js', ['poolRecreate']));
+  // The old pool's owner was collected before the slices were used.
+  const lines = r.stdout.split('\n');
+  const gcAt = lines.findIndex((l) => l.includes('"after":"gc"'));
+  assert.ok(lines.slice(0, gcAt).some((l) => /^Finalized buffer: 0x[0-9a-f]+$/.test(l)), r.stdout);
+  assert.deepEqual(r.results[1], { copied: [1, 2, 3, 4, 5, 6, 7, 8], pair: [1400, 800], viaTable: [1400, 800] });
+  // The pair is the host's to write: NaN, infinities and numbers past the integer range are read
+  // back without undefined conversions (the sanitized build checks that) and left as written.
+  assert.deepEqual(r.results[2], { results: [0, 0, 0, 0, 0], last: [Math.fround(640.9), Math.fround(-480.9)] });
+});
+
 test('the pool never hands out its last byte', async () => {
   const r = await host('bridge-abort.js', ['poolOverflow']);
   assert.match(r.stdout, /after 60\n/);

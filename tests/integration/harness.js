@@ -18,6 +18,9 @@ const hostsDir = path.join(root, 'tests', 'hosts');
 // tools run without it.
 const sanitizerPreload = process.env.TESSIMARKE_SANITIZER_PRELOAD || '';
 const sanitized = sanitizerPreload !== '';
+// How much longer a child takes under the sanitizers (measured: the demo's frames about 1.5 to 2
+// times as long); waits and time limits for children are scaled by it.
+const timeScale = sanitized ? 3 : 1;
 // A report from either sanitizer on a child's standard error. Every report also ends the child
 // (nothing recovers), but a test that only looks at exit codes or output lines must still fail.
 const SANITIZER_REPORT = /ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:|SUMMARY: (AddressSanitizer|UndefinedBehaviorSanitizer)/;
@@ -89,7 +92,7 @@ function runHost(script, args = [], { display, audio, env, timeout = 60000, node
     let stdout = '';
     let stderr = '';
     let pending = '';
-    const timer = setTimeout(() => child.kill('SIGKILL'), timeout);
+    const timer = setTimeout(() => child.kill('SIGKILL'), timeout * timeScale);
     child.stdout.on('data', (d) => {
       stdout += d;
       pending += d;
@@ -138,5 +141,5 @@ function assertOk(result) {
   return result;
 }
 
-module.exports = { root, buildDir, addonPath, sanitized, startXvfb, hostEnv, runHost, nativeOut, assertAborted, assertOk,
+module.exports = { root, buildDir, addonPath, sanitized, timeScale, startXvfb, hostEnv, runHost, nativeOut, assertAborted, assertOk,
   assertNoSanitizerReport };

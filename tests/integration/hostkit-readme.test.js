@@ -7,7 +7,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { spawn } = require('node:child_process');
-const { startXvfb, hostEnv, assertNoSanitizerReport } = require('./harness');
+const { startXvfb, hostEnv, assertNoSanitizerReport, timeScale } = require('./harness');
 const { findWindow, xdotool } = require('./window-helpers');
 const { screenshot } = require('./render-helpers');
 
@@ -39,11 +39,11 @@ test('the README\'s minimal host runs: cube, floor and text on screen; closing t
       if (stdout.includes('Native ready\n')) resolve();
     }));
     const done = new Promise((resolve) => child.on('close', (code, signal) => resolve({ code, signal })));
-    const timer = setTimeout(() => child.kill('SIGKILL'), 120000);
+    const timer = setTimeout(() => child.kill('SIGKILL'), 120000 * timeScale);
     await ready;
     const id = await findWindow(xs.display);
     // A few frames, so that the text's glyphs are in the atlas.
-    await new Promise((r) => setTimeout(r, 1500));
+    await new Promise((r) => setTimeout(r, 1500 * timeScale));
     await xdotool(xs.display, 'key', '--window', id, 'space');
     const shot = await screenshot(xs.display, id);
     await xdotool(xs.display, 'key', '--window', id, 'alt+F4');

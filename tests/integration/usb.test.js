@@ -5,7 +5,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { spawnSync } = require('node:child_process');
-const { startXvfb, runHost, assertOk } = require('./harness');
+const { startXvfb, runHost, assertOk, sanitized } = require('./harness');
 const {
   REPORT_SIZE, USB_MESSAGES, guardCheckPath, guardLibrary,
   emulatedReport, adapterRecords, usbLines, runEmulated,
@@ -246,9 +246,11 @@ test('a platform that cannot query kernel drivers: nothing about drivers at star
   nothingOnStderr(r);
 });
 
+// Under the sanitized build AddressSanitizer's allocator serves calloc, not the guard library, and
+// itself stops at any write past the block: the guard is left out there.
 test('a USB_BUFFER shorter than a report is filled as far as it goes and never overrun', async (t) => {
   const size = 29;
-  await t.test('the guard catches a write past the block', () => {
+  await t.test('the guard catches a write past the block', { skip: sanitized && 'AddressSanitizer guards the block' }, () => {
     const check = spawnSync(guardCheckPath, [], {
       env: { ...process.env, TESSIMARKE_GUARD_BYTES: String(size), LD_PRELOAD: guardLibrary }, encoding: 'utf8',
     });
@@ -257,9 +259,9 @@ test('a USB_BUFFER shorter than a report is filled as far as it goes and never o
   });
 
   await t.test('pollUSB into the guarded block', async () => {
-    const r = await run('adapter', { steps: 3, usbSize: size }, { guardBytes: size });
+    const r = await run('adapter', { steps: 3, usbSize: size }, { guardBytes: sanitized ? 0 : size });
     const report = finished(r);
-    assert.match(r.stderr, new RegExp(`^@guard ${size}$`, 'm'), 'USB_BUFFER was not guarded');
+    if (!sanitized) assert.match(r.stderr, new RegExp(`^@guard ${size}$`, 'm'), 'USB_BUFFER was not guarded');
     report.steps.forEach((s, i) => {
       assert.equal(s.usb.length, size);
       assert.deepEqual(s.usb, emulatedReport(i + 1, size), `report ${i + 1}`);

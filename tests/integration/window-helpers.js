@@ -9,7 +9,8 @@ const { runHost, hostEnv } = require('./harness');
 const execFileP = promisify(execFile);
 
 // Starts an interactive host: `request(cmd)` writes one JSON line to the host's standard input and
-// resolves with the next report the host prints. `done` resolves with runHost's result.
+// resolves with the next report the host prints. `done` resolves with runHost's result. Once the
+// host has ended, a request that is still waiting, and every later one, fails with how it ended.
 function startInteractive(script, args, options) {
   const waiting = [];
   const early = [];
@@ -19,16 +20,24 @@ function startInteractive(script, args, options) {
     if (!line.startsWith('@result ')) return;
     const value = JSON.parse(line.slice(8));
     const next = waiting.shift();
-    if (next) next(value); else early.push(value);
+    if (next) next.resolve(value); else early.push(value);
   };
+  let ended = null;
   let child = null;
   const done = runHost(script, args, {
     ...options,
     onLine: (line, c) => { child = c; onLine(line); },
   });
   // The child is known once it writes its first line; requests wait for the host's first report.
-  const next = () => new Promise((resolve) => {
-    if (early.length) resolve(early.shift()); else waiting.push(resolve);
+  const end = (error) => {
+    ended = error;
+    for (const w of waiting.splice(0)) w.reject(error);
+  };
+  done.then((r) => end(new Error(`host ended: code ${r.code}, signal ${r.signal}\n${r.stderr.slice(-3000)}`)), end);
+  const next = () => new Promise((resolve, reject) => {
+    if (early.length) resolve(early.shift());
+    else if (ended) reject(ended);
+    else waiting.push({ resolve, reject });
   });
   const request = async (cmd) => {
     child.stdin.write(JSON.stringify(cmd) + '\n');

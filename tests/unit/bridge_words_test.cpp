@@ -42,6 +42,25 @@ TEST(Words, FloatRoundsToNearest) {
   EXPECT_TRUE(std::isinf(wordToFloat(1e300)));
 }
 
+TEST(Words, SaturatingConversionTruncatesInRangeAndClampsTheRest) {
+  constexpr int32_t lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
+  const struct {
+    double in;
+    int32_t out;
+  } cases[] = {
+      {std::nan(""), 0},      {-std::nan(""), 0},    {INFINITY, hi},         {-INFINITY, lo},
+      {1e30, hi},             {-1e30, lo},           {-0.0, 0},              {0.0, 0},
+      {0.999, 0},             {-0.999, 0},           {1.5, 1},               {-1.5, -1},
+      {1400.75, 1400},        {2147483646.5, 2147483646}, {2147483647.0, hi}, {2147483647.9, hi},
+      {2147483648.0, hi},     {-2147483647.9, -2147483647}, {-2147483648.0, lo}, {-2147483648.9, lo},
+      {-2147483649.0, lo},    {4294967296.0, hi},    {std::numeric_limits<double>::denorm_min(), 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(saturateToInt32(c.in), c.out) << c.in;
+  // Single-precision inputs (the viewportSize pair) widen exactly first.
+  EXPECT_EQ(saturateToInt32(static_cast<double>(3.0e9f)), hi);
+  EXPECT_EQ(saturateToInt32(static_cast<double>(-3.0e9f)), lo);
+}
+
 TEST(Words, CommandLengths) {
   const uint32_t expected[] = {1, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 1, 5, 5, 1};
   for (int op = 0; op <= 14; ++op) EXPECT_EQ(commandWords(op), expected[op]) << op;

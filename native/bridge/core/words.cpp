@@ -20,4 +20,11 @@ int64_t wordToInt64(double word) {
 uint32_t wordToLowU32(double word) { return static_cast<uint32_t>(static_cast<uint64_t>(wordToInt64(word))); }
 
 float wordToFloat(double word) { return static_cast<float>(word); }
+
+int32_t saturateToInt32(double value) {
+  if (value != value) return 0;
+  if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(value);
+}
 }  // namespace tsm::bridge

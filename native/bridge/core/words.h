@@ -1,5 +1,6 @@
-// Conversions of the host's 64-bit float words (command operands) to native integers and floats.
-// They follow the x86 truncating conversions, so every word has a defined result.
+// Conversions of host-written floats to native integers and floats. The command operands follow the
+// x86 truncating conversions; every other host float that becomes an integer (the viewportSize
+// pair, for one) goes through saturateToInt32. Every input has a defined result.
 #pragma once
 #include <cstdint>
 
@@ -12,4 +13,7 @@ int64_t wordToInt64(double word);
 uint32_t wordToLowU32(double word);
 // Rounding to the nearest 32-bit float.
 float wordToFloat(double word);
+// Truncation toward zero, saturating: values past either end of the int32 range (infinities
+// included) give that end, NaN gives 0.
+int32_t saturateToInt32(double value);
 }  // namespace tsm::bridge
