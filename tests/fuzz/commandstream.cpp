@@ -2,7 +2,8 @@
 // A reference walk written from the documented operand counts says which commands run; the target
 // checks that exactly those reach `execute` with their own operand words, that results land at the
 // opcode's index and nowhere else, and that the command block is never written. The blocks are
-// allocated to their exact byte size, so any read or write past either is a sanitizer report.
+// allocated to their exact byte size, so any read or write past either is a sanitizer report. The
+// words also go through the saturating conversion of other host floats.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "bridge/core/commandstream.h"
+#include "bridge/core/words.h"
 #include "fuzzlog.h"
 
 using namespace tsm::bridge;
@@ -136,6 +138,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint32_t b = resultCapacity * 8; results && b < resultBytes; ++b) FUZZ_REQUIRE(results[b] == UNTOUCHED);
   FUZZ_REQUIRE(!words || wordBytes == 0 || std::memcmp(words, wordsBefore.data(), wordBytes) == 0);
   FUZZ_REQUIRE(commandWords(in.ConsumeIntegral<int32_t>()) <= MAX_COMMAND_WORDS);
+
+  // The saturating conversion other host floats take: NaN 0, the ends of the range past them,
+  // truncation toward zero between.
+  for (double w : wordValues) {
+    const int32_t v = saturateToInt32(w);
+    if (std::isnan(w)) FUZZ_REQUIRE(v == 0);
+    else if (w >= 2147483647.0) FUZZ_REQUIRE(v == INT32_MAX);
+    else if (w <= -2147483648.0) FUZZ_REQUIRE(v == INT32_MIN);
+    else FUZZ_REQUIRE(v == static_cast<int32_t>(std::trunc(w)));
+  }
 
   std::free(wordAlloc);
   std::free(resultAlloc);
