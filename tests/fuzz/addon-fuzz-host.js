@@ -2,8 +2,10 @@
 // One case of the whole-addon fuzz host (started by addon-fuzz.js): from a case seed it makes the
 // fixed blocks at random sizes, a random bufferIDs table over random blocks, readies the graphics,
 // and then runs random steps: command streams with wild operands, text and sizes, tables changed
-// before `render`, wild event offsets before `poll`, buffer calls at edge sizes and ids, sounds,
-// clipboard and quality setters, blocks re-created and collected. Then `quit`.
+// and registered again before `render`, wild floats and fill lengths in the blocks they name (the
+// size pair's among them), wild event offsets before `poll`, buffer calls at edge sizes and ids,
+// blocks re-created (fixed ones, made ones, pool slices) and collected, sounds, clipboard and
+// quality setters. Then `quit`.
 //
 //   node --expose-gc addon-fuzz-host.js CASE_SEED MODE STEPS
 //
@@ -381,8 +383,9 @@ function beyondContracts(afterQuit) {
 announce(`case ${caseSeed} ${mode}`);
 for (const name of Object.keys(FIXED_IDS)) initFixed(name, blockSize(name));
 const table = makeTable();
-announce(`setBuffers(${table ? table.id : 0})`);
-addon.setBuffers(chance(0.9) && table ? table.id : int(BUFFER_COUNT));
+const firstTable = chance(0.9) && table ? table.id : int(BUFFER_COUNT);
+announce(`setBuffers(${firstTable})`);
+addon.setBuffers(firstTable);
 const shaderDir = path.join(__dirname, '..', 'shaders');
 for (const name of VERTEX_SHADERS) addon.compileShader(name, true, fs.readFileSync(path.join(shaderDir, name + '.vert'), 'utf8'));
 for (const name of FRAGMENT_SHADERS) addon.compileShader(name, false, fs.readFileSync(path.join(shaderDir, name + '.frag'), 'utf8'));
