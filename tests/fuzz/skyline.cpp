@@ -14,8 +14,8 @@
 using namespace tsm::text;
 
 namespace {
-// Most rectangles per case (the overlap check is pairwise).
-constexpr size_t MAX_CASE_RECTS = 600;
+// Most rectangles per case (the overlap check is pairwise, and each packing snapshots the skyline).
+constexpr size_t MAX_CASE_RECTS = 256;
 
 Skyline* skyline;
 Skyline* before;
