@@ -1,0 +1,39 @@
+// Log streams of the fuzzed core and the targets' invariant failure. See fuzzlog.h.
+#include "fuzzlog.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bridge/core/log.h"
+
+namespace tsm::fuzz {
+FuzzLog fuzzLog;
+
+void resetFuzzLog() { std::memset(&fuzzLog, 0, sizeof fuzzLog); }
+
+void invariantFailed(const char* expression, const char* file, int line) {
+  std::fprintf(stderr, "fuzz invariant failed: %s (%s:%d)\n", expression, file, line);
+  std::fflush(stderr);
+  std::abort();
+}
+}  // namespace tsm::fuzz
+
+namespace tsm {
+void logInfo(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(fuzz::fuzzLog.lastInfo, sizeof fuzz::fuzzLog.lastInfo, format, args);
+  va_end(args);
+  ++fuzz::fuzzLog.infoLines;
+}
+
+void logError(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(fuzz::fuzzLog.lastError, sizeof fuzz::fuzzLog.lastError, format, args);
+  va_end(args);
+  ++fuzz::fuzzLog.errorLines;
+}
+}  // namespace tsm

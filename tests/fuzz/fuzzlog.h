@@ -1,0 +1,30 @@
+// The fuzz targets' view of the core's log streams: fuzzlog.cpp replaces bridge/core/log.cpp in the
+// fuzzed copy of the core, counting the lines and keeping the last one of each stream instead of
+// printing them, so that a target can check what the core said without flooding the terminal.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace tsm::fuzz {
+// Longest line kept; longer lines are kept truncated.
+constexpr size_t FUZZ_LOG_LINE_BYTES = 256;
+
+struct FuzzLog {
+  uint32_t infoLines;
+  uint32_t errorLines;
+  char lastInfo[FUZZ_LOG_LINE_BYTES];
+  char lastError[FUZZ_LOG_LINE_BYTES];
+};
+
+extern FuzzLog fuzzLog;
+// Forgets every line (call at the start of each input).
+void resetFuzzLog();
+}  // namespace tsm::fuzz
+
+// A broken invariant: prints what and where, then aborts so that libFuzzer keeps the input.
+#define FUZZ_REQUIRE(cond) \
+  ((cond) ? (void)0 : ::tsm::fuzz::invariantFailed(#cond, __FILE__, __LINE__))
+
+namespace tsm::fuzz {
+[[noreturn]] void invariantFailed(const char* expression, const char* file, int line);
+}  // namespace tsm::fuzz
