@@ -11,9 +11,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-ALL_TARGETS=(commandstream eventrecords utf8layout skyline glyphstore pcm decodeloop)
-# The Vorbis header checks, where the core has them.
-[[ -f native/audio/core/vorbissetup.h ]] && ALL_TARGETS+=(vorbissetup)
+ALL_TARGETS=(commandstream eventrecords utf8layout skyline glyphstore pcm decodeloop vorbissetup spriteatlas)
 SECONDS_PER_TARGET=10
 MAX_LEN=4096
 targets=()
