@@ -176,8 +176,8 @@ function mutateTable(table) {
 
 // ---- steps ------------------------------------------------------------------------------------
 // Words per command by opcode, the opcode included (0: skipped one word at a time).
-const COMMAND_WORDS = [0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5];
-const OPS = [1, 2, 3, 4, 5, 6, 7, 9, 10, 12, 13, 11, 0, 14, -1];
+const COMMAND_WORDS = [0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5, 0, 7, 4, 7];
+const OPS = [1, 2, 3, 4, 5, 6, 7, 9, 10, 12, 13, 11, 0, 14, 15, 16, 17, 18, -1];
 // Sources the addon has answered command 1 with: the only ones a host may stop (stopping any other
 // is a deliberate check).
 const knownSources = [];
@@ -199,9 +199,9 @@ function writeCommands() {
     let word = chance(0.85) ? pick(OPS) : wildNumber();
     if (chance(0.1)) word += word < 0 ? -0.5 : 0.5;
     const op = opcodeOf(word);
-    const length = op >= 1 && op <= 13 && COMMAND_WORDS[op] ? COMMAND_WORDS[op] : 1;
+    const length = op >= 1 && op < COMMAND_WORDS.length && COMMAND_WORDS[op] ? COMMAND_WORDS[op] : 1;
     if (op === 3 && mode !== 'risky' && chance(0.5)) continue;
-    if (op === 1 && n < results.length) { plays.push(n); results[n] = NaN; }
+    if ((op === 1 || op === 17) && n < results.length) { plays.push(n); results[n] = NaN; }
     words[n++] = word;
     for (let k = 1; k < length && n < words.length; k++) {
       let operand;
@@ -250,7 +250,7 @@ function writeStrings() {
 const SOUND_PATHS = ['app/assets/sounds/chime.ogg', 'app/assets/sounds/blip.ogg', 'no/such/file.ogg', 'README.md', 'app', ''];
 
 function step(table) {
-  switch (int(20)) {
+  switch (int(21)) {
     case 0: case 1: case 2: runStep(); break;
     case 3: writeStrings(); break;
     case 4: mutateTable(table); break;
@@ -351,8 +351,70 @@ function step(table) {
       if (made) made.buffer = buffer; else madeBlocks.push({ buffer, id });
       break;
     }
+    case 19: extensionCall(); break;
     default:
       if (global.gc) { announce('gc'); global.gc(); }
+  }
+}
+
+// ---- the extension exports, within their contracts ---------------------------------------------
+const IMAGE_PATHS = ['app/icons/icon.png', 'app/assets/sounds/chime.ogg', 'no/such/image.png', 'app', ''];
+
+// A window side: mostly small, sometimes wild; never a large in-range one (screen-sized targets).
+function windowSide() {
+  const v = chance(0.7) ? between(1, 900) : wildNumber();
+  return v > 1200 && v <= 8192 ? 1200 : v;
+}
+
+function extensionCall() {
+  switch (int(8)) {
+    case 0: {
+      const title = wildText(chance(0.1) ? 3000 : 60);
+      announce(`setWindowTitle(${title.length} characters)`);
+      addon.setWindowTitle(title);
+      break;
+    }
+    case 1: {
+      const w = windowSide(), h = windowSide();
+      announce(`setWindowSize(${show(w)}, ${show(h)})`);
+      addon.setWindowSize(w, h);
+      break;
+    }
+    case 2: {
+      const scale = chance(0.6) ? pick([0.25, 0.5, 0.75, 1]) : wildNumber();
+      announce(`setRenderScale(${show(scale)})`);
+      addon.setRenderScale(scale);
+      break;
+    }
+    case 3: {
+      const type = chance(0.7) ? 1027 : wildNumber(), on = chance(0.5);
+      announce(`enableEvent(${show(type)}, ${on})`);
+      addon.enableEvent(type, on);
+      break;
+    }
+    case 4: {
+      if (chance(0.3)) { announce('stopMusic'); addon.stopMusic(); break; }
+      const file = pick(SOUND_PATHS), gain = chance(0.7) ? next() / 4294967296 : wildNumber();
+      const start = chance(0.5) ? -1 : wildNumber(), end = chance(0.5) ? 0 : wildNumber();
+      announce(`playMusic(${file}, ${show(gain)}, ${show(start)}, ${show(end)})`);
+      addon.playMusic(file, gain, start, end);
+      break;
+    }
+    case 5: {
+      const id = int(256), file = pick(IMAGE_PATHS);
+      announce(`loadImage(${id}, ${file})`);
+      addon.loadImage(id, file);
+      break;
+    }
+    default: {
+      const id = int(256);
+      const w = chance(0.7) ? between(0, 64) : wildNumber(), h = chance(0.7) ? between(0, 64) : wildNumber();
+      const exact = w >= 0 && h >= 0 && w * h * 4 <= 1 << 16 && chance(0.7);
+      const pixels = Buffer.alloc(exact ? Math.trunc(w) * Math.trunc(h) * 4 : pick([0, 1, 3, 4, 4096, int(1 << 16)]));
+      for (let i = 0; i < pixels.length; i += 97) pixels[i] = int(256);
+      announce(`setImage(${id}, ${pixels.length} bytes, ${show(w)}, ${show(h)})`);
+      addon.setImage(id, pixels, w, h);
+    }
   }
 }
 
@@ -364,6 +426,7 @@ function beyondContracts(afterQuit) {
     () => addon.initALBuffer(int(256), Buffer.alloc(16), 4353, 8000), () => addon.copy('after'), () => addon.paste(),
     () => addon.setShadowQuality(int(4)), () => addon.setSsaoQuality(int(5)), () => addon.setAntialias(int(3)),
     () => addon.ready(), () => addon.quit(), () => addon.getBuffer(int(8)), () => addon.checkShaders(),
+    () => extensionCall(),
   ];
   const wrong = [
     () => addon.initBuffer(256 + int(1000), 16), () => addon.getBuffer(wildNumber()), () => addon.nextPool(1 << 30),
