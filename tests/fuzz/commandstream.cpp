@@ -19,7 +19,9 @@ using namespace tsm::bridge;
 
 namespace {
 // Words per command, the opcode included, as the host's documentation lists them (0: skipped).
-constexpr uint32_t documentedWords[] = {0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5};
+// 15-17 are the extension commands (listener, listener up, play at a world position).
+constexpr uint32_t documentedWords[] = {0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5, 0, 7, 4, 7};
+constexpr int32_t LAST_OPCODE = sizeof documentedWords / sizeof documentedWords[0] - 1;
 // Largest command block a case uses, in words.
 constexpr uint32_t MAX_CASE_WORDS = 512;
 // Marks result slots the walk did not write.
@@ -36,7 +38,7 @@ struct Context {
 
 double execute(int32_t opcode, const double* operands, void* context) {
   auto* c = static_cast<Context*>(context);
-  FUZZ_REQUIRE(opcode >= 1 && opcode <= 13 && opcode != 11);
+  FUZZ_REQUIRE(opcode >= 1 && opcode <= LAST_OPCODE && documentedWords[opcode] != 0);
   Call call{opcode, {}};
   std::memcpy(call.operands, operands, (documentedWords[opcode] - 1) * sizeof(double));
   c->calls.push_back(call);
@@ -52,8 +54,8 @@ int32_t documentedOpcode(double w) {
 
 double wordFrom(FuzzedDataProvider& in) {
   switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-    case 0: return static_cast<double>(in.ConsumeIntegralInRange<int>(-2, 15));
-    case 1: return in.ConsumeIntegralInRange<int>(-2, 15) + in.ConsumeProbability<double>() * (in.ConsumeBool() ? 1 : -1);
+    case 0: return static_cast<double>(in.ConsumeIntegralInRange<int>(-2, 19));
+    case 1: return in.ConsumeIntegralInRange<int>(-2, 19) + in.ConsumeProbability<double>() * (in.ConsumeBool() ? 1 : -1);
     case 2: return NAN;
     case 3: return in.ConsumeBool() ? INFINITY : -INFINITY;
     case 4: return in.ConsumeBool() ? 2147483648.0 + in.ConsumeIntegralInRange<int>(0, 13) : -2147483649.0 - in.ConsumeIntegralInRange<int>(0, 2);
@@ -109,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint64_t i = 0; count > 0 && i < static_cast<uint64_t>(count);) {
     if (i >= wordCapacity || i >= resultCapacity) break;
     const int32_t op = documentedOpcode(wordValues[i]);
-    const bool known = op >= 1 && op <= 13 && documentedWords[op] != 0;
+    const bool known = op >= 1 && op <= LAST_OPCODE && documentedWords[op] != 0;
     const uint32_t length = known ? documentedWords[op] : 1;
     if (i + length > wordCapacity) break;
     double result;
