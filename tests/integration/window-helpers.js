@@ -54,10 +54,19 @@ async function x(display, command, args) {
 }
 
 // The id of the window titled exactly `title` ("Tessimarke" unless a host set its own).
+// The window with this title. A host may set its title a little after its window appears (later
+// still under the sanitizers), so the search is retried for up to ten seconds.
 async function findWindow(display, title = 'Tessimarke') {
-  const out = await x(display, 'xdotool', ['search', '--name', `^${title}$`]);
-  const ids = out.trim().split('\n').filter(Boolean);
-  return ids[ids.length - 1];
+  for (let tries = 0; ; ++tries) {
+    try {
+      const out = await x(display, 'xdotool', ['search', '--name', `^${title}$`]);
+      const ids = out.trim().split('\n').filter(Boolean);
+      if (ids.length) return ids[ids.length - 1];
+    } catch (e) {
+      if (tries >= 100) throw e;
+    }
+    await new Promise((r) => setTimeout(r, 100));
+  }
 }
 
 // Size and title of an X window, measured by xwininfo.
