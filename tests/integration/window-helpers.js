@@ -62,6 +62,7 @@ async function findWindow(display, title = 'Tessimarke') {
       const out = await x(display, 'xdotool', ['search', '--name', `^${title}$`]);
       const ids = out.trim().split('\n').filter(Boolean);
       if (ids.length) return ids[ids.length - 1];
+      if (tries >= 100) throw new Error(`no window named ${title}`);
     } catch (e) {
       if (tries >= 100) throw e;
     }
