@@ -21,12 +21,12 @@ using namespace tsm::audio;
 namespace {
 // Largest fixed block a case uses.
 constexpr uint64_t MAX_CASE_FIXED_BLOCK = 1 << 16;
-// Bytes a growing case may produce before its decoder reports the end: one case in 64 gets one
-// growth past the start size (every growth after it takes the same path); the others produce at
-// most 64 KiB of the first block. Each fresh page of a block costs a page fault, and a growth
-// copies the whole block: without these limits growing cases would take nearly all of the time.
+// Bytes a growing case that starts empty, as the sound loader's do, may produce before its decoder
+// reports the end: enough for one growth past the start size (every growth after it takes the same
+// path).
 constexpr uint64_t MAX_CASE_GROWN_BYTES = 3 << 19;
-constexpr uint64_t MAX_CASE_FIRST_BLOCK_BYTES = 1 << 16;
+// Largest block a growing case that does not start empty starts with.
+constexpr uint64_t MAX_CASE_GROWABLE_START = 1 << 16;
 // Most scripted answers per case.
 constexpr size_t MAX_CASE_ANSWERS = 4096;
 
@@ -45,7 +45,7 @@ struct Decoder {
   uint32_t errorsRead = 0;  // answers the loop should log
   PcmBlock* block;
   bool growable;
-  uint64_t grownLimit;  // a growing case's bytes before the end
+  uint64_t grownLimit = 0;  // a growing case's bytes before the end
   long last = 0;
   int lastSection = 0;
   bool ended = false;  // asked again after reporting the end
@@ -115,15 +115,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   Decoder d;
-  // Growing blocks start at 1 MiB, a fresh mapping each time: one case in 16, so that they take
-  // about as long in all as the fixed ones. Not for a 0 byte, which short and padded inputs give
-  // far more often than one in 16.
+  // One case in 16 grows its block. A growth takes a fresh mapping of at least 1 MiB, and here every
+  // fresh page costs a page fault of tens of microseconds, so one growing case in 64 starts empty
+  // and grows (twice); the others start with a block of their own of up to 64 KiB and end before
+  // they would grow. Not for a 0 byte, which short and padded inputs give far more often.
   d.growable = in.ConsumeIntegralInRange<int>(0, 15) == 1;
-  d.grownLimit = in.ConsumeIntegralInRange<int>(0, 63) == 1 ? MAX_CASE_GROWN_BYTES : MAX_CASE_FIRST_BLOCK_BYTES;
   PcmBlock block{nullptr, 0, 0};
   if (!d.growable) {
     block.capacity = in.ConsumeIntegralInRange<uint64_t>(0, MAX_CASE_FIXED_BLOCK);
     block.data = static_cast<uint8_t*>(std::malloc(block.capacity));
+  } else if (in.ConsumeIntegralInRange<int>(0, 63) == 1) {
+    d.grownLimit = MAX_CASE_GROWN_BYTES;
+  } else {
+    block.capacity = in.ConsumeIntegralInRange<uint64_t>(STREAM_MIN_READ_BYTES, MAX_CASE_GROWABLE_START);
+    block.data = static_cast<uint8_t*>(std::malloc(block.capacity));
+    d.grownLimit = block.capacity - STREAM_MIN_READ_BYTES;
   }
   d.block = &block;
   d.script.reserve(64);
