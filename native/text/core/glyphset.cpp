@@ -115,7 +115,10 @@ void sortGlyphs(GlyphSet* gs) { sortTallestFirst(gs->sortedGlyphs, gs->sortedGly
 
 uint32_t packGlyphs(GlyphSet* gs) {
   // A fresh layout of every glyph that has a place, tallest first; taken only if all of them fit.
+  // The trial packs into the same atlas as the layout it may replace.
   resetSkyline(&gs->trial, gs->toHeight);
+  gs->trial.width = gs->width;
+  gs->trial.maxHeight = gs->maxHeight;
   bool fits = true;
   for (uint32_t i = 0; i < gs->glyphCount && fits; ++i) {
     const Glyph* g = gs->sortedGlyphs[i];

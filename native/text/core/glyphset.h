@@ -45,7 +45,8 @@ struct GlyphMapEntry {
 };
 
 // The process's glyph cache. The skyline part (landscape, width, toHeight, maxHeight, rowStart,
-// cursor) is the packing of the glyphs written into the atlas so far.
+// cursor) is the packing of the glyphs written into the atlas so far. Every layout keeps to its
+// width and maxHeight (ATLAS_WIDTH and ATLAS_MAX_HEIGHT; tests set smaller ones after init).
 struct GlyphSet : Skyline {
   Glyph* glyphs;              // glyphCapacity records, the first glyphCount in use
   Glyph** sortedGlyphs;       // glyphCapacity references into glyphs, in packing order
