@@ -124,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!d.growable) {
     block.capacity = in.ConsumeIntegralInRange<uint64_t>(0, MAX_CASE_FIXED_BLOCK);
     block.data = static_cast<uint8_t*>(std::malloc(block.capacity));
-  } else if (in.ConsumeIntegralInRange<int>(0, 63) == 1) {
+  } else if (tsm::fuzz::oneInputIn(data, size, 64)) {
     d.grownLimit = MAX_CASE_GROWN_BYTES;
   } else {
     block.capacity = in.ConsumeIntegralInRange<uint64_t>(STREAM_MIN_READ_BYTES, MAX_CASE_GROWABLE_START);

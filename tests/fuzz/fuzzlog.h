@@ -27,4 +27,14 @@ void resetFuzzLog();
 
 namespace tsm::fuzz {
 [[noreturn]] void invariantFailed(const char* expression, const char* file, int line);
+
+// True for about one input in `n`, decided by a hash of the whole input. For choosing expensive
+// cases: libFuzzer mutates inputs with rare coverage the most, and a choice made by one input byte
+// would pass to nearly every mutant, so that the expensive cases took over the run; a hash changes
+// with any mutation and keeps them at one in `n`.
+inline bool oneInputIn(const uint8_t* data, size_t size, uint64_t n) {
+  uint64_t h = 14695981039346656037ull;
+  for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 1099511628211ull;
+  return h % n == 0;
+}
 }  // namespace tsm::fuzz
