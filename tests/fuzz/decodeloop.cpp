@@ -116,9 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Decoder d;
   // One case in 16 grows its block. A growth takes a fresh mapping of at least 1 MiB, and here every
-  // fresh page costs a page fault of tens of microseconds, so one growing case in 64 starts empty
-  // and grows (twice); the others start with a block of their own of up to 64 KiB and end before
-  // they would grow. Not for a 0 byte, which short and padded inputs give far more often.
+  // fresh page costs a page fault of tens of microseconds, so one growing case in 64 (by a hash of
+  // the input) starts empty and grows (twice); the others start with a block of their own of up to
+  // 64 KiB and end before they would grow. Growing is not chosen by a 0 byte, which short and padded
+  // inputs give far more often than one in 16.
   d.growable = in.ConsumeIntegralInRange<int>(0, 15) == 1;
   PcmBlock block{nullptr, 0, 0};
   if (!d.growable) {
