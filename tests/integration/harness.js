@@ -1,7 +1,7 @@
 'use strict';
 // Test harness: a private X server per test process, host scripts run in child Node processes
 // with OpenAL Soft pointed at a null or wave-file backend, and helpers to read what they printed.
-const { spawn } = require('node:child_process');
+const { spawn, execFile } = require('node:child_process');
 const path = require('node:path');
 const fs = require('node:fs');
 const os = require('node:os');
@@ -51,8 +51,15 @@ function startXvfb({ wm = false, screen = '1920x1080x24', extraArgs = [] } = {})
       if (wm) {
         const o = spawn('openbox', ['--sm-disable'], { env: { ...process.env, DISPLAY: display }, stdio: 'ignore' });
         extras.push(o);
-        // Give the window manager a moment to take the screen before windows appear.
-        setTimeout(() => resolve({ display, stop }), 500);
+        // Windows must appear only once the manager has taken the screen (it then names its own
+        // window on the root window), or they stay unmanaged: no focus and no close key.
+        const managed = (tries) => execFile('xprop', ['-root', '_NET_SUPPORTING_WM_CHECK'],
+          { env: { ...process.env, DISPLAY: display } }, (error, out) => {
+            if (!error && /window id/.test(out)) resolve({ display, stop });
+            else if (tries >= 300) { stop(); reject(new Error('openbox never took the screen')); }
+            else setTimeout(() => managed(tries + 1), 50);
+          });
+        managed(0);
       } else {
         resolve({ display, stop });
       }

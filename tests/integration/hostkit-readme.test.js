@@ -6,10 +6,9 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { spawn } = require('node:child_process');
 const { startXvfb, hostEnv, assertNoSanitizerReport, timeScale } = require('./harness');
-const { findWindow, xdotool } = require('./window-helpers');
-const { screenshot } = require('./render-helpers');
+const { startGame, closeWindow, findWindow, xdotool } = require('./window-helpers');
+const { waitForText } = require('./render-helpers');
 
 const root = path.resolve(__dirname, '..', '..');
 
@@ -30,34 +29,12 @@ test('the README\'s minimal host runs: cube, floor and text on screen; closing t
   const xs = await startXvfb({ wm: true });
   try {
     const env = hostEnv({ display: xs.display, audio: 'null' });
-    const child = spawn(process.execPath, ['-'], { cwd: root, env, stdio: ['pipe', 'pipe', 'pipe'] });
-    child.stdin.end(source);
-    let stdout = '', stderr = '';
-    child.stderr.on('data', (d) => { stderr += d; });
-    const ready = new Promise((resolve) => child.stdout.on('data', (d) => {
-      stdout += d;
-      if (stdout.includes('Native ready\n')) resolve();
-    }));
-    const done = new Promise((resolve) => child.on('close', (code, signal) => resolve({ code, signal })));
-    const timer = setTimeout(() => child.kill('SIGKILL'), 120000 * timeScale);
-    await ready;
+    const game = startGame(['-'], { cwd: root, env, source, limit: 120000 * timeScale });
+    await game.ready;
     const id = await findWindow(xs.display);
-    // Until the frames show the text (its glyphs reach the atlas a frame after first use): a
-    // loaded machine renders a frame in seconds.
-    const inked = (shot) => {
-      let ink = 0;
-      for (let y = 30; y < 70; ++y) for (let x = 40; x < 400; ++x) if (shot.pixel(x, y).every((c) => c > 230)) ++ink;
-      return ink;
-    };
-    let shot = await screenshot(xs.display, id);
-    for (let tries = 0; tries < 120 && inked(shot) <= 300; ++tries) {
-      await new Promise((r) => setTimeout(r, 500));
-      shot = await screenshot(xs.display, id);
-    }
+    const { shot, ink } = await waitForText(xs.display, id, 60000 * timeScale);
     await xdotool(xs.display, 'key', '--window', id, 'space');
-    await xdotool(xs.display, 'key', '--window', id, 'alt+F4');
-    const { code, signal } = await done;
-    clearTimeout(timer);
+    const { code, signal, stdout, stderr } = await closeWindow(xs.display, id, game.done);
     assertNoSanitizerReport(stderr, 'the README host');
     assert.equal(signal, null, stderr);
     assert.equal(code, 0, stderr);
@@ -70,7 +47,7 @@ test('the README\'s minimal host runs: cube, floor and text on screen; closing t
     assert.ok(sky[2] > sky[0] && sky[2] > 120, `sky above: ${sky}`);
     const floor = shot.pixel(700, 700);
     assert.ok(Math.abs(floor[0] - floor[2]) < 40 && floor[0] > 100, `grey floor below: ${floor}`);
-    assert.ok(inked(shot) > 300, `white text at the top left: ${inked(shot)} pixels`);
+    assert.ok(ink > 300, `white text at the top left: ${ink} pixels`);
   } finally {
     xs.stop();
   }

@@ -128,7 +128,9 @@ test('window events from the real pump: keys, text, mouse, size, quit, each as a
   assert.ok(of('mouseMove').some((e) => e.x === 100 && e.y === 120));
   assert.ok(of('windowSize').some((e) => e.width === 900 && e.height === 600 && e.code === 512));
 
-  // The window manager's close key asks the window to close: a quit request.
+  // The window manager's close key asks the window to close: a quit request. The window is made
+  // active again so that the key reaches the manager (see closeWindow).
+  await xdotool(xs.display, 'windowactivate', '--sync', id);
   await xdotool(xs.display, 'key', '--window', id, 'alt+F4');
   const second = await host.request({ op: 'poll', until: 'quit' });
   assert.deepEqual(second.events.filter((e) => e.code === 256), [{ type: 'quit', code: 256 }]);

@@ -48,6 +48,26 @@ async function screenshot(display, id) {
   return decodePpm(stdout);
 }
 
+// White pixels in the box of the minimal host's line of text (x 40-400, y 30-70).
+function textInk(shot) {
+  let ink = 0;
+  for (let y = 30; y < 70; ++y) for (let x = 40; x < 400; ++x) if (shot.pixel(x, y).every((c) => c > 230)) ++ink;
+  return ink;
+}
+
+// Screenshots of window `id` until its line of text shows (more than 300 white pixels, see
+// textInk) or `limit` ms have passed: the glyphs reach the atlas a frame after their first use, and
+// software GL on a loaded machine takes seconds a frame. Resolves with the last screenshot and its ink.
+async function waitForText(display, id, limit = 60000) {
+  const until = Date.now() + limit;
+  let shot = await screenshot(display, id);
+  while (textInk(shot) <= 300 && Date.now() < until) {
+    await new Promise((r) => setTimeout(r, 500));
+    shot = await screenshot(display, id);
+  }
+  return { shot, ink: textInk(shot) };
+}
+
 // Asserts that the pixel at (x, y) is `expected` within `tolerance` per channel.
 function assertPixel(shot, x, y, expected, tolerance = 3, what = '') {
   const got = shot.pixel(x, y);
@@ -55,4 +75,4 @@ function assertPixel(shot, x, y, expected, tolerance = 3, what = '') {
   assert.ok(ok, `${what} pixel ${x},${y}: got [${got}], expected [${expected}] ±${tolerance}`);
 }
 
-module.exports = { windowId, decodePpm, screenshot, assertPixel };
+module.exports = { windowId, decodePpm, screenshot, waitForText, assertPixel };

@@ -81,6 +81,46 @@ async function windowInfo(display, id) {
 
 const xdotool = (display, ...args) => x(display, 'xdotool', args.map(String));
 
+// Starts a game as a player does (`node <args>` in `cwd`, `source` on its standard input when
+// given). `ready` resolves once it has printed "Native ready"; `done` with { code, signal, stdout,
+// stderr } once it has ended; after `limit` ms it is killed.
+function startGame(args, { cwd, env, source, limit = 120000 }) {
+  const child = spawn(process.execPath, args, { cwd, env, stdio: [source === undefined ? 'ignore' : 'pipe', 'pipe', 'pipe'] });
+  if (source !== undefined) child.stdin.end(source);
+  let stdout = '', stderr = '';
+  child.stderr.on('data', (d) => { stderr += d; });
+  const ready = new Promise((resolve, reject) => {
+    child.stdout.on('data', (d) => {
+      stdout += d;
+      if (stdout.includes('Native ready\n')) resolve();
+    });
+    child.on('close', (code, signal) => reject(new Error(`the game ended before it was ready: code ${code}, signal ${signal}\n${stderr}`)));
+  });
+  const timer = setTimeout(() => child.kill('SIGKILL'), limit);
+  const done = new Promise((resolve) => child.on('close', (code, signal) => {
+    clearTimeout(timer);
+    resolve({ code, signal, stdout, stderr });
+  }));
+  return { child, ready, done };
+}
+
+// Closes the window as a player does, with the window manager's Alt+F4, and resolves with `done`
+// (startGame's) once the game has ended. The window is made active first: xdotool sends a key for a
+// window without focus to the window itself, where the manager never sees it. Repeated every few
+// seconds in case the game was still mapping its window or between frames and lost the request.
+async function closeWindow(display, id, done, every = 5000) {
+  let ended = null;
+  done.then((r) => { ended = r; });
+  while (!ended) {
+    for (const args of [['windowactivate', '--sync', id], ['key', 'alt+F4']]) {
+      await execFileP('xdotool', args.map(String), { env: { ...process.env, DISPLAY: display }, timeout: every })
+        .catch(() => {});  // the window may be gone already, or never report itself active
+    }
+    await Promise.race([done, new Promise((r) => setTimeout(r, every))]);
+  }
+  return ended;
+}
+
 // xclip reading the clipboard; resolves with what it printed (the host must keep pumping meanwhile).
 function xclipOut(display, target) {
   const args = ['-o', '-selection', 'clipboard'];
@@ -112,4 +152,4 @@ function xclipIn(display, data, target = 'UTF8_STRING') {
   });
 }
 
-module.exports = { startInteractive, x, xdotool, findWindow, windowInfo, xclipOut, xclipIn, hostEnv };
+module.exports = { startInteractive, x, xdotool, startGame, closeWindow, findWindow, windowInfo, xclipOut, xclipIn, hostEnv };
