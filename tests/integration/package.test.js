@@ -76,9 +76,9 @@ test('the README\'s own-game steps: packed, installed and built in a new project
     const run = startGame(['hello.js'], { cwd: game, env: runEnv });
     await run.ready;
     const id = await findWindow(xs.display);
-    // The chime is written to the file as it plays.
     const { ink } = await waitForText(xs.display, id);
     await xdotool(xs.display, 'key', '--window', id, 'space');
+    // The chime is written to the file as it plays.
     let loudest = 0;
     for (const until = Date.now() + 30000; loudest <= 0.05 && Date.now() < until;) {
       await new Promise((r) => setTimeout(r, 500));

@@ -47,9 +47,10 @@ function startInteractive(script, args, options) {
   return { next, request, done, takeLines };
 }
 
-// Runs an X client against `display` and returns its standard output.
-async function x(display, command, args) {
-  const { stdout } = await execFileP(command, args, { env: { ...process.env, DISPLAY: display } });
+// Runs an X client against `display` and returns its standard output; with `timeout` (ms) it is
+// killed, and the call fails, after that long.
+async function x(display, command, args, timeout = 0) {
+  const { stdout } = await execFileP(command, args, { env: { ...process.env, DISPLAY: display }, timeout });
   return stdout;
 }
 
@@ -113,8 +114,8 @@ async function closeWindow(display, id, done, every = 5000) {
   done.then((r) => { ended = r; });
   while (!ended) {
     for (const args of [['windowactivate', '--sync', id], ['key', 'alt+F4']]) {
-      await execFileP('xdotool', args.map(String), { env: { ...process.env, DISPLAY: display }, timeout: every })
-        .catch(() => {});  // the window may be gone already, or never report itself active
+      // The window may be gone already, or never report itself active.
+      await x(display, 'xdotool', args.map(String), every).catch(() => {});
     }
     await Promise.race([done, new Promise((r) => setTimeout(r, every))]);
   }
