@@ -6,7 +6,7 @@ BUILD_PACKAGES=(
   build-essential cmake pkg-config
   # libraries the addon links
   libsdl2-dev libsdl2-image-dev libglew-dev libfreetype-dev libopenal-dev libvorbis-dev libogg-dev
-  libusb-1.0-0-dev libstb-dev
+  libusb-1.0-0-dev libstb-dev libpng-dev libjpeg62-turbo-dev
   # fonts (scripts/assets.sh copies them into app/assets/fonts/)
   fonts-noto-core fonts-unifont
 )

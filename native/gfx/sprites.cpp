@@ -1,24 +1,26 @@
 // The sprite atlas. Owns the packing state and the image table; the texture record itself is the
 // render targets' (targets.spriteTexture), which gets storage only here, at the first image, so a
-// host that never uses images keeps the 0 x 0 texture and pays nothing. Image sizes are read from
-// the file's header before decoding, so a file cannot make the decoder allocate more than one
-// atlas-sized image. Restores the active texture unit it changes.
+// host that never uses images keeps the 0 x 0 texture and pays nothing. Files are read whole (regular
+// files only, never blocking), their size taken from the header and their structure checked before
+// the decoder sees them (gfx/core/imagefile). An image moved or replaced gives its place back: new
+// places are found among the live images, so a host that swaps images for ever keeps room.
+// Restores the active texture unit it changes.
 // Callers: the loadImage / setImage exports (bridge/extensions).
 //
 // Sections: state | atlas | placing | host calls
 #include "gfx/sprites.h"
 
 #include <GL/glew.h>
-#include <SDL.h>
-#include <SDL_image.h>
-
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "bridge/core/check.h"
 #include "bridge/core/log.h"
+#include "gfx/core/imagefile.h"
 #include "gfx/pipelines.h"
 #include "gfx/targets.h"
 #include "gfx/window.h"
@@ -27,15 +29,9 @@ namespace tsm::gfx {
 namespace {
 constexpr const char* checkModule = "gfx";
 
-// Bytes read from the start of a file to find its size: room for the metadata a JPEG may carry
-// before its frame header.
-constexpr size_t IMAGE_HEADER_BYTES = 256 * 1024;
-
 // --- state --------------------------------------------------------------------------------------
-ShelfPacker packer = {};
 AtlasRect places[SPRITE_IMAGE_COUNT] = {};  // gutter included; width 0: the id has no place
 bool atlasMade = false;
-uint8_t header[IMAGE_HEADER_BYTES];
 
 // --- atlas --------------------------------------------------------------------------------------
 
@@ -65,7 +61,8 @@ void restoreUnit(GLint unit) { glActiveTexture(static_cast<GLenum>(unit)); }
 
 // --- placing ------------------------------------------------------------------------------------
 
-// A place for `id` of w x h texels plus gutter: its old one when the image fits there.
+// A place for `id` of w x h texels plus gutter: its old one when the image fits there, otherwise
+// the first free one beside every other live image (the old place is free again once this succeeds).
 int32_t place(uint32_t id, int32_t w, int32_t h, AtlasRect* out) {
   const int32_t gw = w + 2 * SPRITE_GUTTER, gh = h + 2 * SPRITE_GUTTER;
   AtlasRect& old = places[id];
@@ -73,8 +70,13 @@ int32_t place(uint32_t id, int32_t w, int32_t h, AtlasRect* out) {
     *out = old;
     return IMAGE_OK;
   }
+  AtlasRect others[SPRITE_IMAGE_COUNT];
+  size_t count = 0;
+  for (uint32_t i = 0; i < SPRITE_IMAGE_COUNT; ++i) {
+    if (i != id && places[i].width > 0) others[count++] = places[i];
+  }
   AtlasRect fresh;
-  if (!packShelf(packer, gw, gh, SPRITE_ATLAS_SIDE, &fresh)) return IMAGE_ATLAS_FULL;
+  if (!placeRect(others, count, gw, gh, SPRITE_ATLAS_SIDE, &fresh)) return IMAGE_ATLAS_FULL;
   old = fresh;
   *out = fresh;
   return IMAGE_OK;
@@ -104,35 +106,36 @@ int32_t upload(uint32_t id, const void* pixels, int32_t w, int32_t h, int32_t ro
   return IMAGE_OK;
 }
 
-// Reads the file's first bytes and size; the header's kind, or a status through `status`.
-ImageKind readHeader(const char* path, int32_t* w, int32_t* h, int32_t* status) {
-  // Only regular files: a FIFO would block the step waiting for a writer, a directory reads nothing.
+// The whole file at `path`, or a status. Only regular files, opened without blocking: a FIFO
+// would block the step waiting for a writer, a directory reads nothing.
+struct FileBytes {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t size;
+};
+int32_t readImageFile(const char* path, FileBytes* file) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return IMAGE_UNREADABLE;
   struct stat info;
-  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) {
-    *status = IMAGE_UNREADABLE;
-    return IMAGE_UNKNOWN;
+  int32_t status = IMAGE_OK;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
+    status = IMAGE_UNREADABLE;
+  } else if (info.st_size > MAX_IMAGE_FILE_BYTES) {
+    status = IMAGE_TOO_LARGE;
+  } else {
+    file->size = static_cast<size_t>(info.st_size);
+    file->bytes.reset(new (std::nothrow) uint8_t[file->size]);
+    size_t got = 0;
+    while (file->bytes && got < file->size) {
+      const ssize_t n = read(fd, file->bytes.get() + got, file->size - got);
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    // A file that shrank while being read is as unreadable as one that cannot be opened.
+    if (!file->bytes) status = IMAGE_TOO_LARGE;
+    else if (got != file->size) status = IMAGE_UNREADABLE;
   }
-  FILE* f = std::fopen(path, "rb");
-  if (!f) {
-    *status = IMAGE_UNREADABLE;
-    return IMAGE_UNKNOWN;
-  }
-  long size = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-  std::rewind(f);
-  const size_t n = std::fread(header, 1, sizeof header, f);
-  std::fclose(f);
-  if (size < 0 || n == 0) {
-    *status = IMAGE_UNREADABLE;
-    return IMAGE_UNKNOWN;
-  }
-  if (size > MAX_IMAGE_FILE_BYTES) {
-    *status = IMAGE_TOO_LARGE;
-    return IMAGE_UNKNOWN;
-  }
-  const ImageKind kind = imageHeaderSize(header, n, w, h);
-  *status = kind == IMAGE_UNKNOWN ? IMAGE_NOT_SUPPORTED : IMAGE_OK;
-  return kind;
+  close(fd);
+  return status;
 }
 }  // namespace
 
@@ -141,28 +144,21 @@ ImageKind readHeader(const char* path, int32_t* w, int32_t* h, int32_t* status) 
 int32_t loadImage(uint32_t id, const char* path, AtlasRect* rect) {
   CHECK(id < SPRITE_IMAGE_COUNT);
   if (!glReady() || !pipelinesBuilt()) return IMAGE_NO_GL;
-  int32_t w = 0, h = 0, status = IMAGE_OK;
-  if (readHeader(path, &w, &h, &status) == IMAGE_UNKNOWN) return status;
+  FileBytes file = {};
+  if (const int32_t status = readImageFile(path, &file); status != IMAGE_OK) return status;
+  int32_t w = 0, h = 0;
+  const ImageKind kind = imageHeaderSize(file.bytes.get(), file.size, &w, &h);
+  if (kind == IMAGE_UNKNOWN) return IMAGE_NOT_SUPPORTED;
   if (w < 1 || h < 1 || w > MAX_SPRITE_SIDE || h > MAX_SPRITE_SIDE) return IMAGE_TOO_LARGE;
-  SDL_Surface* loaded = IMG_Load(path);
-  if (!loaded) {
-    logError("Error loading image %s: %s\n", path, SDL_GetError());
+  if (!checkImageStructure(file.bytes.get(), file.size, kind)) return IMAGE_NOT_SUPPORTED;
+  const char* reason = nullptr;
+  uint8_t* pixels = decodeImage(file.bytes.get(), file.size, w, h, &reason);
+  if (!pixels) {
+    logError("Error loading image %s: %s\n", path, reason ? reason : "unknown");
     return IMAGE_NOT_SUPPORTED;
   }
-  SDL_Surface* rgba = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ABGR8888, 0);
-  SDL_FreeSurface(loaded);
-  if (!rgba) {
-    logError("Error converting image %s: %s\n", path, SDL_GetError());
-    return IMAGE_NOT_SUPPORTED;
-  }
-  // The decoded size must be the one the header announced (and checked).
-  if (rgba->w == w && rgba->h == h && SDL_LockSurface(rgba) == 0) {
-    status = upload(id, rgba->pixels, w, h, rgba->pitch / 4, rect);
-    SDL_UnlockSurface(rgba);
-  } else {
-    status = IMAGE_NOT_SUPPORTED;
-  }
-  SDL_FreeSurface(rgba);
+  const int32_t status = upload(id, pixels, w, h, w, rect);
+  freeImage(pixels);
   return status;
 }
 

@@ -1,6 +1,6 @@
 // The sprite atlas: the rectangle texture on unit 11 (bound to every program as `sprites`), which
 // stays 0 x 0 until the host first puts an image in it. Images come from PNG or JPEG files
-// (SDL2_image) or from RGBA pixels, under ids 0-255, each into a rectangle of the atlas the result
+// (decoded by gfx/core/imagefile) or from RGBA pixels, under ids 0-255, each into a rectangle of the atlas the result
 // names. Callers: the loadImage / setImage exports, between steps.
 #pragma once
 #include <cstddef>
@@ -26,8 +26,9 @@ enum ImageStatus : int32_t {
 };
 
 // Puts the image file at `path` under `id` (below SPRITE_IMAGE_COUNT). An id loaded before keeps
-// its place when the new image fits in it. On IMAGE_OK `rect` is where its top-left texel lies
-// (texel t grows downwards in the image) and its size.
+// its place when the new image fits in it; otherwise it moves and its old place is free again. On
+// IMAGE_OK `rect` is where its top-left texel lies (texel t grows downwards in the image) and its
+// size. A refusal leaves the id's image where and as it was.
 int32_t loadImage(uint32_t id, const char* path, AtlasRect* rect);
 // The same with `width` x `height` RGBA pixels, rows top first.
 int32_t setImage(uint32_t id, const uint8_t* rgba, size_t bytes, int32_t width, int32_t height, AtlasRect* rect);

@@ -2,7 +2,7 @@
 // Extensions host, driven line by line (one JSON request per line, one report each): the kit's
 // graphics with the reference shaders, and the extension wrappers the tests drive from outside:
 // window title, size and render scale, the wheel record, the listener, music and the sprite atlas.
-// Requests: setup, title, size, frames, wheel, poll, raw, images, quit.
+// Requests: setup, title, size, frames, wheel, poll, raw, images, loadFiles, churn, quit.
 const { mat4, vec3 } = require('gl-matrix');
 const kit = require('tessimarke/host');
 const { report, serveRequests } = require('./requests');
@@ -76,7 +76,9 @@ const handlers = {
   },
   // Renders `count` frames of the scene at render scale `scale`, an interface square at (20, 20)
   // 40 px wide on top; reports the mean frame time and where scene points landed.
-  frames({ scale, count, ssao = 0 }) {
+  // `pair`, when given, is written into the viewport size pair first (the host's to write).
+  frames({ scale, count, ssao = 0, pair }) {
+    if (pair) gfx.viewportSize.set(pair.map((v) => (v === 'NaN' ? NaN : v)));
     kit.window.setRenderScale(scale);
     kit.addon.setSsaoQuality(ssao);
     scene();
@@ -136,6 +138,32 @@ const handlers = {
     for (let i = 0; i < 2; ++i) step();
     return { checker, photo, flag, status, first, again, thrown,
       left: project([-0.5, 2, 0]), right: project([0.5, 2, 0]), front: project([-0.5, 1, 1]), pane: project([3.25, 1.25, 1]), floor: project([4, 0, 3]) };
+  },
+  // Loads each file under one id: its status and milliseconds, and how far the process's peak
+  // memory grew over the whole list (the atlas made beforehand).
+  loadFiles({ files }) {
+    const peakMb = () => Number(/VmHWM:\s+(\d+)/.exec(require('node:fs').readFileSync('/proc/self/status', 'utf8'))[1]) / 1024;
+    kit.addon.setImage(40, Buffer.alloc(4), 1, 1);
+    const before = peakMb();
+    const results = files.map((file) => {
+      const start = process.hrtime.bigint();
+      const status = kit.addon.loadImage(41, file)[0];
+      return [status, Number(process.hrtime.bigint() - start) / 1e6];
+    });
+    return { results, peakGrowthMb: peakMb() - before };
+  },
+  // Reloads one id `count` times, alternately `a` and `b` wide x high, beside a live image; then
+  // asks for a `last`-sided image under another id. Reports the statuses that were not 0 and the last.
+  churn({ count, a, b, last }) {
+    const pixels = (w, h) => Buffer.alloc(w * h * 4, 0x7f);
+    const refused = [];
+    kit.addon.setImage(50, pixels(40, 60), 40, 60);
+    for (let i = 0; i < count; ++i) {
+      const [w, h] = i % 2 ? b : a;
+      const status = kit.addon.setImage(51, pixels(w, h), w, h)[0];
+      if (status !== 0) refused.push([i, status]);
+    }
+    return { refused, last: kit.addon.setImage(52, pixels(last, last), last, last)[0] };
   },
   // Calls an addon export with raw arguments (the checks behind the kit's); 'NaN' stands for NaN.
   raw({ name, args }) { return kit.addon[name](...args.map((a) => (a === 'NaN' ? NaN : a))); },

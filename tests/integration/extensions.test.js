@@ -61,6 +61,13 @@ test('window: title and size from outside, render scale on screen, after quit ev
     assert.ok(Math.abs(floor[0] - floor[1]) < 25 && floor[0] > 40, `floor grey at scale ${scale}: ${floor}`);
   }
   t.diagnostic(`frame time at 700x400, ssao 3: scale 1 ${figures[1].toFixed(1)} ms, scale 0.5 ${figures[0.5].toFixed(1)} ms, ratio ${(figures[0.5] / figures[1]).toFixed(2)}`);
+  // The host may write anything into the size pair: scaled sizes saturate (the sanitized build
+  // reports any conversion that overflows), and drawing goes on once the pair is sane again.
+  for (const [scale, pair] of [[0.6, ['NaN', 'NaN']], [0.7, [1e30, -1e30]], [0.5, [1e9, 3]]]) {
+    await host.request({ op: 'frames', scale, count: 1, pair });
+  }
+  await host.request({ op: 'frames', scale: 1, count: 1, pair: [700, 400] });
+  assertPixel(await screenshot(xs.display, id), 40, 40, [0, 0, 255], 2, 'interface square after wild sizes');
 
   const end = await host.request({ op: 'quit' });
   assert.deepEqual([end.after.title, end.after.size, end.after.scale, end.after.wheel], [1, 1, 0, 1]);
@@ -217,6 +224,48 @@ test('music: streamed with a loop, survives a stall, stops with stop all; unread
 });
 
 // --- images ----------------------------------------------------------------------------------------
+const { damagedImages } = require('./image-corpus');
+const { timeScale, sanitized } = require('./harness');
+
+test('images: damaged and hostile files get their status in bounded time and memory', { timeout: 240000 }, async () => {
+  const dir = tempDir('tm-image-corpus-');
+  const make = (name, args) => {
+    const f = path.join(dir, name);
+    execFileSync('convert', [...args.slice(0, -1), args.at(-1) + f]);
+    return fs.readFileSync(f);
+  };
+  const sources = {
+    png: [make('a.png', ['-size', '16x12', 'gradient:red-blue', 'PNG32:']), make('b.png', ['-size', '9x5', 'xc:green', 'PNG8:']),
+      make('c.png', ['-size', '7x7', 'gradient:', '-depth', '16', '-interlace', 'PNG', 'PNG48:'])],
+    jpeg: [make('a.jpg', ['-size', '16x16', 'gradient:red-blue', '']), make('b.jpg', ['-size', '24x8', 'gradient:', '-interlace', 'JPEG', ''])],
+  };
+  const corpus = damagedImages(sources, 150, 19);
+  const files = corpus.map((c, i) => { const f = path.join(dir, `${i}.img`); fs.writeFileSync(f, c.bytes); return f; });
+  const host = startInteractive('extensions.js', [], { display: xs.display, audio: 'null', env: LP });
+  await host.next();
+  await host.request({ op: 'setup' });
+  const r = await host.request({ op: 'loadFiles', files });
+  corpus.forEach((c, i) => {
+    const [status, ms] = r.results[i];
+    if (c.status === null) assert.ok([0, 3, 4].includes(status), `${c.name}: status ${status}`);
+    else assert.equal(status, c.status, c.name);
+    assert.ok(ms < 1000 * timeScale, `${c.name}: ${ms.toFixed(0)} ms`);
+  });
+  // Every decoded image here is tiny: the peak may grow by the decoders' working memory only.
+  if (!sanitized) assert.ok(r.peakGrowthMb < 64, `peak memory grew ${r.peakGrowthMb} MiB`);
+  await host.request({ op: 'quit' });
+  assertOk(await host.done);
+});
+
+test('images: an id replaced thousands of times by other shapes gives its place back', { timeout: 180000 }, async () => {
+  const host = startInteractive('extensions.js', [], { display: xs.display, audio: 'null', env: LP });
+  await host.next();
+  await host.request({ op: 'setup' });
+  const r = await host.request({ op: 'churn', count: 2000, a: [300, 8], b: [8, 300], last: 1024 });
+  assert.deepEqual(r, { refused: [], last: 0 });
+  await host.request({ op: 'quit' });
+  assertOk(await host.done);
+});
 
 test('images: a textured cube and an interface sprite on screen; refusals answered; after quit too', { timeout: 180000 }, async () => {
   const dir = tempDir('tm-images-');

@@ -1,5 +1,7 @@
-// Shelf packing and image headers of the sprite atlas. See spriteatlas.h.
+// Placing and image headers of the sprite atlas. See spriteatlas.h.
 #include "gfx/core/spriteatlas.h"
+
+#include <algorithm>
 
 namespace tsm::gfx {
 namespace {
@@ -12,20 +14,37 @@ constexpr uint8_t PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0
 int32_t side(uint32_t v) { return v >= 1 && v <= 0x7fffffffu ? static_cast<int32_t>(v) : 0; }
 }  // namespace
 
-bool packShelf(ShelfPacker& p, int32_t w, int32_t h, int32_t atlasSide, AtlasRect* out) {
-  if (w < 1 || h < 1 || w > atlasSide || h > atlasSide) return false;
-  int32_t x = p.cursorX, y = p.shelfY, shelf = p.shelfHeight;
-  if (x + w > atlasSide) {
-    y += shelf;
-    x = 0;
-    shelf = 0;
+bool placeRect(const AtlasRect* taken, size_t count, int32_t w, int32_t h, int32_t atlasSide, AtlasRect* out) {
+  if (w < 1 || h < 1 || w > atlasSide || h > atlasSide || count > SPRITE_IMAGE_COUNT) return false;
+  // A free position can slide down and left until each side touches the atlas edge or another
+  // rectangle, so only x in {0, right edges} and y in {0, top edges} need trying.
+  int32_t xs[SPRITE_IMAGE_COUNT + 1], ys[SPRITE_IMAGE_COUNT + 1];
+  size_t nx = 0, ny = 0;
+  xs[nx++] = 0;
+  ys[ny++] = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (taken[i].x + taken[i].width + w <= atlasSide) xs[nx++] = taken[i].x + taken[i].width;
+    if (taken[i].y + taken[i].height + h <= atlasSide) ys[ny++] = taken[i].y + taken[i].height;
   }
-  if (y + h > atlasSide) return false;
-  p.cursorX = x + w;
-  p.shelfY = y;
-  p.shelfHeight = h > shelf ? h : shelf;
-  *out = AtlasRect{x, y, w, h};
-  return true;
+  std::sort(xs, xs + nx);
+  std::sort(ys, ys + ny);
+  for (size_t j = 0; j < ny; ++j) {
+    if (j && ys[j] == ys[j - 1]) continue;
+    for (size_t i = 0; i < nx; ++i) {
+      if (i && xs[i] == xs[i - 1]) continue;
+      const AtlasRect r{xs[i], ys[j], w, h};
+      bool free = true;
+      for (size_t k = 0; k < count && free; ++k) {
+        const AtlasRect& t = taken[k];
+        free = r.x >= t.x + t.width || t.x >= r.x + w || r.y >= t.y + t.height || t.y >= r.y + h;
+      }
+      if (free) {
+        *out = r;
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 ImageKind imageHeaderSize(const uint8_t* b, size_t n, int32_t* width, int32_t* height) {

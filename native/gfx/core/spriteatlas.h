@@ -1,5 +1,5 @@
-// The sprite atlas's pure parts: shelf packing of image rectangles into the square atlas, and the
-// image header reader that tells an image's size before anything decodes it (so no file can make
+// The sprite atlas's pure parts: placing image rectangles in the square atlas beside the live ones,
+// and the image header reader that tells an image's size before anything decodes it (so no file can make
 // the decoder allocate more than the atlas holds). Never allocates.
 #pragma once
 #include <cstddef>
@@ -19,16 +19,12 @@ struct AtlasRect {
   int32_t x, y, width, height;
 };
 
-// Shelves filled left to right; a new shelf starts above the tallest image of the last one.
-struct ShelfPacker {
-  int32_t shelfY;       // bottom row of the current shelf
-  int32_t shelfHeight;  // tallest rectangle on it so far
-  int32_t cursorX;      // next free column on it
-};
-
-// Places a w x h rectangle (gutter included by the caller) in an atlas of `side` texels. False when
-// it does not fit (nothing changes); w and h must be at least 1.
-bool packShelf(ShelfPacker& packer, int32_t w, int32_t h, int32_t side, AtlasRect* out);
+// Finds a place for a w x h rectangle (gutter included by the caller) in an atlas of `side`
+// texels beside the `count` rectangles already `taken` (at most SPRITE_IMAGE_COUNT): the lowest,
+// then leftmost, free position. Complete: when any position is free, one is found, so space given
+// back by a moved or replaced image is used again. False when nothing fits or w, h < 1.
+// Allocates nothing; the search costs O(count^3) overlap tests at worst.
+bool placeRect(const AtlasRect* taken, size_t count, int32_t w, int32_t h, int32_t side, AtlasRect* out);
 
 enum ImageKind : uint32_t { IMAGE_UNKNOWN = 0, IMAGE_PNG, IMAGE_JPEG };
 // Reads the size of a PNG (its IHDR) or baseline/progressive JPEG (its first SOF marker) from the
