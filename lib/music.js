@@ -11,7 +11,7 @@ const OP_LISTENER = 15, OP_LISTENER_UP = 16, OP_PLAY_AT = 17;
 // Longest music path in bytes, as the addon takes it.
 const MAX_MUSIC_PATH = 4096;
 // Vorbis error codes the addon answers with, by name.
-const VORBIS_ERRORS = { '-1': 'cannot be opened', '-130': 'has more than two channels', '-131': 'invalid argument',
+const VORBIS_ERRORS = { '-1': 'cannot be opened', '-130': 'has more than two channels or links that change channels or rate', '-131': 'invalid argument',
   '-132': 'is not Ogg Vorbis', '-133': 'has a bad header', '-134': 'is of an unsupported version' };
 
 function vector3(v, what) {

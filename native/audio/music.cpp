@@ -3,7 +3,8 @@
 // reach it like any sound. Memory stays the same whatever the file's length: the ring, one decode
 // chunk and the decoder's own state. The ring is refilled at the start of every tick, at most its
 // whole length per tick (a few milliseconds of decoding), never waiting on the device. Nothing here
-// runs, and no OpenAL buffer exists, until a host first plays music.
+// runs, and no OpenAL buffer exists, until a host first plays music. Only regular files are opened
+// (audio/oggfiles), so a refill never waits in `tick` for input that is not there.
 // Callers: the playMusic / stopMusic exports, streamAudio (every tick), closeAudio.
 //
 // Sections: state | decoding | stream | host calls
@@ -12,8 +13,10 @@
 #include <cmath>
 
 #include "audio/core/decodeloop.h"
+#include "audio/oggfiles.h"
 #include "audio/state.h"
 #include "bridge/core/log.h"
+#include "bridge/core/words.h"
 
 namespace tsm::audio {
 namespace {
@@ -162,7 +165,7 @@ int32_t playMusic(const char* path, float gain, double loopStart, double loopEnd
       !(gain >= 0.0f && std::isfinite(gain))) {
     return OV_EINVAL;
   }
-  const int opened = ov_fopen(path, &music.file);
+  const int opened = openVorbisFile(path, &music.file);
   if (opened != 0) {
     logError("Music file cannot be read: %i - %s\n", opened, path);
     return opened;
@@ -173,11 +176,21 @@ int32_t playMusic(const char* path, float gain, double loopStart, double loopEnd
     ov_clear(&music.file);
     return OV_EIMPL;
   }
+  // Every buffer is queued in the first link's format, and loop points are counted at its rate: a
+  // chain whose links change either cannot play as one stream.
+  if (const char* why = checkLinkFormats(&music.file)) {
+    logError("Music file cannot be played (%s): %s\n", why, path);
+    ov_clear(&music.file);
+    return OV_EIMPL;
+  }
   music.channels = info->channels;
   music.rate = info->rate;
-  music.loopStart = loops ? static_cast<int64_t>(loopStart * static_cast<double>(info->rate)) : -1;
-  music.loopEnd = loops && loopEnd > 0.0 ? static_cast<int64_t>(loopEnd * static_cast<double>(info->rate)) : -1;
-  // A stream that cannot seek (a pipe) plays once.
+  // Saturating: a finite loop point too large for a frame count gives the largest (past the end of
+  // any file shorter than 2^31 frames, 13 hours at 44.1 kHz) instead of an undefined conversion.
+  const double rate = static_cast<double>(info->rate);
+  music.loopStart = loops ? bridge::saturateToInt32(loopStart * rate) : -1;
+  music.loopEnd = loops && loopEnd > 0.0 ? bridge::saturateToInt32(loopEnd * rate) : -1;
+  // A stream that cannot seek plays once.
   if (!ov_seekable(&music.file)) music.loopStart = music.loopEnd = -1;
   music.ended = false;
   music.stopRequested = false;

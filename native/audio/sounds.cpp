@@ -1,7 +1,8 @@
 // Sound loading: fills the sound table from raw PCM the host holds (initALBuffer) or from an Ogg
 // Vorbis file decoded whole (loadAudio, decodeOgg). Each load generates a new OpenAL buffer for its
 // sound id and releases the one it replaces; sounds are never streamed. Host functions, called by
-// the host between steps.
+// the host between steps. Only regular files are opened (audio/oggfiles): a load never waits on a
+// FIFO or a device.
 //
 // A file is checked before it is decoded: every link's headers (core/vorbissetup) and that its
 // links agree on channels and rate; what cannot be checked ahead (the later links of an unseekable
@@ -23,6 +24,7 @@
 #include "audio/core/decodeloop.h"
 #include "audio/core/pcm.h"
 #include "audio/core/vorbissetup.h"
+#include "audio/oggfiles.h"
 #include "audio/state.h"
 #include "bridge/args.h"
 #include "bridge/core/check.h"
@@ -260,14 +262,10 @@ const char* checkLinkHeaders(FILE* file, ogg_int64_t offset, long serial) {
 // stream's later links are checked as they arrive (readVorbis) and their faults contained there.
 const char* checkStream(const char* path, VorbisStream& stream) {
   OggVorbis_File& vf = stream.file;
-  const long links = ov_streams(&vf);
-  for (long i = 0; i < links; ++i) {
-    const vorbis_info* info = ov_info(&vf, static_cast<int>(i));
-    if (!info || static_cast<uint32_t>(info->channels) != stream.fileChannels || info->rate != stream.rate)
-      return "chained streams change channels or rate";
-  }
+  if (const char* why = checkLinkFormats(&vf)) return why;
   if (!ov_seekable(&vf) || !vf.offsets || !vf.serialnos) return nullptr;
-  FILE* file = std::fopen(path, "rb");
+  const long links = ov_streams(&vf);
+  FILE* file = openRegularFile(path);
   if (!file) return "its headers cannot be read";
   const char* why = nullptr;
   for (long i = 0; i < links && !why; ++i) why = checkLinkHeaders(file, vf.offsets[i], vf.serialnos[i]);
@@ -391,7 +389,7 @@ int32_t decodeOgg(const char* path, uint32_t id, uint32_t wordSize, uint32_t cha
   stream.checkedLink = -1;
   stream.refusal = nullptr;
   stream.prefault = {0, 0};
-  const int opened = ov_fopen(path, &stream.file);
+  const int opened = openVorbisFile(path, &stream.file);
   if (opened < 0) {
     logError("File does not appear to be an Ogg bitstream: %i - %s\n", opened, path);
     return 1;
