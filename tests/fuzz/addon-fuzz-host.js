@@ -247,7 +247,11 @@ function writeStrings() {
   }
 }
 
-const SOUND_PATHS = ['app/assets/sounds/chime.ogg', 'app/assets/sounds/blip.ogg', 'no/such/file.ogg', 'README.md', 'app', ''];
+// Files the driver makes for a run (TESSIMARKE_FUZZ_FILES): a chain of mono 22.05 kHz then stereo
+// 44.1 kHz, and a FIFO nobody writes to. Run alone, the host finds them missing.
+const FUZZ_FILES = process.env.TESSIMARKE_FUZZ_FILES || 'no/fuzz/files';
+const SOUND_PATHS = ['app/assets/sounds/chime.ogg', 'app/assets/sounds/blip.ogg', 'no/such/file.ogg', 'README.md', 'app', '',
+  path.join(FUZZ_FILES, 'chained.ogg'), path.join(FUZZ_FILES, 'nobody.fifo')];
 
 function step(table) {
   switch (int(21)) {

@@ -16,6 +16,7 @@ const { spawn, execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
 const { root, startXvfb, hostEnv } = require('../integration/harness');
+const audio = require('../integration/audio-helpers');
 
 function parseArgs(argv) {
   const o = { iterations: 20, seed: Date.now() % 1000000, only: null, steps: 40, jobs: 1, addon: null, timeout: 120 };
@@ -48,6 +49,18 @@ function caseSeed(seed, i) {
   h = Math.imul(h ^ (h >>> 16), 0x7feb352d) >>> 0;
   h = Math.imul(h ^ (h >>> 15), 0x846ca68b) >>> 0;
   return (h ^ (h >>> 16)) >>> 0 || 1;
+}
+
+// Sound files the cases feed to loadAudio and playMusic besides the project's own (see
+// addon-fuzz-host.js): a chain whose second link changes channels and rate, and a FIFO nobody
+// writes to. Returns their folder.
+function makeFuzzFiles() {
+  const dir = audio.tempDir('tm-fuzz-');
+  const stereo = fs.readFileSync(audio.makeOgg(dir, 'stereo', { channels: [440, 660], seconds: 0.2 }));
+  const mono = fs.readFileSync(path.join(root, 'app', 'assets', 'sounds', 'chime.ogg'));
+  fs.writeFileSync(path.join(dir, 'chained.ogg'), Buffer.concat([mono, audio.withSerial(stereo, 77)]));
+  execFileSync('mkfifo', [path.join(dir, 'nobody.fifo')]);
+  return dir;
 }
 
 function chooseAddon(o) {
@@ -123,7 +136,7 @@ function describeFailure(o, r) {
   const lines = [];
   lines.push(`addon-fuzz: iteration ${r.i} (run seed ${o.seed}, case seed ${r.seed}, ${r.mode}) failed: ${r.problem}`);
   lines.push(`  replay: npm run fuzz:addon -- --seed ${o.seed} --only ${r.i}${o.steps !== 40 ? ' --steps ' + o.steps : ''}`);
-  lines.push(`  or:     node --expose-gc tests/fuzz/addon-fuzz-host.js ${r.seed} ${r.mode} ${o.steps}  (with DISPLAY and the addon's environment)`);
+  lines.push(`  or:     node --expose-gc tests/fuzz/addon-fuzz-host.js ${r.seed} ${r.mode} ${o.steps}  (with DISPLAY, the addon's environment and TESSIMARKE_FUZZ_FILES)`);
   const actions = r.stdout.split('\n').filter((l) => l.startsWith('~ ')).slice(-15);
   lines.push('  last actions:', ...actions.map((l) => '    ' + l));
   const err = r.stderr.split('\n').filter((l) => l.trim()).slice(-40);
@@ -146,7 +159,8 @@ async function main() {
   }
   const sanitized = isSanitized(addon);
   const x = await startXvfb();
-  const env = hostEnv({ display: x.display, audio: 'null', env: { TESSIMARKE_ADDON: addon, LP_NUM_THREADS: '0', ...(sanitized ? sanitizerEnv() : {}) } });
+  const files = makeFuzzFiles();
+  const env = hostEnv({ display: x.display, audio: 'null', env: { TESSIMARKE_ADDON: addon, TESSIMARKE_FUZZ_FILES: files, LP_NUM_THREADS: '0', ...(sanitized ? sanitizerEnv() : {}) } });
   const todo = o.only !== null ? [o.only] : Array.from({ length: o.iterations }, (_, i) => i);
   console.log(`addon-fuzz: ${todo.length} iteration(s) from seed ${o.seed} against ${path.relative(root, addon)}${sanitized ? ' (sanitized)' : ''}`);
   const started = Date.now();
@@ -166,6 +180,7 @@ async function main() {
   }
   await Promise.all(Array.from({ length: Math.max(1, o.jobs) }, worker));
   x.stop();
+  fs.rmSync(files, { recursive: true, force: true });
   const secs = ((Date.now() - started) / 1000).toFixed(1);
   console.log(`addon-fuzz: ${done} iterations (${risky} past the contracts, ${checks} of them ended in a deliberate check) in ${secs} s, ${failures.length} failed`);
   if (failures.length) {
