@@ -362,7 +362,9 @@ function step(table) {
 }
 
 // ---- the extension exports, within their contracts ---------------------------------------------
-const IMAGE_PATHS = ['app/icons/icon.png', 'app/assets/sounds/chime.ogg', 'no/such/image.png', 'app', ''];
+// Besides the project's own, the driver's damaged and hostile images (image-<n>.png) and its FIFO.
+const IMAGE_PATHS = ['app/icons/icon.png', 'app/assets/sounds/chime.ogg', 'no/such/image.png', 'app', '',
+  path.join(FUZZ_FILES, 'nobody.fifo'), ...Array.from({ length: 24 }, (_, i) => path.join(FUZZ_FILES, `image-${i}.png`))];
 
 // A window side: mostly small, sometimes wild; never a large in-range one (screen-sized targets).
 function windowSide() {

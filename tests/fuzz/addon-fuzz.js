@@ -17,6 +17,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { root, startXvfb, hostEnv } = require('../integration/harness');
 const audio = require('../integration/audio-helpers');
+const { damagedImages } = require('../integration/image-corpus');
 
 function parseArgs(argv) {
   const o = { iterations: 20, seed: Date.now() % 1000000, only: null, steps: 40, jobs: 1, addon: null, timeout: 120 };
@@ -51,15 +52,20 @@ function caseSeed(seed, i) {
   return (h ^ (h >>> 16)) >>> 0 || 1;
 }
 
-// Sound files the cases feed to loadAudio and playMusic besides the project's own (see
-// addon-fuzz-host.js): a chain whose second link changes channels and rate, and a FIFO nobody
-// writes to. Returns their folder.
+// Files the cases feed to loadAudio, playMusic and loadImage besides the project's own (see
+// addon-fuzz-host.js): a chain whose second link changes channels and rate, a FIFO nobody writes
+// to, and damaged and hostile images drawn from the icon. Returns their folder.
 function makeFuzzFiles() {
   const dir = audio.tempDir('tm-fuzz-');
   const stereo = fs.readFileSync(audio.makeOgg(dir, 'stereo', { channels: [440, 660], seconds: 0.2 }));
   const mono = fs.readFileSync(path.join(root, 'app', 'assets', 'sounds', 'chime.ogg'));
   fs.writeFileSync(path.join(dir, 'chained.ogg'), Buffer.concat([mono, audio.withSerial(stereo, 77)]));
   execFileSync('mkfifo', [path.join(dir, 'nobody.fifo')]);
+  const icon = fs.readFileSync(path.join(root, 'app', 'icons', 'icon.png'));
+  const jpeg = path.join(dir, 'source.jpg');
+  execFileSync('convert', ['-size', '16x16', 'gradient:red-blue', jpeg]);
+  const images = damagedImages({ png: [icon], jpeg: [fs.readFileSync(jpeg)] }, 24, 5);
+  for (let i = 0; i < 24; ++i) fs.writeFileSync(path.join(dir, `image-${i}.png`), images[(i * 7) % images.length].bytes);
   return dir;
 }
 

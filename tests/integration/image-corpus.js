@@ -57,9 +57,9 @@ function damagedImages({ png, jpeg }, count, seed) {
   }
   // A valid IHDR, then only the length and name of a gAMA chunk.
   add('png cut at gAMA', Buffer.concat([first.subarray(0, ihdrEnd), Buffer.from([0, 0, 0, 4]), Buffer.from('gAMA')]), 3);
-  // A whole file whose first ancillary chunk's length runs past the end.
+  // A whole file whose first ancillary chunk's (or else its first data chunk's) length runs past the end.
   const longAncillary = Buffer.from(first);
-  const ancillary = pngChunks(first).find((c) => /^[a-z]/.test(c.type));
+  const ancillary = pngChunks(first).find((c) => /^[a-z]/.test(c.type)) || pngChunks(first)[1];
   longAncillary.writeUInt32BE(ancillary.length ^ (1 << 20), ancillary.at);
   add('png ancillary length past the end', longAncillary, 3);
   // What an image tool leaves when it fails after a complete cHRM chunk.
