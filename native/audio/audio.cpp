@@ -12,8 +12,8 @@
 
 #include "audio/core/errortext.h"
 #include "audio/state.h"
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
+#include "base/check.h"
+#include "base/log.h"
 
 namespace tsm::audio {
 // --- shared state -----------------------------------------------------------------------------

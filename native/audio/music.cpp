@@ -15,8 +15,8 @@
 #include "audio/core/decodeloop.h"
 #include "audio/oggfiles.h"
 #include "audio/state.h"
-#include "bridge/core/log.h"
-#include "bridge/core/words.h"
+#include "base/log.h"
+#include "base/words.h"
 
 namespace tsm::audio {
 namespace {
@@ -188,8 +188,8 @@ int32_t playMusic(const char* path, float gain, double loopStart, double loopEnd
   // Saturating: a finite loop point too large for a frame count gives the largest (past the end of
   // any file shorter than 2^31 frames, 13 hours at 44.1 kHz) instead of an undefined conversion.
   const double rate = static_cast<double>(info->rate);
-  music.loopStart = loops ? bridge::saturateToInt32(loopStart * rate) : -1;
-  music.loopEnd = loops && loopEnd > 0.0 ? bridge::saturateToInt32(loopEnd * rate) : -1;
+  music.loopStart = loops ? saturateToInt32(loopStart * rate) : -1;
+  music.loopEnd = loops && loopEnd > 0.0 ? saturateToInt32(loopEnd * rate) : -1;
   // A stream that cannot seek plays once.
   if (!ov_seekable(&music.file)) music.loopStart = music.loopEnd = -1;
   music.ended = false;

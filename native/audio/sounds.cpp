@@ -27,8 +27,8 @@
 #include "audio/oggfiles.h"
 #include "audio/state.h"
 #include "bridge/args.h"
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
+#include "base/check.h"
+#include "base/log.h"
 
 namespace tsm::audio {
 namespace {

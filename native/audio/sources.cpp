@@ -3,8 +3,8 @@
 // to the pool built by initAudio (audio.cpp); they are never generated or deleted here. OpenAL
 // errors are logged and reported through the command's result. Allocates nothing.
 #include "audio/state.h"
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
+#include "base/check.h"
+#include "base/log.h"
 
 namespace tsm::audio {
 namespace {

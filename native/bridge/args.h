@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "bridge/core/check.h"
+#include "base/check.h"
 
 namespace tsm::bridge {
 // Fetches exactly N arguments: `argc == lengthof(args)`.

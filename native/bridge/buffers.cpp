@@ -13,8 +13,8 @@
 #include <cstring>
 
 #include "bridge/args.h"
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
+#include "base/check.h"
+#include "base/log.h"
 
 namespace tsm::bridge {
 namespace {

@@ -8,7 +8,7 @@
 #include "bridge/args.h"
 #include "bridge/buffers.h"
 #include "bridge/core/commandstream.h"
-#include "bridge/core/words.h"
+#include "base/words.h"
 #include "gfx/window.h"
 #include "text/text.h"
 

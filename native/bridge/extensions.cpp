@@ -8,7 +8,7 @@
 
 #include "audio/audio.h"
 #include "bridge/args.h"
-#include "bridge/core/words.h"
+#include "base/words.h"
 #include "gfx/sprites.h"
 #include "gfx/windowcontrol.h"
 #include "input/events.h"

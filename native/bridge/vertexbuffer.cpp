@@ -5,8 +5,8 @@
 
 #include "bridge/buffers.h"
 #include "bridge/core/capacity.h"
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
+#include "base/check.h"
+#include "base/log.h"
 
 namespace tsm::bridge {
 namespace {

@@ -8,9 +8,9 @@
 
 #include "bridge/args.h"
 #include "bridge/buffers.h"
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
-#include "bridge/core/words.h"
+#include "base/check.h"
+#include "base/log.h"
+#include "base/words.h"
 #include "gfx/window.h"
 
 namespace tsm::gfx {
@@ -56,8 +56,8 @@ napi_value setBuffers(napi_env env, napi_callback_info info) {
   const float* size = viewportSize();
   // The pair may be the host's own numbers (a table whose entry 0 no longer names a home leaves it
   // where it was): NaN and out-of-range values are clamped, not converted blindly.
-  renderSize[0] = bridge::saturateToInt32(size[0]);
-  renderSize[1] = bridge::saturateToInt32(size[1]);
+  renderSize[0] = saturateToInt32(size[0]);
+  renderSize[1] = saturateToInt32(size[1]);
   return bridge::makeInt32(env, 0, checkModule);
 }
 }  // namespace tsm::gfx

@@ -3,7 +3,7 @@
 // the message text is zero-terminated.
 #include "gfx/gldebug.h"
 
-#include "bridge/core/log.h"
+#include "base/log.h"
 
 namespace tsm::gfx {
 void GLAPIENTRY onGLDebugMessage(GLenum, GLenum type, GLuint, GLenum severity, GLsizei, const GLchar* message,

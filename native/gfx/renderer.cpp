@@ -6,8 +6,8 @@
 
 #include <GL/glew.h>
 
-#include "bridge/core/log.h"
-#include "bridge/core/random.h"
+#include "base/log.h"
+#include "base/random.h"
 #include "gfx/core/kernels.h"
 #include "gfx/pipelines.h"
 #include "gfx/targets.h"

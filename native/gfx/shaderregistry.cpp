@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
+#include "base/check.h"
+#include "base/log.h"
 #include "gfx/core/namehash.h"
 
 namespace tsm::gfx {

@@ -4,7 +4,7 @@
 #include "gfx/shaders.h"
 
 #include "bridge/args.h"
-#include "bridge/core/check.h"
+#include "base/check.h"
 #include "gfx/window.h"
 
 namespace tsm::gfx {

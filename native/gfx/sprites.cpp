@@ -18,8 +18,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
+#include "base/check.h"
+#include "base/log.h"
 #include "gfx/core/imagefile.h"
 #include "gfx/pipelines.h"
 #include "gfx/targets.h"

@@ -12,8 +12,8 @@
 
 #include <cstdio>
 
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
+#include "base/check.h"
+#include "base/log.h"
 #include "gfx/core/framerules.h"
 #include "gfx/core/uniformset.h"
 #include "gfx/window.h"

@@ -18,9 +18,9 @@
 
 #include "bridge/assetpaths.h"
 #include "bridge/buffers.h"
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
-#include "bridge/core/words.h"
+#include "base/check.h"
+#include "base/log.h"
+#include "base/words.h"
 #include "gfx/gldebug.h"
 #include "gfx/renderer.h"
 
@@ -78,8 +78,8 @@ void storeViewportSize(float width, float height) {
   nativeViewportSize[0] = width;
   nativeViewportSize[1] = height;
   if (uint8_t* block = viewportBlock()) std::memcpy(block, nativeViewportSize, sizeof nativeViewportSize);
-  renderSize[0] = bridge::saturateToInt32(width);
-  renderSize[1] = bridge::saturateToInt32(height);
+  renderSize[0] = saturateToInt32(width);
+  renderSize[1] = saturateToInt32(height);
 }
 
 // --- DPI awareness ------------------------------------------------------------------------------
@@ -190,8 +190,8 @@ void initWindow() {
   if (SDL_GL_SetSwapInterval(1) == -1) logInfo("Vsync unchanged (on start)\n");
 
   const float* size = viewportSize();
-  window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, bridge::saturateToInt32(size[0]),
-                            bridge::saturateToInt32(size[1]),
+  window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, saturateToInt32(size[0]),
+                            saturateToInt32(size[1]),
                             SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
   if (!window) logError("Error creating window: %s\n", SDL_GetError());
 
@@ -271,8 +271,8 @@ int32_t toggleFullscreen() {
     if (SDL_GetDisplayDPI(display, &diagonalDpi, &horizontalDpi, &verticalDpi) == 0) {
       const double scaleX = horizontalDpi / REFERENCE_DPI;
       const double scaleY = verticalDpi / REFERENCE_DPI;
-      width = bridge::saturateToInt32(width * scaleX);
-      height = bridge::saturateToInt32(height * scaleY);
+      width = saturateToInt32(width * scaleX);
+      height = saturateToInt32(height * scaleY);
       logInfo("Scaling by DPI factors: %fx%f\n", scaleX, scaleY);
     }
     logInfo("Current display's display mode: %ix%i %ihz\n", width, height, mode.refresh_rate);

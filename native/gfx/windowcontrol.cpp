@@ -6,7 +6,7 @@
 
 #include <SDL.h>
 
-#include "bridge/core/words.h"
+#include "base/words.h"
 #include "gfx/renderer.h"
 #include "gfx/window.h"
 
@@ -19,7 +19,7 @@ float scaledSize[2] = {0.0f, 0.0f};
 // The host writes the pair: NaN, infinities and huge values saturate rather than overflow, and a
 // scaled side stays within what a window can be (the driver's rasterizer fails on vast viewports).
 int32_t scaled(float side) {
-  const int32_t s = bridge::saturateToInt32(static_cast<double>(side) * renderScale);
+  const int32_t s = saturateToInt32(static_cast<double>(side) * renderScale);
   return s < 1 ? 1 : s > MAX_WINDOW_SIDE ? MAX_WINDOW_SIDE : s;
 }
 }  // namespace

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "bridge/args.h"
-#include "bridge/core/check.h"
+#include "base/check.h"
 
 namespace tsm::input {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "bridge/args.h"
 #include "bridge/buffers.h"
-#include "bridge/core/log.h"
+#include "base/log.h"
 #include "bridge/eventqueue.h"
 #include "input/core/adapter.h"
 

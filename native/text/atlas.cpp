@@ -5,7 +5,7 @@
 // and packed, so measurement works; nothing is sent.
 #include <GL/glew.h>
 
-#include "bridge/core/log.h"
+#include "base/log.h"
 #include "gfx/window.h"
 #include "text/glyphs.h"
 #include "text/text.h"

@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "bridge/assetpaths.h"
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
+#include "base/check.h"
+#include "base/log.h"
 #include "text/glyphs.h"
 #include "text/text.h"
 

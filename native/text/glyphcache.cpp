@@ -13,7 +13,7 @@
 #include <stb_ds.h>
 #pragma GCC diagnostic pop
 
-#include "bridge/core/check.h"
+#include "base/check.h"
 #include "text/glyphs.h"
 
 namespace tsm::text {

@@ -4,7 +4,7 @@
 // when it has a maximum width. One line, no kerning, no shaping.
 // Called by command 10 (through textapi.cpp) and measureText; the renderer reads the batches.
 // Allocates nothing.
-#include "bridge/core/check.h"
+#include "base/check.h"
 #include "text/core/utf8.h"
 #include "text/glyphs.h"
 #include "text/text.h"

@@ -5,7 +5,7 @@
 
 #include "bridge/args.h"
 #include "bridge/buffers.h"
-#include "bridge/core/check.h"
+#include "base/check.h"
 #include "text/glyphs.h"
 #include "text/text.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bridge/core/commandstream.h"
-#include "bridge/core/words.h"
+#include "base/words.h"
 #include "fuzzlog.h"
 
 using namespace tsm::bridge;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bridge/core/log.h"
+#include "base/log.h"
 
 namespace tsm::fuzz {
 FuzzLog fuzzLog;

@@ -1,4 +1,4 @@
-// The fuzz targets' view of the core's log streams: fuzzlog.cpp replaces bridge/core/log.cpp in the
+// The fuzz targets' view of the core's log streams: fuzzlog.cpp replaces base/log.cpp in the
 // fuzzed copy of the core, counting the lines and keeping the last one of each stream instead of
 // printing them, so that a target can check what the core said without flooding the terminal.
 #pragma once

@@ -6,7 +6,7 @@
 
 #include "bridge/core/capacity.h"
 #include "bridge/core/eventrecords.h"
-#include "bridge/core/random.h"
+#include "base/random.h"
 
 using namespace tsm::bridge;
 

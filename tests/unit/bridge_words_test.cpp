@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "bridge/core/commandstream.h"
-#include "bridge/core/words.h"
+#include "base/words.h"
 
+using namespace tsm;
 using namespace tsm::bridge;
 
 TEST(Words, IntTruncatesTowardZeroAndSaturatesToMin) {

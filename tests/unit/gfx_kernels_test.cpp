@@ -6,7 +6,7 @@
 #include <regex>
 #include <string>
 
-#include "bridge/core/random.h"
+#include "base/random.h"
 #include "gfx/core/kernels.h"
 
 using namespace tsm::gfx;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "audio/core/pcm.h"
-#include "bridge/core/log.h"
+#include "base/log.h"
 
 namespace tsm::audio {
 uint64_t grownCapacity(uint64_t capacity) {

@@ -1,7 +1,7 @@
 // The source pool's two lists. See sourcepool.h.
 #include "audio/core/sourcepool.h"
 
-#include "bridge/core/check.h"
+#include "base/check.h"
 
 namespace tsm::audio {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "bridge/core/words.h"
+#include "base/words.h"
 
 namespace tsm::bridge {
 // Opcodes of the command stream.

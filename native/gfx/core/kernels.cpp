@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "bridge/core/log.h"
-#include "bridge/core/random.h"
+#include "base/log.h"
+#include "base/random.h"
 
 namespace tsm::gfx {
 float ssaoKernel[SSAO_KERNEL_SIZE][3];

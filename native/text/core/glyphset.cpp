@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bridge/core/check.h"
-#include "bridge/core/log.h"
+#include "base/check.h"
+#include "base/log.h"
 
 namespace tsm::text {
 namespace {

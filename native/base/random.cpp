@@ -1,5 +1,5 @@
 // Seeding of the random state. See random.h.
-#include "bridge/core/random.h"
+#include "base/random.h"
 
 namespace tsm {
 uint32_t randomState[4] = {0, 0, 0, 0};

@@ -1,5 +1,5 @@
 // The two log streams. See log.h.
-#include "bridge/core/log.h"
+#include "base/log.h"
 
 #include <cstdarg>
 #include <cstdio>

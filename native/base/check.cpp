@@ -1,5 +1,5 @@
 // Check failure reporting. Owns nothing else; called only through the CHECK macros.
-#include "bridge/core/check.h"
+#include "base/check.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace tsm::bridge {
+namespace tsm {
 // Truncation toward zero; NaN and values outside the int32 range give INT32_MIN.
 inline int32_t wordToInt(double word) {
   // The comparison is false for NaN, so NaN takes the out-of-range path.
@@ -35,4 +35,4 @@ inline int32_t saturateToInt32(double value) {
   if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(value);
 }
-}  // namespace tsm::bridge
+}  // namespace tsm
