@@ -8,7 +8,7 @@
 // the determinant: after renormalising only the determinant's sign matters, and no division by a
 // possibly zero determinant happens.
 //
-// Sections: matrices | one vertex | the shared walk | writers | mesh block
+// Sections: matrices | one vertex | the shared walk | writers | mesh block and instance record
 #include "gfx/core/meshkernels.h"
 
 #include <cmath>
@@ -213,7 +213,26 @@ uint32_t writeForwardInstance(const MeshView& mesh, const MeshLook& look, const 
   });
 }
 
-// --- mesh block ---------------------------------------------------------------------------------
+// --- mesh block and instance record -------------------------------------------------------------
+
+void readInstanceRecord(const uint8_t* record, const float* palette, size_t paletteMatrices, InstanceRecord* out) {
+  uint32_t words[4];
+  std::memcpy(words, record, sizeof words);
+  out->mesh = words[0];
+  out->batch = words[1];
+  const uint32_t firstJoint = words[2], joints = words[3];
+  MeshInstance& instance = out->instance;
+  instance.matrix = reinterpret_cast<const float*>(record + 16);
+  std::memcpy(instance.tint, record + 80, sizeof instance.tint);
+  if (!palette || firstJoint >= paletteMatrices || joints == 0) {
+    instance.palette = nullptr;
+    instance.paletteCount = 0;
+    return;
+  }
+  const size_t left = paletteMatrices - firstJoint;
+  instance.palette = palette + 16 * static_cast<size_t>(firstJoint);
+  instance.paletteCount = joints < left ? joints : static_cast<uint32_t>(left < MAX_SKIN_JOINTS ? left : MAX_SKIN_JOINTS);
+}
 
 bool readMeshBlock(const uint8_t* block, size_t bytes, MeshView* mesh, MeshLook* look) {
   if (!block || reinterpret_cast<uintptr_t>(block) % 4 != 0 || bytes < MESH_HEADER_WORDS * 4) return false;

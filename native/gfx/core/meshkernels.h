@@ -85,6 +85,24 @@ struct ForwardTarget {
   uint32_t capacity;
 };
 
+// The instance record the host writes per drawn instance (24 little-endian 32-bit words):
+//   word 0 u32 mesh id, word 1 u32 batch (INSTANCE_SOLID, INSTANCE_TRANSPARENT, INSTANCE_UNCULLED),
+//   word 2 u32 first palette matrix, word 3 u32 palette matrices (0: not skinned),
+//   words 4-19 f32 the column-major matrix, words 20-23 f32 the tint (r, g, b, a).
+constexpr uint32_t INSTANCE_RECORD_WORDS = 24;
+enum InstanceBatch : uint32_t { INSTANCE_SOLID = 0, INSTANCE_TRANSPARENT = 1, INSTANCE_UNCULLED = 2 };
+
+struct InstanceRecord {
+  uint32_t mesh;
+  uint32_t batch;
+  MeshInstance instance;
+};
+
+// Reads the record at `record` (4-byte aligned, INSTANCE_RECORD_WORDS words) into `out`, its matrix
+// pointing into the record. Its palette range is clipped to the `paletteMatrices` matrices of
+// `palette`, so that no joint reads past the palette block: joints past the clipped range weigh 0.
+void readInstanceRecord(const uint8_t* record, const float* palette, size_t paletteMatrices, InstanceRecord* out);
+
 // Checks a mesh block of `bytes` bytes at `block` (4-byte aligned) and points `mesh` and `look` into
 // it. False, leaving both untouched, when the block is misaligned, shorter than its header and the
 // sections its count and flags need, or its flags have unknown bits.
