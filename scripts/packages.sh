@@ -17,6 +17,8 @@ TEST_PACKAGES=(
   # software GL, sound fixtures, an emulated USB adapter
   xvfb xauth openbox xdotool xclip x11-utils x11-xserver-utils imagemagick libgl1-mesa-dri libglx-mesa0
   sox vorbis-tools umockdev libumockdev-dev
+  # published glTF 2.0 models, sound ones and deliberately broken ones, for the model loader's tests
+  assimp-testmodels
 )
 
 # Prints, one per line, the packages among the arguments that are not installed.
