@@ -11,7 +11,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-ALL_TARGETS=(commandstream eventrecords utf8layout skyline glyphstore pcm decodeloop vorbissetup spriteatlas imagefile)
+ALL_TARGETS=(commandstream eventrecords utf8layout skyline glyphstore pcm decodeloop vorbissetup spriteatlas imagefile meshkernels)
 SECONDS_PER_TARGET=10
 MAX_LEN=4096
 targets=()
