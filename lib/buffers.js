@@ -5,13 +5,12 @@
 const { native } = require('./native');
 const { checkInteger, checkOptions } = require('./checks');
 
-// The fixed shared-buffer ids.
-const HEADER_BUFFER = 0, POOL_BUFFER = 1, COMMAND_BUFFER = 2, RESULT_BUFFER = 3, EVENT_BUFFER = 4,
-  DEBUG_BUFFER = 5, USB_BUFFER = 6, STRING_BUFFER = 7;
-// Shared-buffer ids the addon can hold (0-255); HEADER_BUFFER has one 32-bit length per id.
-const BUFFER_COUNT = 256;
-// Bytes of one report of the USB adapter.
-const ADAPTER_REPORT_SIZE = 37;
+// The fixed shared-buffer ids; how many ids the addon can hold (HEADER_BUFFER has one 32-bit length
+// per id); bytes of one report of the USB adapter.
+const contract = require('../contract/host');
+const { HEADER_BUFFER, POOL_BUFFER, COMMAND_BUFFER, RESULT_BUFFER, EVENT_BUFFER, DEBUG_BUFFER, USB_BUFFER, STRING_BUFFER,
+  BUFFER_COUNT } = contract.buffers;
+const { ADAPTER_REPORT_SIZE } = contract.limits;
 
 // Default byte sizes of the fixed blocks; createBuffers({ sizes }) overrides any of them.
 const DEFAULT_SIZES = Object.freeze({

@@ -3,10 +3,15 @@ import { SharedBuffers } from './buffers';
 
 export const SOUND_COUNT: 256;
 
+/** Opcodes by the addon's names, from the host contract (contract/host.js). */
 export const OP: Readonly<{
-  PLAY: 1; PAUSE: 2; STOP: 3; GAIN: 4; STOP_ALL: 5; PAUSE_ALL: 6; RESUME_ALL: 7; TOGGLE_FULLSCREEN: 8;
-  LOG: 9; TEXT: 10; TEXT_COLOR: 12;
+  PLAY_SOUND: 1; PAUSE_SOURCE: 2; STOP_SOURCE: 3; SET_SOURCE_GAIN: 4; STOP_ALL: 5; PAUSE_ALL: 6; RESUME_ALL: 7;
+  TOGGLE_FULLSCREEN: 8; LOG_TEXT: 9; LAYOUT_TEXT: 10; TEXT_COLOR: 12; RESERVED: 13; LISTENER: 15; LISTENER_UP: 16;
+  PLAY_SOUND_AT: 17;
 }>;
+export interface CommandInfo { readonly name: string; readonly opcode: number; readonly words: number; readonly operands: readonly string[]; }
+/** Each command by its method name: opcode, words (the opcode included) and operand names. */
+export const COMMANDS: { readonly [name: string]: CommandInfo };
 export type FontName = 'fallback' | 'mono' | 'sans';
 export const FONT: Readonly<{ fallback: 0; mono: 1; sans: 2 }>;
 export const FONT_OUTLINE: 4;
@@ -35,6 +40,14 @@ export class CommandWriter {
   readonly length: number;
   /** Result: the source, or 0 when none was free. */
   play(sound: number, options?: PlayOptions): number;
+  /** As play, at a world position the listener moves through; the result is the source, or 0. */
+  playAt(sound: number, options?: PlayOptions): number;
+  /** The listener's place and the direction it faces. */
+  listener(position: ArrayLike<number>, forward: ArrayLike<number>): number;
+  /** The listener's up vector (0, 1, 0 until set). */
+  listenerUp(up: ArrayLike<number>): number;
+  /** Opcode 13, which the addon runs as a no-op (four numbers). */
+  reserved(a: number, b: number, c: number, d: number): number;
   pause(source: number): number;
   stop(source: number): number;
   gain(source: number, gain: number): number;

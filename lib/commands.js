@@ -1,19 +1,29 @@
 'use strict';
-// The command writer: one method per opcode of the command stream, strings into STRING_BUFFER,
-// each command's result read back by its word index after `tick`. Checks every operand before a
-// word is written.
+// The command writer: one method per opcode of the host contract (contract/host.js), strings into
+// STRING_BUFFER, each command's result read back by its word index after `tick`. Opcodes and word
+// counts come from the contract; every operand is checked before a word is written. Commands
+// whose operands are plain numbers get their method from the contract alone; the others (options,
+// strings, vectors) are written out below and take their words from the contract too.
 const { native } = require('./native');
 const { checkInteger, checkNumber, checkOptions } = require('./checks');
-const { COMMAND_BUFFER } = require('./buffers');
+const contract = require('../contract/host');
 
-// Sound ids the addon holds (0-255).
-const SOUND_COUNT = 256;
+const { SOUND_COUNT } = contract.limits;
+const { COMMAND_BUFFER } = contract.buffers;
 
-// Opcodes of the command stream.
-const OP = Object.freeze({
-  PLAY: 1, PAUSE: 2, STOP: 3, GAIN: 4, STOP_ALL: 5, PAUSE_ALL: 6, RESUME_ALL: 7, TOGGLE_FULLSCREEN: 8,
-  LOG: 9, TEXT: 10, TEXT_COLOR: 12,
-});
+// Each command by its method name: { name, opcode, words (the opcode included), operands }.
+const COMMANDS = Object.freeze(Object.fromEntries(contract.commands.map((c) =>
+  [c.name, Object.freeze({ name: c.name, opcode: c.opcode, words: c.operands.length + 1, operands: c.operands })])));
+const TEXT_COLOR = COMMANDS.textColor;
+// A finite number, checked without a call (the per-command checks name the operand only on failure).
+const finite = (v) => typeof v === 'number' && v - v === 0;
+// Opcodes by the addon's names (PLAY_SOUND, LAYOUT_TEXT, ...).
+const OP = Object.freeze(Object.fromEntries(contract.commands.map((c) => [c.cname, c.opcode])));
+
+// Checks of operands by name; any other operand must be a finite number.
+const checkSource = (v) => checkInteger(v, 0, 2 ** 31 - 1, 'source');
+const OPERAND_CHECKS = { source: checkSource };
+const operandCheck = (name) => OPERAND_CHECKS[name] || ((v) => checkNumber(v, name));
 
 // Faces of the font word's bits 0-1, and bit 2: the outlined batch.
 const FONT = Object.freeze({ fallback: 0, mono: 1, sans: 2 });
@@ -50,15 +60,16 @@ class CommandWriter {
     this.ranLength = 0;
   }
 
-  reserve(words, what) {
-    if (this.length + words > this.capacity) {
-      throw new RangeError(`command buffer full: ${what} needs ${words} words, ${this.capacity - this.length} of ` +
+  // Starts command `command` (an entry of COMMANDS): its opcode written, its words taken.
+  begin(command) {
+    const at = this.length;
+    if (at + command.words > this.capacity) {
+      throw new RangeError(`command buffer full: ${command.name} needs ${command.words} words, ${this.capacity - at} of ` +
         `${this.capacity} left this step`);
     }
-    const at = this.length;
-    this.length += words;
+    this.length = at + command.words;
     this.stamps[at] = this.step;
-    this.words[at] = OP_WORD[what];
+    this.words[at] = command.opcode;
     return at;
   }
 
@@ -85,34 +96,41 @@ class CommandWriter {
   }
 
   // Plays sound `sound` (0-255) on a free source; the result is the source, or 0 when none was free.
-  play(sound, options) {
-    const { gain = 1, pitch = 1, x = 0, y = 0, z = 0 } = checkOptions(options, PLAY_OPTIONS, 'play');
+  play(sound, options) { return this.sound(COMMANDS.play, sound, options, 'play'); }
+  // As play, with x, y, z in the world: the sound stays in place as the listener moves and turns.
+  playAt(sound, options) { return this.sound(COMMANDS.playAt, sound, options, 'playAt'); }
+  sound(command, sound, options, what) {
+    const { gain = 1, pitch = 1, x = 0, y = 0, z = 0 } = checkOptions(options, PLAY_OPTIONS, what);
     checkInteger(sound, 0, SOUND_COUNT - 1, 'sound id');
     checkNumber(gain, 'gain'); checkNumber(pitch, 'pitch');
     checkNumber(x, 'x'); checkNumber(y, 'y'); checkNumber(z, 'z');
-    const at = this.reserve(7, 'play');
+    const at = this.begin(command);
     const w = this.words;
     w[at + 1] = sound; w[at + 2] = gain; w[at + 3] = pitch; w[at + 4] = x; w[at + 5] = y; w[at + 6] = z;
     return at;
   }
-  pause(source) { return this.sourceCommand('pause', source); }
-  stop(source) { return this.sourceCommand('stop', source); }
-  gain(source, gain) {
-    checkInteger(source, 0, 2 ** 31 - 1, 'source');
-    checkNumber(gain, 'gain');
-    const at = this.reserve(3, 'gain');
-    this.words[at + 1] = source;
-    this.words[at + 2] = gain;
+
+  // The listener's place and the direction it faces (the camera's), for sounds played with playAt.
+  listener(position, forward) {
+    vector3(position, 'listener position');
+    nonZero(vector3(forward, 'listener direction'), 'listener direction');
+    const at = this.begin(COMMANDS.listener);
+    const w = this.words;
+    w[at + 1] = position[0]; w[at + 2] = position[1]; w[at + 3] = position[2];
+    w[at + 4] = forward[0]; w[at + 5] = forward[1]; w[at + 6] = forward[2];
     return at;
   }
-  stopAll() { return this.reserve(1, 'stopAll'); }
-  pauseAll() { return this.reserve(1, 'pauseAll'); }
-  resumeAll() { return this.reserve(1, 'resumeAll'); }
-  toggleFullscreen() { return this.reserve(1, 'toggleFullscreen'); }
+  // The listener's up vector (0, 1, 0 until set).
+  listenerUp(up) {
+    nonZero(vector3(up, 'listener up'), 'listener up');
+    const at = this.begin(COMMANDS.listenerUp);
+    this.words[at + 1] = up[0]; this.words[at + 2] = up[1]; this.words[at + 3] = up[2];
+    return at;
+  }
 
   // Writes `text` to the addon's standard output as it is (add the newline yourself).
   log(text) {
-    const at = this.reserve(3, 'log');
+    const at = this.begin(COMMANDS.log);
     try {
       const length = this.string(text, 'log text');
       this.words[at + 1] = this.stringEnd - length;
@@ -123,9 +141,12 @@ class CommandWriter {
 
   // The colour of all later text, until set again (components 0-1).
   textColor(r, g, b, a = 1) {
-    checkNumber(r, 'red'); checkNumber(g, 'green'); checkNumber(b, 'blue'); checkNumber(a, 'alpha');
-    const at = this.reserve(5, 'textColor');
-    this.words[at + 1] = r; this.words[at + 2] = g; this.words[at + 3] = b; this.words[at + 4] = a;
+    if (!(finite(r) && finite(g) && finite(b) && finite(a))) {
+      checkNumber(r, 'red'); checkNumber(g, 'green'); checkNumber(b, 'blue'); checkNumber(a, 'alpha');
+    }
+    const at = this.begin(TEXT_COLOR);
+    const w = this.words;
+    w[at + 1] = r; w[at + 2] = g; w[at + 3] = b; w[at + 4] = a;
     return at;
   }
 
@@ -138,7 +159,7 @@ class CommandWriter {
     if (size <= 0) throw new RangeError(`size must be positive, got ${size}`);
     const face = fontFace(font);
     checkInteger(maxWidth, 0, 2 ** 32 - 1, 'maximum width');
-    const at = this.reserve(8, 'text');
+    const at = this.begin(COMMANDS.text);
     try {
       const length = this.string(text, 'text');
       const w = this.words;
@@ -148,12 +169,6 @@ class CommandWriter {
     return at;
   }
 
-  sourceCommand(what, source) {
-    checkInteger(source, 0, 2 ** 31 - 1, 'source');
-    const at = this.reserve(2, what);
-    this.words[at + 1] = source;
-    return at;
-  }
   unreserve(at) { this.length = at; this.stamps[at] = 0; }
 
   // Drops this step's commands and strings.
@@ -183,8 +198,41 @@ class CommandWriter {
     return this.results[index];
   }
 }
-const OP_WORD = { play: OP.PLAY, pause: OP.PAUSE, stop: OP.STOP, gain: OP.GAIN, stopAll: OP.STOP_ALL,
-  pauseAll: OP.PAUSE_ALL, resumeAll: OP.RESUME_ALL, toggleFullscreen: OP.TOGGLE_FULLSCREEN, log: OP.LOG,
-  text: OP.TEXT, textColor: OP.TEXT_COLOR };
 
-module.exports = { CommandWriter, OP, FONT, FONT_OUTLINE, SOUND_COUNT, fontFace };
+function vector3(v, what) {
+  if (!v || v.length !== 3 || !(Number.isFinite(v[0]) && Number.isFinite(v[1]) && Number.isFinite(v[2]))) {
+    throw new TypeError(`${what} must hold 3 finite numbers`);
+  }
+  return v;
+}
+function nonZero(v, what) {
+  if (v[0] === 0 && v[1] === 0 && v[2] === 0) throw new RangeError(`${what} must not be zero`);
+  return v;
+}
+
+// Every other command of the contract: each operand checked (a source as a source id, anything else
+// as a finite number), then written. Fixed arities, so that a call allocates nothing.
+function numericMethod(command) {
+  const [c0, c1, c2, c3] = command.operands.map(operandCheck);
+  const put = (writer) => writer.begin(command);
+  const methods = [
+    function () { return put(this); },
+    function (a) { c0(a); const at = put(this); this.words[at + 1] = a; return at; },
+    function (a, b) { c0(a); c1(b); const at = put(this); const w = this.words; w[at + 1] = a; w[at + 2] = b; return at; },
+    function (a, b, c) {
+      c0(a); c1(b); c2(c);
+      const at = put(this); const w = this.words; w[at + 1] = a; w[at + 2] = b; w[at + 3] = c; return at;
+    },
+    function (a, b, c, d) {
+      c0(a); c1(b); c2(c); c3(d);
+      const at = put(this); const w = this.words; w[at + 1] = a; w[at + 2] = b; w[at + 3] = c; w[at + 4] = d; return at;
+    },
+  ];
+  if (command.operands.length >= methods.length) throw new Error(`command ${command.name}: write its method out in lib/commands.js`);
+  return methods[command.operands.length];
+}
+for (const command of Object.values(COMMANDS)) {
+  if (!Object.hasOwn(CommandWriter.prototype, command.name)) CommandWriter.prototype[command.name] = numericMethod(command);
+}
+
+module.exports = { CommandWriter, COMMANDS, OP, FONT, FONT_OUTLINE, SOUND_COUNT, fontFace };

@@ -1,15 +1,14 @@
 'use strict';
 // The event reader: the packed records the addon queues in EVENT_BUFFER, decoded into plain
-// objects, and the queue emptied. Record types live in one table, so that a module adding a record
-// type registers its decoder with defineEventRecord instead of editing this file.
+// objects, and the queue emptied. Every record type of the host contract is decoded from its field
+// list; defineEventRecord registers a decoder for a type the contract does not hold.
 const { EVENT_BUFFER } = require('./buffers');
 
-// Event record types.
-const EVENT = Object.freeze({
-  QUIT: 256, WINDOW_SIZE: 512, KEY_DOWN: 768, KEY_UP: 769, TEXT_INPUT: 771, MOUSE_MOVE: 1024,
-  MOUSE_DOWN: 1025, MOUSE_UP: 1026, CONTROLLER_AXIS: 1616, CONTROLLER_BUTTON_DOWN: 1617,
-  CONTROLLER_BUTTON_UP: 1618, CONTROLLER_ADDED: 1619, CONTROLLER_REMOVED: 1620, ADAPTER_CONNECTED: 32768,
-});
+const contract = require('../contract/host');
+
+// Event record types by name (QUIT, WINDOW_SIZE, KEY_DOWN, MOUSE_MOVE, ...), from the contract.
+const upperSnake = (name) => name.replace(/[A-Z]/g, (c) => `_${c}`).toUpperCase();
+const EVENT = Object.freeze(Object.fromEntries(contract.events.map((e) => [upperSnake(e.name), e.code])));
 
 const decoder = new TextDecoder();
 
@@ -29,35 +28,37 @@ function defineEventRecord(code, { size, decode }) {
   RECORDS.set(code, { size, decode });
 }
 
-defineEventRecord(EVENT.QUIT, { size: 2, decode: (v, o, b, code) => ({ type: 'quit', code }) });
-defineEventRecord(EVENT.WINDOW_SIZE, { size: 11,
-  decode: (v, o, b, code) => ({ type: 'windowSize', code, width: v.getInt32(o + 3, true), height: v.getInt32(o + 7, true) }) });
-for (const [code, type] of [[EVENT.KEY_DOWN, 'keyDown'], [EVENT.KEY_UP, 'keyUp']]) {
-  defineEventRecord(code, { size: 11,
-    decode: (v, o) => ({ type, code, scancode: v.getUint16(o + 2, true), key: v.getInt32(o + 4, true),
-      mod: v.getUint16(o + 8, true), repeat: v.getUint8(o + 10) !== 0 }) });
+// Readers of the contract's field types at a byte offset.
+const READ = {
+  u8: (v, o) => v.getUint8(o), bool: (v, o) => v.getUint8(o) !== 0, u16: (v, o) => v.getUint16(o, true),
+  i32: (v, o) => v.getInt32(o, true), u32: (v, o) => v.getUint32(o, true), f32: (v, o) => v.getFloat32(o, true),
+};
+
+// Every record of the contract, decoded field by field into { type, code, ...fields }.
+for (const record of contract.events) {
+  const plan = [];
+  let at = 2;
+  let text = null;
+  for (const [name, type] of record.fields) {
+    if (type === 'text') text = { name, at };
+    else if (name !== null) plan.push({ name, at, read: READ[type] });
+    at += type === 'text' ? 1 : contract.FIELD_BYTES[type];
+  }
+  const fixed = contract.recordSize(record);
+  const type = record.name;
+  defineEventRecord(record.code, {
+    size: text ? (v, o, available) => fixed + (available >= fixed ? v.getUint8(o + text.at) : 0) : fixed,
+    decode: (v, o, bytes, code) => {
+      const event = { type, code };
+      for (const f of plan) event[f.name] = f.read(v, o + f.at);
+      if (text) {
+        const start = o + text.at + 1;
+        event[text.name] = decoder.decode(bytes.subarray(start, start + v.getUint8(o + text.at)));
+      }
+      return event;
+    },
+  });
 }
-defineEventRecord(EVENT.TEXT_INPUT, {
-  size: (v, o, available) => 3 + (available >= 3 ? v.getUint8(o + 2) : 0),
-  decode: (v, o, bytes, code) => ({ type: 'textInput', code, text: decoder.decode(bytes.subarray(o + 3, o + 3 + v.getUint8(o + 2))) }),
-});
-defineEventRecord(EVENT.MOUSE_MOVE, { size: 10,
-  decode: (v, o, b, code) => ({ type: 'mouseMove', code, x: v.getInt32(o + 2, true), y: v.getInt32(o + 6, true) }) });
-for (const [code, type] of [[EVENT.MOUSE_DOWN, 'mouseDown'], [EVENT.MOUSE_UP, 'mouseUp']]) {
-  defineEventRecord(code, { size: 11,
-    decode: (v, o) => ({ type, code, x: v.getInt32(o + 2, true), y: v.getInt32(o + 6, true), button: v.getUint8(o + 10) }) });
-}
-defineEventRecord(EVENT.CONTROLLER_AXIS, { size: 11,
-  decode: (v, o, b, code) => ({ type: 'controllerAxis', code, controller: v.getInt32(o + 2, true), axis: v.getUint8(o + 6),
-    value: v.getFloat32(o + 7, true) }) });
-for (const [code, type] of [[EVENT.CONTROLLER_BUTTON_DOWN, 'controllerButtonDown'], [EVENT.CONTROLLER_BUTTON_UP, 'controllerButtonUp']]) {
-  defineEventRecord(code, { size: 8,
-    decode: (v, o) => ({ type, code, controller: v.getInt32(o + 2, true), button: v.getUint8(o + 6), pressed: v.getUint8(o + 7) !== 0 }) });
-}
-for (const [code, type] of [[EVENT.CONTROLLER_ADDED, 'controllerAdded'], [EVENT.CONTROLLER_REMOVED, 'controllerRemoved']]) {
-  defineEventRecord(code, { size: 6, decode: (v, o) => ({ type, code, controller: v.getInt32(o + 2, true) }) });
-}
-defineEventRecord(EVENT.ADAPTER_CONNECTED, { size: 8, decode: (v, o, b, code) => ({ type: 'adapterConnected', code }) });
 
 // Decodes the packed records in bytes[0, length) into plain objects, appended to `out`. A type it
 // does not know, or a record cut off by `length`, throws: the records after it cannot be found.

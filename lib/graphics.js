@@ -16,14 +16,9 @@ const { state, checkInteger, checkNumber, checkOptions, checkFloats, checkArgume
 // when one fails).
 const finite = (v) => typeof v === 'number' && v - v === 0;
 
-// Entries of the bufferIDs table.
-const TABLE = Object.freeze({
-  VIEWPORT: 0, VIEW: 1, PROJECTION: 2, TRANSFORM: 3, LIGHT_TRANSFORM: 4, UI_TRANSFORM: 5,
-  CAMERA_POSITION: 6, CAMERA_VECTOR: 7, SOLID: 8, UI_TRIS: 15, TRANSPARENT: 19, UNCULLED: 22,
-  POINT_MESH: 25, POINT_LIGHTS: 26,
-});
-// Entries the table must hold (13, 14, 17 and 18 are not read).
-const TABLE_ENTRIES = 29;
+// Entries of the bufferIDs table, and how many it must hold (13, 14, 17 and 18 are not read).
+const { bufferIds, BUFFER_ID_ENTRIES: TABLE_ENTRIES } = require('../contract/host');
+const TABLE = Object.freeze({ ...bufferIds });
 // Vertices each host-fed pipeline is built for; blocks of other sizes change the capacity.
 const PIPELINE_CAPACITY = 100000;
 // The shader names each stage needs, one file `<name>.vert` or `<name>.frag` each.

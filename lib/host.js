@@ -33,8 +33,7 @@ Object.assign(module.exports, { setDebugChecks, debugChecks });
 Object.defineProperty(module.exports, 'addon', { enumerable: true, get: native });
 
 // Extensions, one module each, kept under their own names (their functions would collide flat):
-// window control with the wheel record, the listener and music, the sprite atlas.
+// window control with the wheel record, music, the sprite atlas.
 module.exports.window = require('./window');
 module.exports.music = require('./music');
 module.exports.textures = require('./textures');
-module.exports.music.extendCommandWriter(module.exports.CommandWriter);

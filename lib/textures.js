@@ -7,9 +7,7 @@ let loadedAddon = null;
 function native() { return loadedAddon || (loadedAddon = require('./index')); }
 
 // Image ids the addon holds, largest image side, longest path.
-const IMAGE_COUNT = 256;
-const MAX_IMAGE_SIDE = 2046;
-const MAX_IMAGE_PATH = 4096;
+const { IMAGE_COUNT, MAX_IMAGE_SIDE, MAX_IMAGE_PATH } = require('../contract/host').limits;
 // What each status of loadImage / setImage means.
 const STATUS = ['ok', 'there is no GL context (before ready or after quit)', 'the file cannot be read',
   'it is not a PNG or JPEG image, or it is damaged', `a side is 0 or over ${MAX_IMAGE_SIDE} pixels, or the file is over 64 MiB`,

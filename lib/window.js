@@ -7,11 +7,10 @@ let loadedAddon = null;
 function native() { return loadedAddon || (loadedAddon = require('./index')); }
 
 // Limits the addon applies: title bytes, window side, smallest render scale.
-const MAX_TITLE_BYTES = 1024;
-const MAX_WINDOW_SIDE = 8192;
-const MIN_RENDER_SCALE = 0.25;
+const contract = require('../contract/host');
+const { MAX_TITLE_BYTES, MAX_WINDOW_SIDE, MIN_RENDER_SCALE } = contract.limits;
 // Record type of the mouse wheel (opt-in).
-const MOUSE_WHEEL = 1027;
+const MOUSE_WHEEL = contract.events.find((e) => e.name === 'mouseWheel').code;
 
 const encoder = new TextEncoder();
 
@@ -54,10 +53,5 @@ function setRenderScale(scale) {
 function enableWheel(on = true) {
   native().enableEvent(MOUSE_WHEEL, Boolean(on));
 }
-
-// The wheel's record: type, i32 x, i32 y, f32 precise x, f32 precise y, u8 flipped.
-require('./events').defineEventRecord(MOUSE_WHEEL, { size: 19,
-  decode: (v, o, b, code) => ({ type: 'mouseWheel', code, x: v.getInt32(o + 2, true), y: v.getInt32(o + 6, true),
-    preciseX: v.getFloat32(o + 10, true), preciseY: v.getFloat32(o + 14, true), flipped: v.getUint8(o + 18) !== 0 }) });
 
 module.exports = { setTitle, setSize, setRenderScale, enableWheel, MAX_TITLE_BYTES, MAX_WINDOW_SIDE, MIN_RENDER_SCALE, MOUSE_WHEEL };

@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "contract.h"
+
 namespace tsm::audio {
 // Sound ids 0..255.
-constexpr uint32_t alBufferCount = 256;
+constexpr uint32_t alBufferCount = contract::SOUND_COUNT;
 
 // Opens the device, context, reverb and source pool. 0 on success, nonzero otherwise.
 int initAudio();
@@ -42,7 +44,7 @@ double playSoundAt(uint32_t soundId, float gain, float pitch, const float positi
 void streamAudio();
 
 // Longest music path in bytes.
-constexpr size_t MAX_MUSIC_PATH = 4096;
+constexpr size_t MAX_MUSIC_PATH = contract::MAX_MUSIC_PATH;
 // Streams the Ogg Vorbis file at `path` on a source of the pool (so stop, pause and resume all
 // reach it), replacing any music playing. Loops from `loopStart` (seconds; negative: no loop) to
 // `loopEnd` (seconds; 0 or less: the end of the file). The source (positive), 0 when no source is

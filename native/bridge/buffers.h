@@ -7,21 +7,24 @@
 
 #include <cstdint>
 
+#include "contract.h"
+
 namespace tsm::bridge {
 // Number of block ids; valid ids are 0..255.
-constexpr uint32_t bufferCount = 256;
+constexpr uint32_t bufferCount = contract::BUFFER_COUNT;
 // Ids 0..7 are the fixed roles the host creates with initBuffer; ids from 8 up are handed out in order.
 constexpr uint32_t FIXED_BUFFER_COUNT = 8;
 
+// The fixed blocks, by their roles.
 enum FixedBuffer : uint32_t {
-  HEADER_BUFFER = 0,
-  POOL_BUFFER = 1,
-  COMMAND_BUFFER = 2,
-  RESULT_BUFFER = 3,
-  EVENT_BUFFER = 4,
-  DEBUG_BUFFER = 5,
-  USB_BUFFER = 6,
-  STRING_BUFFER = 7,
+  HEADER_BUFFER = contract::HEADER_BUFFER,
+  POOL_BUFFER = contract::POOL_BUFFER,
+  COMMAND_BUFFER = contract::COMMAND_BUFFER,
+  RESULT_BUFFER = contract::RESULT_BUFFER,
+  EVENT_BUFFER = contract::EVENT_BUFFER,
+  DEBUG_BUFFER = contract::DEBUG_BUFFER,
+  USB_BUFFER = contract::USB_BUFFER,
+  STRING_BUFFER = contract::STRING_BUFFER,
 };
 
 // Base address of each block; null until the block exists.

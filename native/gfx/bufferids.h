@@ -6,11 +6,13 @@
 
 #include <cstdint>
 
+#include "contract.h"
+
 namespace tsm::gfx {
 // Entries of the table that setBuffers logs.
 constexpr uint32_t LOGGED_BUFFER_IDS = 10;
 // Entry that names the block the viewportSize pair lives in.
-constexpr uint32_t VIEWPORT_SIZE_ENTRY = 0;
+constexpr uint32_t VIEWPORT_SIZE_ENTRY = contract::ENTRY_VIEWPORT;
 
 // Entry `entry` of the registered table, read from the block at the time of the call (the host may
 // change it). 0 when no table is registered, or the entry lies past the block's end. The value is

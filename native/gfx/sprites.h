@@ -6,13 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "contract.h"
 #include "gfx/core/spriteatlas.h"
 
 namespace tsm::gfx {
 // Longest image path in bytes.
-constexpr size_t MAX_IMAGE_PATH = 4096;
+constexpr size_t MAX_IMAGE_PATH = contract::MAX_IMAGE_PATH;
 // Largest image file read.
-constexpr long MAX_IMAGE_FILE_BYTES = 64l << 20;
+constexpr long MAX_IMAGE_FILE_BYTES = contract::MAX_IMAGE_FILE_BYTES;
 
 // Results of the two calls.
 enum ImageStatus : int32_t {

@@ -7,14 +7,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "contract.h"
+
 namespace tsm::gfx {
 // Longest window title in bytes (UTF-8, without the terminator).
-constexpr size_t MAX_TITLE_BYTES = 1024;
+constexpr size_t MAX_TITLE_BYTES = contract::MAX_TITLE_BYTES;
 // Largest window side in pixels a host may ask for: every screen-sized target is made at the window's
 // size, and at 8192 x 8192 they already take about 2 GiB.
-constexpr int32_t MAX_WINDOW_SIDE = 8192;
+constexpr int32_t MAX_WINDOW_SIDE = contract::MAX_WINDOW_SIDE;
 // Smallest render scale; the scene is never drawn at less than this fraction of the window.
-constexpr double MIN_RENDER_SCALE = 0.25;
+constexpr double MIN_RENDER_SCALE = contract::MIN_RENDER_SCALE;
 
 // Sets the window title. 0 done, 1 no window (never made, or after quit).
 int32_t setTitle(const char* title);

@@ -103,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> wordsBefore(words ? words : wordAlloc, (words ? words : wordAlloc) + (words ? wordBytes : 0));
 
   Context context;
-  const uint32_t ran = runCommandStream(words, wordBytes, count, results, resultBytes, execute, &context);
+  const uint32_t ran = walkCommandStream(words, wordBytes, count, results, resultBytes,
+                                       [&](int32_t op, const double* o) { return execute(op, o, &context); });
 
   // Reference walk.
   uint32_t expectedRan = 0, calls = 0;

@@ -2,7 +2,7 @@
 // Extensions host, driven line by line (one JSON request per line, one report each): the kit's
 // graphics with the reference shaders, and the extension wrappers the tests drive from outside:
 // window title, size and render scale, the wheel record, the listener, music and the sprite atlas.
-// Requests: setup, title, size, frames, wheel, poll, raw, images, loadFiles, churn, quit.
+// Requests: setup, title, size, frames, wheel, poll, raw, images, loadFiles, churn, contract, quit.
 const { mat4, vec3 } = require('gl-matrix');
 const kit = require('tessimarke/host');
 const { report, serveRequests } = require('./requests');
@@ -164,6 +164,22 @@ const handlers = {
       if (status !== 0) refused.push([i, status]);
     }
     return { refused, last: kit.addon.setImage(52, pixels(last, last), last, last)[0] };
+  },
+  // Writes every command of the contract (or those in `only`) once through the kit (the commands in
+  // `args` by name take those arguments, the rest none), result words preset to NaN, and ticks: reports where each
+  // command began, the words written, and which result words the addon's walk wrote.
+  contract({ args, only }) {
+    const words = commands.words.length;
+    commands.results.fill(NaN);
+    const starts = {};
+    for (const { name } of require('../../contract/host').commands) {
+      if (!only || only.includes(name)) starts[name] = commands[name](...(args[name] || []));
+    }
+    const length = commands.length;
+    commands.tick();
+    const written = [];
+    for (let i = 0; i < Math.min(length + 8, words); ++i) if (!Number.isNaN(commands.results[i])) written.push(i);
+    return { starts, length, written };
   },
   // Calls an addon export with raw arguments (the checks behind the kit's); 'NaN' stands for NaN.
   raw({ name, args }) { return kit.addon[name](...args.map((a) => (a === 'NaN' ? NaN : a))); },

@@ -6,29 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "contract.h"
+
 namespace tsm::bridge {
-enum EventType : uint16_t {
-  EVENT_QUIT = 0x100,
-  EVENT_WINDOW_SIZE = 0x200,
-  EVENT_KEY_DOWN = 0x300,
-  EVENT_KEY_UP = 0x301,
-  EVENT_TEXT_INPUT = 0x303,
-  EVENT_MOUSE_MOTION = 0x400,
-  EVENT_MOUSE_BUTTON_DOWN = 0x401,
-  EVENT_MOUSE_BUTTON_UP = 0x402,
-  EVENT_MOUSE_WHEEL = 0x403,  // opt-in: written only after the host enabled it
-  EVENT_CONTROLLER_AXIS = 0x650,
-  EVENT_CONTROLLER_BUTTON_DOWN = 0x651,
-  EVENT_CONTROLLER_BUTTON_UP = 0x652,
-  EVENT_CONTROLLER_ADDED = 0x653,
-  EVENT_CONTROLLER_REMOVED = 0x654,
-  EVENT_ADAPTER_CONNECTED = 0x8000,
-};
+// Record types and sizes come from the host contract.
+using contract::EventType;
+using enum contract::EventType;
 
 // Window event kind carried by every window-size record.
 constexpr uint8_t WINDOW_EVENT_SIZE_CHANGED = 6;
 // Most text bytes one text-input record carries.
-constexpr size_t MAX_TEXT_INPUT_BYTES = 32;
+constexpr size_t MAX_TEXT_INPUT_BYTES = contract::MAX_TEXT_INPUT_TEXT_BYTES;
 
 // Controller axis value scaled to -1.0..1.0: by 32767 when positive or zero, by 32768 when negative.
 float controllerAxisValue(int16_t value);

@@ -5,15 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "contract.h"
+
 namespace tsm::gfx {
 // Side of the square sprite atlas in texels (RGBA, 16 MiB once the host first fills it).
 constexpr int32_t SPRITE_ATLAS_SIDE = 2048;
 // Image ids the host can name (0-255).
-constexpr uint32_t SPRITE_IMAGE_COUNT = 256;
+constexpr uint32_t SPRITE_IMAGE_COUNT = contract::IMAGE_COUNT;
 // Transparent texels kept around every image, so filtering at its edge never reads a neighbour.
 constexpr int32_t SPRITE_GUTTER = 1;
 // Largest image side: an image and its gutter must fit the atlas.
 constexpr int32_t MAX_SPRITE_SIDE = SPRITE_ATLAS_SIDE - 2 * SPRITE_GUTTER;
+static_assert(MAX_SPRITE_SIDE == contract::MAX_IMAGE_SIDE, "the contract's largest image side is what the atlas holds");
 
 struct AtlasRect {
   int32_t x, y, width, height;

@@ -2,13 +2,21 @@
 // renderer. See uniformset.h.
 #include "gfx/core/uniformset.h"
 
+#include "contract.h"
+
 namespace tsm::gfx {
 const char* const scalarUniformNames[SCALAR_UNIFORM_COUNT] = {"ssaoQuality", "shadowQuality", "antialias"};
 const int32_t scalarStartValues[SCALAR_UNIFORM_COUNT] = {2, 2, 1};
 
 const BufferUniformSource bufferUniformSources[BUFFER_UNIFORM_COUNT] = {
-    {"view", 1, 16},          {"projection", 2, 16},    {"transform", 3, 16},   {"lightTransform", 4, 16},
-    {"uiTransform", 5, 16},   {"cameraPosition", 6, 3}, {"cameraVector", 7, 3}, {"viewportSize", 0, 2},
+    {"view", contract::ENTRY_VIEW, 16},
+    {"projection", contract::ENTRY_PROJECTION, 16},
+    {"transform", contract::ENTRY_TRANSFORM, 16},
+    {"lightTransform", contract::ENTRY_LIGHT_TRANSFORM, 16},
+    {"uiTransform", contract::ENTRY_UI_TRANSFORM, 16},
+    {"cameraPosition", contract::ENTRY_CAMERA_POSITION, 3},
+    {"cameraVector", contract::ENTRY_CAMERA_VECTOR, 3},
+    {"viewportSize", contract::ENTRY_VIEWPORT, 2},
 };
 
 const SamplerBinding samplerBindings[SAMPLER_COUNT] = {

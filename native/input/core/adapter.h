@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "contract.h"
+
 namespace tsm::input {
 // USB vendor and product id of the adapter; only the first device with both is opened.
 constexpr uint16_t ADAPTER_VENDOR_ID = 0x057E;
@@ -15,7 +17,7 @@ constexpr int ADAPTER_INTERFACE = 0;
 // The one-byte command written once to the OUT endpoint that starts the adapter's reports.
 constexpr uint8_t ADAPTER_INIT_COMMAND = 0x13;
 // Bytes in one report; one blocking read asks for exactly this many.
-constexpr int ADAPTER_REPORT_SIZE = 37;
+constexpr int ADAPTER_REPORT_SIZE = contract::ADAPTER_REPORT_SIZE;
 
 // Results of opening the adapter besides 0 and the library's negative error codes.
 constexpr int ADAPTER_NO_INTERFACES = 100;
