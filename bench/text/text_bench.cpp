@@ -1,11 +1,13 @@
-// Text layout and atlas growth over the real faces, glyph cache and atlas texture, in a GL context
-// of its own (run under a private X server with software GL, as bench/run.js does; from the
-// repository root, where the fonts are):
+// Text layout and atlas growth over the real faces, glyph cache and atlas texture (text's atlas
+// handed to graphics' glyph texture through the seam, as the renderer does), in a GL context of its
+// own (run under a private X server with software GL, as bench/run.js does; from the repository
+// root, where the fonts are):
 //  - layout of a 2,000-character paragraph (mono, 48 px, no maximum width) against a plain loop that
 //    writes the same 54 floats per glyph and a memcpy of the same bytes;
 //  - one new glyph brought into the atlas (place, write, upload) with 200, 1,000 and 3,000 glyphs
 //    already there, against the same with the glyph nearly alone in the atlas;
-//  - a full re-layout and upload of a 4096 x 2048 atlas against a memcpy of it.
+//  - a full re-layout (the glyph store's repack) and upload of a 4096 x 2048 atlas against a memcpy
+//    of it.
 // Prints `@bench` lines (bench/rounds.h). `--quick` runs fewer rounds.
 #include <GL/glew.h>
 #include <SDL2/SDL.h>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "bench/rounds.h"
+#include "gfx/glyphtexture.h"
 #include "gfx/window.h"
 #include "text/glyphs.h"
 #include "text/text.h"
@@ -28,6 +31,8 @@ constexpr size_t PARAGRAPH_CHARS = 2000;
 constexpr size_t FLOATS_PER_GLYPH = 18 + 12 + 24;
 // Layouts per timed round.
 constexpr int LAYOUT_REPEAT = 20;
+// Colour of the laid-out glyphs, also written by the plain loop.
+constexpr float TEXT_COLOR[4] = {0.0f, 0.0f, 0.0f, 1.0f};
 
 bool contextReady = false;
 
@@ -72,16 +77,15 @@ void addGlyph(uint32_t* next) {
   }
 }
 
-void layoutRows(int rounds) {
+// The plain batch's arrays (GLYPH_BATCH_VERTICES vertices each), which the comparators write too.
+void layoutRows(int rounds, float* positions, float* texcoords, float* colors) {
   const std::string text = asciiParagraph();
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   const size_t n = PARAGRAPH_CHARS;
   std::vector<float> src(n * FLOATS_PER_GLYPH, 0.25f);
-  float* positions = glyphBatches[0].positions;
-  float* texcoords = glyphBatches[0].texcoords;
-  float* colors = glyphBatches[0].colors;
+  setTextColor(TEXT_COLOR);
   layoutText(bytes, text.size(), 10, 100, 48, FONT_MONO, 0);  // loads every glyph once
-  uploadAtlas();
+  tsm::gfx::uploadGlyphTexture();
   auto t = bench::timeRounds(rounds, {
     [&] {
       for (int k = 0; k < LAYOUT_REPEAT; ++k) {
@@ -93,7 +97,8 @@ void layoutRows(int rounds) {
       // The plain write loop: the same 54 floats per glyph from a pen that moves.
       for (int k = 0; k < LAYOUT_REPEAT; ++k) {
         float x = 10.0f;
-        const float y0 = 64.0f, y1 = 100.0f, r = textColor[0], g = textColor[1], b = textColor[2], a = textColor[3];
+        const float y0 = 64.0f, y1 = 100.0f, r = TEXT_COLOR[0], g = TEXT_COLOR[1], b = TEXT_COLOR[2],
+                    a = TEXT_COLOR[3];
         for (size_t i = 0; i < n; ++i) {
           const float x1 = x + 24.0f;
           float* p = positions + 18 * i;
@@ -118,7 +123,7 @@ void layoutRows(int rounds) {
       }
     },
   });
-  if (glyphBatches[0].triangleCount != 2 * n) std::fprintf(stderr, "layout: wrong triangle count\n");
+  if (glyphTriangles(GLYPH_BATCH_PLAIN) != 2 * n) std::fprintf(stderr, "layout: wrong triangle count\n");
   const double perGlyph = 1.0 / (LAYOUT_REPEAT * n);
   bench::emit("layout, 2000 chars mono 48 px, per glyph", t[0], perGlyph, "ns", &t[1], "speed / 54-float loop");
   bench::emit("plain 54-float write loop, per glyph", t[1], perGlyph, "ns", &t[2], "speed / memcpy");
@@ -131,7 +136,7 @@ std::vector<double> growthRounds(int rounds, uint32_t* next) {
   for (int r = 0; r <= rounds; ++r) {
     addGlyph(next);
     const auto t0 = bench::Clock::now();
-    uploadAtlas();
+    tsm::gfx::uploadGlyphTexture();
     glFinish();
     const double ns = std::chrono::duration<double, std::nano>(bench::Clock::now() - t0).count();
     if (r > 0) v.push_back(ns);  // the first may respecify the texture
@@ -142,12 +147,12 @@ std::vector<double> growthRounds(int rounds, uint32_t* next) {
 void atlasRows(int rounds) {
   uint32_t next = 0x4E00;
   // Alone: the store holds only the glyphs these rounds add.
-  uploadAtlas();
+  tsm::gfx::uploadGlyphTexture();
   const std::vector<double> alone = growthRounds(rounds, &next);
   bench::emit("atlas +1 glyph alone (" + std::to_string(glyphSet.glyphCount) + " glyphs)", alone, 1e-3, "us");
   for (uint32_t size : {200u, 1000u, 3000u}) {
     while (glyphSet.glyphCount < size) addGlyph(&next);
-    uploadAtlas();
+    tsm::gfx::uploadGlyphTexture();
     const std::vector<double> grown = growthRounds(rounds, &next);
     bench::emit("atlas +1 glyph with " + std::to_string(size) + " glyphs", grown, 1e-3, "us", &alone,
                 "cost / alone", true);
@@ -157,14 +162,15 @@ void atlasRows(int rounds) {
   for (uint32_t cp = 0x21; glyphSet.toHeight < 2048 && cp < 0x3000; ++cp) {
     getGlyph(FONT_SANS << 21 | cp);
     getGlyph(FONT_MONO << 21 | cp);
-    if (glyphSet.glyphCount % 64 == 0) uploadAtlas();
+    if (glyphSet.glyphCount % 64 == 0) tsm::gfx::uploadGlyphTexture();
   }
-  uploadAtlas();
+  tsm::gfx::uploadGlyphTexture();
   const size_t bytes = static_cast<size_t>(glyphSet.width) * glyphSet.toHeight;
   std::vector<uint8_t> copy(bytes);
   auto t = bench::timeRounds(rounds, {
     [&] {
-      relayoutAtlas();
+      repackAtlas(&glyphSet);
+      tsm::gfx::sendGlyphTexture(lastAtlasWrite());
       glFinish();
     },
     [&] {
@@ -192,14 +198,15 @@ int main(int argc, char** argv) {
   openFonts();
   std::vector<float> positions(GLYPH_BATCH_VERTICES * 3), texcoords(GLYPH_BATCH_VERTICES * 2),
       colors(GLYPH_BATCH_VERTICES * 4);
-  initGlyphSet();
+  tsm::gfx::initGlyphTexture();
   // Start from an empty store (the texture stays): glyphs, ASCII included, load as text asks.
   freeGlyphStore(&glyphSet);
   std::memset(directSlots, 0, sizeof directSlots);
   initGlyphStore(&glyphSet);
-  for (GlyphBatch& b : glyphBatches) b = GlyphBatch{positions.data(), texcoords.data(), colors.data(), 0};
+  for (int b : {GLYPH_BATCH_PLAIN, GLYPH_BATCH_OUTLINE})
+    attachGlyphBatch(b, positions.data(), texcoords.data(), colors.data());
   atlasRows(rounds);
-  layoutRows(rounds);
+  layoutRows(rounds, positions.data(), texcoords.data(), colors.data());
   closeFonts();
   return 0;
 }

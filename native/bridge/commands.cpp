@@ -45,9 +45,11 @@ double execute(int32_t opcode, const double* w) {
     case OP_LAYOUT_TEXT:
       return text::layoutTextCommand(wordToLowU32(w[0]), wordToInt64(w[1]), wordToFloat(w[2]), wordToFloat(w[3]),
                                      wordToFloat(w[4]), static_cast<uint16_t>(wordToInt(w[5])), wordToLowU32(w[6]));
-    case OP_TEXT_COLOR:
-      for (int c = 0; c < 4; ++c) text::textColor[c] = wordToFloat(w[c]);
+    case OP_TEXT_COLOR: {
+      const float rgba[4] = {wordToFloat(w[0]), wordToFloat(w[1]), wordToFloat(w[2]), wordToFloat(w[3])};
+      text::setTextColor(rgba);
       return 0;
+    }
     // Extensions.
     case OP_LISTENER: {
       const float position[3] = {wordToFloat(w[0]), wordToFloat(w[1]), wordToFloat(w[2])};

@@ -1,7 +1,9 @@
-// Frame rendering: the per-frame uploads (glyph fill lengths, uniforms, the 22 vertex buffers) and
-// the fixed pass sequence ending in the swap. Owns no GL objects: pipelines and targets are built by
-// initGFX. Allocates nothing. Every draw count is capped by what the pipeline's buffers hold, so no
-// draw reads past a GL buffer whatever lengths the host wrote.
+// Frame rendering: the per-frame uploads (the glyph atlas when text reports it dirty, through
+// gfx/glyphtexture; glyph fill lengths from text's batch triangle counts; uniforms; the 22 vertex
+// buffers) and the fixed pass sequence ending in the swap. Owns no GL objects: pipelines, targets
+// and the glyph texture are built by initGFX. Reads text only through text.h. Allocates nothing.
+// Every draw count is capped by what the pipeline's buffers hold, so no draw reads past a GL buffer
+// whatever lengths the host wrote.
 // Caller: `render`, once per displayed frame after `ready`.
 //
 // Sections: uploads | passes | renderFrame
@@ -11,6 +13,7 @@
 #include "bridge/buffers.h"
 #include "bridge/vertexbuffer.h"
 #include "gfx/core/framerules.h"
+#include "gfx/glyphtexture.h"
 #include "gfx/pipelines.h"
 #include "gfx/renderer.h"
 #include "gfx/targets.h"
@@ -221,10 +224,10 @@ void renderFrame() {
   // Before the pipelines exist (no `ready` yet, no GL, or a screen target that was incomplete)
   // there is nothing to draw with; after quit there is no context to draw in.
   if (!pipelinesBuilt() || !glReady()) return;
-  if (text::atlasDirty()) text::uploadAtlas();
+  if (text::atlasDirty()) uploadGlyphTexture();
 
-  const uint32_t plainTriangles = text::glyphBatches[text::GLYPH_BATCH_PLAIN].triangleCount;
-  const uint32_t outlineTriangles = text::glyphBatches[text::GLYPH_BATCH_OUTLINE].triangleCount;
+  const uint32_t plainTriangles = text::glyphTriangles(text::GLYPH_BATCH_PLAIN);
+  const uint32_t outlineTriangles = text::glyphTriangles(text::GLYPH_BATCH_OUTLINE);
   setGlyphFillLengths(pipelines[UIGLYPHS_PIPELINE], plainTriangles);
   setGlyphFillLengths(pipelines[UIGLYPHS_OUTLINE_PIPELINE], outlineTriangles);
 

@@ -164,13 +164,11 @@ void initGeometry(Pipeline& p, PipelineIndex index, const char* label, uint32_t 
   bindAndFeed(p, sources);
 }
 
-// Points glyph batch `batch` at the glyph pipeline's three vertex blocks.
-void attachGlyphBatch(int batch, const Pipeline& p) {
-  text::GlyphBatch& b = text::glyphBatches[batch];
-  b.positions = reinterpret_cast<float*>(p.vertexBuffers[0].data);
-  b.texcoords = reinterpret_cast<float*>(p.vertexBuffers[1].data);
-  b.colors = reinterpret_cast<float*>(p.vertexBuffers[2].data);
-  b.triangleCount = 0;
+// Points text's glyph batch `batch` at the glyph pipeline's three vertex blocks.
+void feedGlyphBatch(int batch, const Pipeline& p) {
+  text::attachGlyphBatch(batch, reinterpret_cast<float*>(p.vertexBuffers[0].data),
+                         reinterpret_cast<float*>(p.vertexBuffers[1].data),
+                         reinterpret_cast<float*>(p.vertexBuffers[2].data));
 }
 }  // namespace
 
@@ -198,8 +196,8 @@ void buildPipelines() {
   initGlyphPipeline(pipelines[UIGLYPHS_PIPELINE], UIGLYPHS_PIPELINE, "uiglyphs", nameHash("uisprite"), nameHash("uiglyph"));
   initGlyphPipeline(pipelines[UIGLYPHS_OUTLINE_PIPELINE], UIGLYPHS_OUTLINE_PIPELINE, "uiglyphsoutline",
                     nameHash("uisprite"), nameHash("uiglyphoutline"));
-  attachGlyphBatch(text::GLYPH_BATCH_PLAIN, pipelines[UIGLYPHS_PIPELINE]);
-  attachGlyphBatch(text::GLYPH_BATCH_OUTLINE, pipelines[UIGLYPHS_OUTLINE_PIPELINE]);
+  feedGlyphBatch(text::GLYPH_BATCH_PLAIN, pipelines[UIGLYPHS_PIPELINE]);
+  feedGlyphBatch(text::GLYPH_BATCH_OUTLINE, pipelines[UIGLYPHS_OUTLINE_PIPELINE]);
 
   glBindFramebuffer(GL_FRAMEBUFFER, targets.sceneTarget);
   initGeometry(pipelines[TRANSPARENCY_PIPELINE], TRANSPARENCY_PIPELINE, "transparency", nameHash("transparent"),

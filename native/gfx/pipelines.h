@@ -53,7 +53,7 @@ extern UniformSet allUniformSets[PIPELINE_COUNT];
 
 // Builds the pipelines in initGFX's order (solid, shadow, uitris, the two glyph pipelines, then on
 // sceneTarget transparency, unculled, pointlights, gbuff; ghdr on ghdrTarget; gpost on gpostTarget),
-// and points the text glyph batches at the glyph pipelines' vertex blocks.
+// and hands text's glyph batches the glyph pipelines' vertex blocks (text::attachGlyphBatch).
 void buildPipelines();
 // Whether buildPipelines has run to its end.
 bool pipelinesBuilt();

@@ -1,6 +1,7 @@
 // Graphics initialisation and the resize hooks. Owns the order of initGFX, which fixes both the
 // random sequence (kernel, then noise tile) and the order in which shared-buffer ids are handed out
-// (glyph buffers, then the screen quads). Does not own the targets, pipelines or frame drawing.
+// (glyph buffers, then the screen quads); the glyph texture (and with it text's glyph set) is made
+// right after the sprite texture. Does not own the targets, pipelines or frame drawing.
 // Callers: `ready` (initGFX, once), `resize` (the two hooks).
 #include "gfx/renderer.h"
 
@@ -9,11 +10,11 @@
 #include "base/log.h"
 #include "base/random.h"
 #include "gfx/core/kernels.h"
+#include "gfx/glyphtexture.h"
 #include "gfx/pipelines.h"
 #include "gfx/targets.h"
 #include "gfx/uniforms.h"
 #include "gfx/window.h"
-#include "text/text.h"
 
 namespace tsm::gfx {
 namespace {
@@ -44,7 +45,7 @@ int32_t initGFX() {
   }
 
   makeSpriteTexture();
-  text::initGlyphSet();
+  initGlyphTexture();
 
   if (const uint32_t status = makeSceneTarget()) {
     logError("initGFX error: %u\n", status);

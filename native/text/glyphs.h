@@ -1,11 +1,12 @@
 // The text subsystem's inside: the faces that rasterise glyphs, the process's glyph set and the
-// glyph lookup that layout calls for every character. Used by fonts.cpp, glyphcache.cpp, atlas.cpp
-// and layout.cpp only; the rest of the system goes through text.h.
+// glyph lookup that layout calls for every character. Used by text's own files (and the text
+// benchmark) only; the rest of the system goes through text.h. No GL.
 #pragma once
 #include <cstdint>
 
 #include "text/core/coverage.h"
 #include "text/core/glyphset.h"
+#include "text/text.h"
 
 namespace tsm::text {
 // ---- faces (fonts.cpp) ----------------------------------------------------------------------
@@ -52,9 +53,9 @@ inline const Glyph* getGlyph(uint32_t code) {
 
 // ---- atlas (atlas.cpp) ----------------------------------------------------------------------------
 
-// Lays every glyph out afresh and sends the whole atlas (what an upload does when the new glyphs
-// find no room; also the benchmarks' worst case).
-void relayoutAtlas();
+// The atlas and the rows its last write changed, without placing or writing anything (what a take
+// answers after its write; the benchmarks describe a repack with it).
+AtlasChanges lastAtlasWrite();
 
 // ---- layout (layout.cpp) ------------------------------------------------------------------------
 
