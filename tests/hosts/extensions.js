@@ -181,6 +181,27 @@ const handlers = {
     for (let i = 0; i < Math.min(length + 8, words); ++i) if (!Number.isNaN(commands.results[i])) written.push(i);
     return { starts, length, written };
   },
+  // Lines of outlined text (white glyphs ringed in pure red) at several sizes in both faces over a
+  // flat blue interface, drawn twice so the glyphs reach the atlas; reports the lines' boxes.
+  outlined() {
+    gfx.clearAll();
+    gfx.ui.rect(0, 0, gfx.uiWidth, gfx.uiHeight, 0, 0, 1, 1);
+    const lines = [];
+    const write = () => {
+      lines.length = 0;
+      let y = 40;
+      for (const size of [16, 24, 40, 64]) {
+        for (const font of ['sans', 'mono']) {
+          commands.textColor(1, 0, 0, 1);
+          commands.text('PAUSED Wg', 20, y, { size, font, outline: true });
+          lines.push([10, Math.round(y - size * 1.2), Math.round(20 + size * 6), Math.round(y + size * 0.5)]);
+          y += size * 1.3;
+        }
+      }
+    };
+    write(); step(); write(); step();
+    return lines;
+  },
   // Calls an addon export with raw arguments (the checks behind the kit's); 'NaN' stands for NaN.
   raw({ name, args }) { return kit.addon[name](...args.map((a) => (a === 'NaN' ? NaN : a))); },
   // Quits, then calls every extension once more: each must answer without touching what is gone.

@@ -223,6 +223,39 @@ test('music: streamed with a loop, survives a stall, stops with stop all; unread
   assert.ok(rms(wav, at('stopAll') + 0.1, at('quit') - 0.05) < 0.002, 'silent after stop all');
 });
 
+// --- outlined text ---------------------------------------------------------------------------------
+
+test('text: an outline rings only its own glyph, in both faces at 16-64 px', { timeout: 120000 }, async () => {
+  const host = startInteractive('extensions.js', [], { display: xs.display, audio: 'null', env: LP });
+  await host.next();
+  await host.request({ op: 'setup' });
+  const id = await findWindow(xs.display);
+  const lines = await host.request({ op: 'outlined' });
+  const shot = await screenshot(xs.display, id);
+  const ink = (p) => p[0] > 200 && p[1] > 200 && p[2] > 200;
+  const outline = (p) => p[0] > 150 && p[1] < 90 && p[2] < 100;
+  const REACH = 3;  // the ring is about two pixels wide; one more for the edge of the ink
+  let rings = 0;
+  const far = [];
+  for (const [x0, y0, x1, y1] of lines) {
+    for (let y = Math.max(0, y0); y < y1; ++y) {
+      for (let x = x0; x < x1; ++x) {
+        if (!outline(shot.pixel(x, y))) continue;
+        ++rings;
+        let near = false;
+        for (let dy = -REACH; dy <= REACH && !near; ++dy) {
+          for (let dx = -REACH; dx <= REACH && !near; ++dx) near = ink(shot.pixel(x + dx, y + dy));
+        }
+        if (!near) far.push([x, y]);
+      }
+    }
+  }
+  assert.ok(rings > 500, `outlines drawn: ${rings} pixels`);
+  assert.deepEqual(far.slice(0, 10), [], `${far.length} outline pixels farther than ${REACH} px from any glyph ink`);
+  await host.request({ op: 'quit' });
+  assertOk(await host.done);
+});
+
 // --- images ----------------------------------------------------------------------------------------
 const { damagedImages } = require('./image-corpus');
 const { timeScale, sanitized } = require('./harness');
