@@ -1,11 +1,15 @@
-// Fuzz target: UTF-8 decoding and the layout arithmetic that follows it. Arbitrary bytes decode
-// exactly as a reference decoder written from the documented rules says, never past the run, always
-// advancing; the face chosen for each character is one that exists; each character's quad, pen
-// movement and batch append behave within their bounds: quads never inverted for glyphs of sane
-// metrics, a squeezed run no wider than its limit, a batch that never passes its triangle count, and
-// batch arrays (allocated to exactly that count) never written past.
+// Fuzz target: UTF-8 decoding and the real text layout (text/core/layout.h) over a made-up glyph
+// lookup whose metrics derive from the lookup value. Arbitrary bytes decode exactly as a reference
+// decoder written from the documented rules says, never past the run, always advancing; the face
+// chosen for each character is one that exists. The run's measured width and every quad laid out
+// match a double-precision reference walk of the same glyphs within the rounding of single
+// precision; quads are never inverted, sample half a texel inside their glyph and carry the colour;
+// a squeezed run ends within its limit; a glyph the lookup lacks ends the run; the batch takes quads
+// until its triangle count is full and nothing beyond; a batch without arrays gets nothing; the
+// batch arrays (allocated to exactly the count's range) are never written past.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +17,7 @@
 
 #include "fuzzlog.h"
 #include "text/core/coverage.h"
-#include "text/core/quad.h"
+#include "text/core/layout.h"
 #include "text/core/utf8.h"
 
 using namespace tsm::text;
@@ -46,6 +50,9 @@ bool referenceDecode(const uint8_t* t, uint64_t n, uint64_t* i, uint32_t font, u
   return true;
 }
 
+// Whether the made-up lookup has no glyph for a lookup value (about one in 64 when `gaps`).
+bool missingGlyph(uint32_t lookup, uint32_t salt, bool gaps) { return gaps && ((lookup * 0x9E3779B1u ^ salt) >> 26) == 0; }
+
 // Metrics of the glyph for a lookup value, as the rasteriser could give them at the chosen face's
 // size: a rectangle inside the atlas, bearings and an advance of plausible magnitude.
 GlyphMetrics metricsFor(uint32_t lookup, uint32_t salt) {
@@ -70,6 +77,11 @@ GlyphMetrics metricsFor(uint32_t lookup, uint32_t salt) {
 float* positions;
 float* texcoords;
 float* colors;
+
+// Single-precision rounding bound for a result built from `steps` roundings of values up to `magnitude`.
+double slack(double steps, double magnitude) { return (steps + 8) * 0x1p-23 * magnitude + 1e-37 * (steps + 1); }
+
+bool near(float actual, double expected, double tolerance) { return std::fabs(actual - expected) <= tolerance; }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -88,19 +100,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const float y = in.ConsumeFloatingPointInRange<float>(-4096.0f, 4096.0f);
   const uint32_t maxWidth = in.ConsumeBool() ? 0 : in.ConsumeIntegralInRange<uint32_t>(1, 5000);
   const float color[4] = {in.ConsumeProbability<float>(), 0.25f, 0.5f, 1.0f};
-  GlyphBatch batch{positions, texcoords, colors, 0};
-  batch.triangleCount = in.ConsumeBool() ? in.ConsumeIntegral<uint16_t>() : 0;
+  const uint16_t start = in.ConsumeBool() ? in.ConsumeIntegral<uint16_t>() : 0;
   const std::vector<uint8_t> bytes = in.ConsumeRemainingBytes<uint8_t>();
+  // Salt bits also choose a lookup with gaps and a batch without arrays (one case in 16 each).
+  const bool gaps = (salt >> 28) == 1;
+  const bool attached = (salt >> 28) != 2;
   // The run in storage of exactly its length.
   uint8_t* text = static_cast<uint8_t*>(std::malloc(bytes.size()));
   if (!bytes.empty()) std::memcpy(text, bytes.data(), bytes.size());
   const uint64_t length = bytes.size();
 
-  // Decoding, against the reference, measuring as it goes.
+  // Decoding, against the reference; the glyphs of the run up to the first one the lookup lacks.
+  std::vector<GlyphMetrics> glyphs;
+  bool endsAtGap = false;
   uint64_t i = 0, ri = 0;
   uint32_t lookup = 0, expected = 0;
-  float width = 0.0f;
-  uint64_t characters = 0;
   for (;;) {
     const uint64_t before = i;
     const bool more = decodeNext(text, length, &i, font, &lookup);
@@ -109,45 +123,92 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(i <= length);
     if (!more) break;
     FUZZ_REQUIRE(i > before && i == ri && lookup == expected);
-    FUZZ_REQUIRE((lookup & 0x1FFFFF) <= 0x1FFFFF);
-    width += glyphAdvanceWidth(metricsFor(lookup, salt), textSize);
-    FUZZ_REQUIRE(++characters <= length);
+    FUZZ_REQUIRE(glyphs.size() < length);
+    if (missingGlyph(lookup, salt, gaps)) {
+      endsAtGap = true;
+      break;
+    }
+    glyphs.push_back(metricsFor(lookup, salt));
   }
-  FUZZ_REQUIRE(std::isfinite(width) && width >= 0.0f);
+  const uint32_t lookupsPerWalk = static_cast<uint32_t>(glyphs.size()) + (endsAtGap ? 1 : 0);
 
-  // Layout with the squeeze the limit asks for.
+  uint32_t lookups = 0;
+  GlyphMetrics answer{};
+  auto madeUp = [&](uint32_t value) -> const GlyphMetrics* {
+    ++lookups;
+    if (missingGlyph(value, salt, gaps)) return nullptr;
+    answer = metricsFor(value, salt);
+    return &answer;
+  };
+
+  // The reference walk: the scale as layout computes it, everything after in double precision.
+  std::vector<float> scales(glyphs.size());
+  double refWidth = 0.0;
+  for (size_t k = 0; k < glyphs.size(); ++k) {
+    scales[k] = textSize / static_cast<float>(glyphs[k].pixelSize);
+    refWidth += glyphs[k].advanceX / 64.0 * scales[k];
+  }
+  const float width = measureGlyphRun(text, length, textSize, font, madeUp);
+  FUZZ_REQUIRE(lookups == lookupsPerWalk);
+  FUZZ_REQUIRE(std::isfinite(width) && width >= 0.0f);
+  FUZZ_REQUIRE(near(width, refWidth, slack(2.0 * static_cast<double>(glyphs.size()), refWidth)));
   float squeeze = 1.0f;
   if (maxWidth != 0 && width > static_cast<float>(maxWidth)) squeeze = static_cast<float>(maxWidth) / width;
   FUZZ_REQUIRE(squeeze > 0.0f && squeeze <= 1.0f);
-  float px = x, py = y;
-  i = 0;
-  while (decodeNext(text, length, &i, font, &lookup)) {
-    const GlyphMetrics g = metricsFor(lookup, salt);
-    const Quad q = glyphQuad(g, px, py, textSize, squeeze);
-    const float corners[8] = {q.u0, q.v0, q.u1, q.v1, q.x0, q.y0, q.x1, q.y1};
-    for (float c : corners) FUZZ_REQUIRE(std::isfinite(c));
-    FUZZ_REQUIRE(q.x0 <= q.x1 && q.y0 <= q.y1);
-    FUZZ_REQUIRE(q.u0 == static_cast<float>(g.x0) + 0.5f && q.v1 == static_cast<float>(g.y1) - 0.5f);
-    const uint16_t t = batch.triangleCount;
-    const int full = appendQuad(&batch, q, color);
-    if (t + 2 > MAX_BATCH_TRIANGLES) {
-      FUZZ_REQUIRE(full == 1 && batch.triangleCount == t);
-    } else {
-      FUZZ_REQUIRE(full == 0 && batch.triangleCount == t + 2);
+
+  // Layout, with guards on the triangle before the batch's count and the one after the last quad
+  // that fits.
+  const uint32_t room = start + 2u <= MAX_BATCH_TRIANGLES ? (MAX_BATCH_TRIANGLES - start) / 2 : 0;
+  const uint32_t quads = attached ? std::min<uint32_t>(room, static_cast<uint32_t>(glyphs.size())) : 0;
+  const uint32_t end = start + 2 * quads;
+  const float guard = -12345.0f;
+  if (start > 0) positions[9 * (start - 1)] = guard;
+  if (end < MAX_BATCH_TRIANGLES) positions[9 * end] = guard;
+  GlyphBatch batch = attached ? GlyphBatch{positions, texcoords, colors, start} : GlyphBatch{nullptr, nullptr, nullptr, start};
+  lookups = 0;
+  layoutGlyphRun(text, length, x, y, textSize, font, maxWidth, color, &batch, madeUp);
+  FUZZ_REQUIRE(batch.triangleCount == end);
+  FUZZ_REQUIRE(lookups == lookupsPerWalk * ((maxWidth != 0 || !attached) ? (attached ? 2u : 1u) : 1u));
+  if (start > 0) FUZZ_REQUIRE(positions[9 * (start - 1)] == guard);
+  if (end < MAX_BATCH_TRIANGLES) FUZZ_REQUIRE(positions[9 * end] == guard);
+
+  // Each quad against the reference pen.
+  double pen = x, travelled = 0.0;
+  for (uint32_t k = 0; k < glyphs.size(); ++k) {
+    const GlyphMetrics& g = glyphs[k];
+    const double scale = scales[k];
+    if (k < quads) {
+      const uint32_t t = start + 2 * k;
       const float* p = positions + 9 * t;
-      const float expectedXY[12] = {q.x0, q.y0, q.x0, q.y1, q.x1, q.y0, q.x0, q.y1, q.x1, q.y0, q.x1, q.y1};
+      const float* uv = texcoords + 6 * t;
+      const float* c = colors + 12 * t;
+      const float x0 = p[0], y0 = p[1], x1 = p[15], y1 = p[16];
+      for (float v : {x0, y0, x1, y1}) FUZZ_REQUIRE(std::isfinite(v));
+      FUZZ_REQUIRE(x0 <= x1 && y0 <= y1);
+      // Two triangles over the rectangle: (x0,y0) (x0,y1) (x1,y0) | (x0,y1) (x1,y0) (x1,y1).
+      const float xy[12] = {x0, y0, x0, y1, x1, y0, x0, y1, x1, y0, x1, y1};
+      const float u0 = static_cast<float>(g.x0) + 0.5f, v0 = static_cast<float>(g.y0) + 0.5f;
+      const float u1 = static_cast<float>(g.x1) - 0.5f, v1 = static_cast<float>(g.y1) - 0.5f;
+      const float st[12] = {u0, v0, u0, v1, u1, v0, u0, v1, u1, v0, u1, v1};
       for (int v = 0; v < 6; ++v) {
-        FUZZ_REQUIRE(p[3 * v] == expectedXY[2 * v] && p[3 * v + 1] == expectedXY[2 * v + 1] && p[3 * v + 2] == 0.0f);
-        FUZZ_REQUIRE(colors[12 * t + 4 * v] == color[0] && colors[12 * t + 4 * v + 3] == color[3]);
+        FUZZ_REQUIRE(p[3 * v] == xy[2 * v] && p[3 * v + 1] == xy[2 * v + 1] && p[3 * v + 2] == 0.0f);
+        FUZZ_REQUIRE(uv[2 * v] == st[2 * v] && uv[2 * v + 1] == st[2 * v + 1]);
+        for (int ch = 0; ch < 4; ++ch) FUZZ_REQUIRE(c[4 * v + ch] == color[ch]);
       }
-      FUZZ_REQUIRE(texcoords[6 * t] == q.u0 && texcoords[6 * t + 11] == q.v1);
+      const double magnitude = std::fabs(x) + std::fabs(y) + travelled +
+                               (std::abs(g.left) + std::abs(g.top) + (g.x1 - g.x0) + (g.y1 - g.y0)) * scale;
+      const double tolerance = slack(4.0 * k, magnitude);
+      FUZZ_REQUIRE(near(x0, pen + g.left * scale, tolerance));
+      FUZZ_REQUIRE(near(x1, pen + (g.left + (g.x1 - g.x0) * static_cast<double>(squeeze)) * scale, tolerance));
+      FUZZ_REQUIRE(near(y0, y - g.top * scale, tolerance));
+      FUZZ_REQUIRE(near(y1, y - (g.top - (g.y1 - g.y0)) * scale, tolerance));
     }
-    const float oldX = px;
-    advancePen(g, textSize, squeeze, &px, &py);
-    FUZZ_REQUIRE(px >= oldX && py == y);
+    const double step = g.advanceX / 64.0 * scale;
+    pen += step * squeeze;
+    travelled += step;
   }
-  // A squeezed run ends within its limit, give or take the rounding of each step.
-  if (squeeze < 1.0f) FUZZ_REQUIRE(px - x <= static_cast<float>(maxWidth) * 1.001f + 1e-3f * (std::fabs(x) + static_cast<float>(characters)));
+  // A squeezed run ends within its limit, give or take rounding.
+  if (squeeze < 1.0f) FUZZ_REQUIRE(pen - x <= maxWidth + slack(2.0 * static_cast<double>(glyphs.size()), travelled));
   std::free(text);
   return 0;
 }

@@ -1,4 +1,5 @@
-// Text's pure pieces: UTF-8 decoding, face choice, skyline packing and glyph quads.
+// Text's pure pieces: UTF-8 decoding, face choice, skyline packing, and layout of runs into glyph
+// batches over a lookup of made-up glyphs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 #include <vector>
 
 #include "text/core/coverage.h"
-#include "text/core/quad.h"
+#include "text/core/layout.h"
 #include "text/core/skyline.h"
 #include "text/core/utf8.h"
 
@@ -195,43 +196,130 @@ TEST(Skyline, ZeroWidthAtTheRightEdgeReadsNothing) {
   EXPECT_TRUE(skylineValid(*s));
 }
 
-TEST(Quad, ScaledQuadWithInsetTextureAndSqueeze) {
-  const GlyphMetrics g{100, 20, 130, 60, 3, 35, 40 * 64, 0, 96};
-  const Quad q = glyphQuad(g, 10.0f, 200.0f, 48.0f, 1.0f);
-  EXPECT_EQ(q.u0, 100.5f);
-  EXPECT_EQ(q.v0, 20.5f);
-  EXPECT_EQ(q.u1, 129.5f);
-  EXPECT_EQ(q.v1, 59.5f);
-  EXPECT_EQ(q.x0, 11.5f);                 // left 3 at scale 0.5
-  EXPECT_EQ(q.y0, 200.0f - 17.5f);        // top 35 at scale 0.5
-  EXPECT_EQ(q.x1, (30.0f + 3.0f) * 0.5f + 10.0f);
-  EXPECT_EQ(q.y1, 200.0f + 2.5f);         // top - height = -5
-  EXPECT_EQ(glyphAdvanceWidth(g, 48.0f), 20.0f);
-  // A squeezed glyph is narrower but starts at the unsqueezed bearing.
-  const Quad s = glyphQuad(g, 10.0f, 200.0f, 48.0f, 0.5f);
-  EXPECT_EQ(s.x0, q.x0);
-  EXPECT_EQ(s.x1, (15.0f + 3.0f) * 0.5f + 10.0f);
-  float px = 10, py = 200;
-  advancePen(g, 48.0f, 0.5f, &px, &py);
-  EXPECT_EQ(px, 20.0f);
-  EXPECT_EQ(py, 200.0f);
+namespace {
+// Made-up glyphs by code point; any other code point has none, which ends the run. At 48 px:
+// 'a' (face of 96 px) is drawn at half size and advances 20; 'b' (16 px) at three times and
+// advances 30; ' ' has no bitmap and advances 24.
+const GlyphMetrics* madeUpGlyph(uint32_t value, int* lookups) {
+  static const GlyphMetrics a{100, 20, 130, 60, 3, 35, 40 * 64, 0, 96};
+  static const GlyphMetrics b{0, 0, 10, 10, 0, 10, 10 * 64, 0, 16};
+  static const GlyphMetrics space{5, 5, 5, 5, 0, 0, 8 * 64, 0, 16};
+  ++*lookups;
+  switch (value & 0x1FFFFF) {
+    case 'a': return &a;
+    case 'b': return &b;
+    case ' ': return &space;
+    default: return nullptr;
+  }
 }
 
-TEST(Quad, BatchesTakeTwoTrianglesPerQuadUntilTheCountIsFull) {
-  std::vector<float> pos(9 * 4), uv(6 * 4), col(12 * 4);
-  GlyphBatch batch{pos.data(), uv.data(), col.data(), 0};
-  const float red[4] = {1, 0, 0, 1};
-  const Quad q{1, 2, 3, 4, 10, 20, 30, 40};
-  ASSERT_EQ(appendQuad(&batch, q, red), 0);
-  EXPECT_EQ(batch.triangleCount, 2);
-  EXPECT_EQ(std::vector<float>(pos.begin(), pos.begin() + 18),
-            (std::vector<float>{10, 20, 0, 10, 40, 0, 30, 20, 0, 10, 40, 0, 30, 20, 0, 30, 40, 0}));
-  EXPECT_EQ(std::vector<float>(uv.begin(), uv.begin() + 12), (std::vector<float>{1, 2, 1, 4, 3, 2, 1, 4, 3, 2, 3, 4}));
-  EXPECT_EQ(col[44 - 24 + 0], 1.0f);
-  EXPECT_EQ(col[23], 1.0f);
-  // At 65534 triangles the next quad is refused and nothing is written.
-  batch.triangleCount = 65534;
-  GlyphBatch full{nullptr, nullptr, nullptr, 65534};
-  EXPECT_EQ(appendQuad(&full, q, red), 1);
-  EXPECT_EQ(full.triangleCount, 65534);
+struct LaidRun {
+  std::vector<float> positions, texcoords, colors;
+  GlyphBatch batch;
+  int lookups = 0;
+  explicit LaidRun(uint16_t start, bool arrays = true)
+      : positions(9 * MAX_BATCH_TRIANGLES), texcoords(6 * MAX_BATCH_TRIANGLES), colors(12 * MAX_BATCH_TRIANGLES) {
+    batch = arrays ? GlyphBatch{positions.data(), texcoords.data(), colors.data(), start}
+                   : GlyphBatch{nullptr, nullptr, nullptr, start};
+  }
+  void layout(const std::string& text, uint32_t maxWidth, const float color[4]) {
+    layoutGlyphRun(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 10.0f, 200.0f, 48.0f, 0, maxWidth,
+                   color, &batch, [this](uint32_t v) { return madeUpGlyph(v, &lookups); });
+  }
+  // Screen rectangle (x0, y0, x1, y1) of the quad at triangle t, from its first and last vertex.
+  std::vector<float> rect(uint32_t t) const {
+    const float* p = positions.data() + 9 * t;
+    return {p[0], p[1], p[15], p[16]};
+  }
+};
+
+constexpr float RED[4] = {1.0f, 0.0f, 0.0f, 0.5f};
+}  // namespace
+
+TEST(Layout, MeasuresAdvancesAtTheRequestedSize) {
+  const struct {
+    const char* text;
+    float size;
+    float width;
+  } cases[] = {
+      {"", 48, 0}, {"ab", 48, 50}, {"a b", 48, 74}, {"ab", 24, 25}, {"a?b", 48, 20},  // '?' has no glyph
+      {"\xC3", 48, 0},                                                                // truncated: nothing
+  };
+  for (const auto& c : cases) {
+    int lookups = 0;
+    const std::string text = c.text;
+    EXPECT_EQ(measureGlyphRun(reinterpret_cast<const uint8_t*>(text.data()), text.size(), c.size, 0,
+                              [&](uint32_t v) { return madeUpGlyph(v, &lookups); }),
+              c.width)
+        << c.text << " at " << c.size;
+  }
+}
+
+TEST(Layout, QuadsFollowThePenScaleAndSqueeze) {
+  // Pen at (10, 200), 48 px. Each quad: x0 = pen + left * scale, x1 = x0 + squeezed bitmap width,
+  // y0 = 200 - top * scale, y1 = y0 + bitmap height.
+  const struct {
+    const char* text;
+    uint32_t maxWidth;
+    std::vector<std::vector<float>> rects;
+  } cases[] = {
+      {"ab", 0, {{11.5f, 182.5f, 26.5f, 202.5f}, {30, 170, 60, 200}}},
+      {"ab", 100, {{11.5f, 182.5f, 26.5f, 202.5f}, {30, 170, 60, 200}}},
+      // 50 px wide in 25: pen steps and bitmaps at half width, bearings kept.
+      {"ab", 25, {{11.5f, 182.5f, 19, 202.5f}, {20, 170, 35, 200}}},
+      // The scale follows each glyph's face size.
+      {"ba", 0, {{10, 170, 40, 200}, {41.5f, 182.5f, 56.5f, 202.5f}}},
+      {"a b", 0, {{11.5f, 182.5f, 26.5f, 202.5f}, {30, 200, 30, 200}, {54, 170, 84, 200}}},
+      // A character without a glyph ends the run.
+      {"a?b", 0, {{11.5f, 182.5f, 26.5f, 202.5f}}},
+  };
+  for (const auto& c : cases) {
+    LaidRun run(0);
+    run.layout(c.text, c.maxWidth, RED);
+    ASSERT_EQ(run.batch.triangleCount, 2 * c.rects.size()) << c.text;
+    for (uint32_t q = 0; q < c.rects.size(); ++q) EXPECT_EQ(run.rect(2 * q), c.rects[q]) << c.text << " quad " << q;
+  }
+}
+
+TEST(Layout, WritesTwoTrianglesWithInsetTexelsInTheColour) {
+  LaidRun run(0);
+  run.layout("a", 0, RED);
+  ASSERT_EQ(run.batch.triangleCount, 2);
+  const float x0 = 11.5f, y0 = 182.5f, x1 = 26.5f, y1 = 202.5f;
+  EXPECT_EQ(std::vector<float>(run.positions.begin(), run.positions.begin() + 18),
+            (std::vector<float>{x0, y0, 0, x0, y1, 0, x1, y0, 0, x0, y1, 0, x1, y0, 0, x1, y1, 0}));
+  // Half a texel inside the glyph's rectangle (100, 20)-(130, 60).
+  EXPECT_EQ(std::vector<float>(run.texcoords.begin(), run.texcoords.begin() + 12),
+            (std::vector<float>{100.5f, 20.5f, 100.5f, 59.5f, 129.5f, 20.5f, 100.5f, 59.5f, 129.5f, 20.5f, 129.5f,
+                                59.5f}));
+  for (int v = 0; v < 6; ++v)
+    EXPECT_EQ(std::vector<float>(run.colors.begin() + 4 * v, run.colors.begin() + 4 * v + 4),
+              std::vector<float>(RED, RED + 4));
+}
+
+TEST(Layout, AppendsAfterTheCountAndDropsQuadsPastTheLimit) {
+  // Room for one more quad: 'a' lands at triangle 65532, 'b' is dropped, nothing past is written.
+  LaidRun full(65532);
+  full.layout("ab", 0, RED);
+  EXPECT_EQ(full.batch.triangleCount, 65534);
+  EXPECT_EQ(full.rect(65532), (std::vector<float>{11.5f, 182.5f, 26.5f, 202.5f}));
+  EXPECT_EQ(full.positions[9 * 65534], 0.0f);
+  // A second run after the first starts where it ended, from the pen it is given.
+  LaidRun twice(0);
+  twice.layout("a", 0, RED);
+  twice.layout("b", 0, RED);
+  EXPECT_EQ(twice.batch.triangleCount, 4);
+  EXPECT_EQ(twice.rect(2), (std::vector<float>{10, 170, 40, 200}));
+}
+
+TEST(Layout, LooksGlyphsUpOncePerCharacterAndTwiceWhenMeasuredFirst) {
+  LaidRun plain(0), limited(0), unattached(7, false);
+  plain.layout("ab", 0, RED);
+  limited.layout("ab", 25, RED);
+  unattached.layout("ab", 0, RED);
+  EXPECT_EQ(plain.lookups, 2);
+  EXPECT_EQ(limited.lookups, 4);
+  // Without arrays nothing is written, but the run is still measured (that loads its glyphs).
+  EXPECT_EQ(unattached.lookups, 2);
+  EXPECT_EQ(unattached.batch.triangleCount, 7);
 }

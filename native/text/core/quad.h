@@ -1,6 +1,7 @@
 // Glyph quad arithmetic and the glyph batches' vertex layout: where a glyph's quad lands on screen
 // and in the atlas, how far the pen moves, and the six vertices of two triangles. Single precision,
-// in the order written. Inline: layout runs these for every character. Pure.
+// in the order written. Does not walk runs: text/core/layout.h does, and calls these for every
+// character (the glyph store's records start with GlyphMetrics). Inline. Pure.
 #pragma once
 #include <cstdint>
 
@@ -31,11 +32,6 @@ inline float glyphAdvanceWidthScaled(const GlyphMetrics& g, float scale) {
   return scale * (static_cast<float>(g.advanceX) * 0.015625f);
 }
 
-// Width a glyph adds to a measured run at `size` pixels.
-inline float glyphAdvanceWidth(const GlyphMetrics& g, float size) {
-  return glyphAdvanceWidthScaled(g, glyphScale(g, size));
-}
-
 // The glyph's quad with the pen at (penX, penY), the baseline at penY, at glyphScale `scale`;
 // `squeeze` narrows the bitmap.
 inline Quad glyphQuadScaled(const GlyphMetrics& g, float penX, float penY, float scale, float squeeze) {
@@ -53,20 +49,10 @@ inline Quad glyphQuadScaled(const GlyphMetrics& g, float penX, float penY, float
   return q;
 }
 
-// The same at `size` pixels.
-inline Quad glyphQuad(const GlyphMetrics& g, float penX, float penY, float size, float squeeze) {
-  return glyphQuadScaled(g, penX, penY, glyphScale(g, size), squeeze);
-}
-
 // Moves the pen past the glyph at glyphScale `scale`.
 inline void advancePenScaled(const GlyphMetrics& g, float scale, float squeeze, float* penX, float* penY) {
   *penX += static_cast<float>(g.advanceX) * 0.015625f * scale * squeeze;
   *penY += static_cast<float>(g.advanceY) * 0.015625f * scale;
-}
-
-// Moves the pen past the glyph at `size` pixels.
-inline void advancePen(const GlyphMetrics& g, float size, float squeeze, float* penX, float* penY) {
-  advancePenScaled(g, glyphScale(g, size), squeeze, penX, penY);
 }
 
 // One batch: three arrays at 9, 6 and 12 floats per triangle, each holding GLYPH_BATCH_VERTICES
@@ -99,15 +85,5 @@ inline void writeQuad(float* positions, float* texcoords, float* colors, uint32_
   uv[10] = q.u1, uv[11] = q.v1;
   float* c = colors + 12 * t;
   for (int v = 0; v < 6; ++v, c += 4) c[0] = r, c[1] = g, c[2] = b, c[3] = a;
-}
-
-// Appends the quad's two triangles in `color`. 1 (and nothing written) when the count would pass
-// MAX_BATCH_TRIANGLES, else 0.
-inline int appendQuad(GlyphBatch* batch, const Quad& q, const float color[4]) {
-  const uint32_t t = batch->triangleCount;
-  if (t + 2 > MAX_BATCH_TRIANGLES) return 1;
-  writeQuad(batch->positions, batch->texcoords, batch->colors, t, q, color[0], color[1], color[2], color[3]);
-  batch->triangleCount = static_cast<uint16_t>(t + 2);
-  return 0;
 }
 }  // namespace tsm::text
