@@ -35,7 +35,7 @@ bool hasSlices(const void* block) {
 }
 
 void finalizeBlock(napi_env, void* data, void* hint) {
-  logInfo("Finalized buffer: %p\n", data);
+  logDetail("Finalized buffer: %p\n", data);
   const uintptr_t id = reinterpret_cast<uintptr_t>(hint);
   if (id < bufferCount && buffers[id] == data) {
     buffers[id] = nullptr;

@@ -98,8 +98,9 @@ void reallocate(Texture& texture, const float size[2]) {
 RenderTargets targets = {};
 
 void allocTexture(Texture& texture, const float size[2]) {
+  // The sprite texture starts 0 x 0 on every run, so at a quieter log level this is a notice.
   if (size[0] == 0.0f || size[1] == 0.0f) {
-    logError("Warning: %fx%f texture initialized? PB %i\n", static_cast<double>(size[0]), static_cast<double>(size[1]), 0);
+    logNotice("Warning: %fx%f texture initialized? PB %i\n", static_cast<double>(size[0]), static_cast<double>(size[1]), 0);
   }
   texture.width = truncateSize(size[0]);
   texture.height = truncateSize(size[1]);
