@@ -9,6 +9,7 @@
 // STEP holds a key's value until the next key, LINEAR interpolates (rotations by spherical linear
 // interpolation along the shorter arc), CUBICSPLINE is a cubic Hermite spline over each key's value
 // and its in and out tangents (scaled by the keys' time step), rotations renormalised.
+const { kitError } = require('./checks');
 const { mat4, quat, vec3 } = require('gl-matrix');
 
 const WIDTH = { translation: 3, rotation: 4, scale: 3 };
@@ -129,9 +130,9 @@ class AnimationPlayer {
   // with `fade` > 0 the clip playing now fades out over that many seconds while this one fades in.
   play(name, { loop = true, speed = 1, fade = 0, time = 0 } = {}) {
     const clip = this.clips.get(name);
-    if (!clip) throw new RangeError(`no animation named ${name} (animations: ${[...this.clips.keys()].join(', ')})`);
-    if (!Number.isFinite(speed)) throw new RangeError(`speed must be a finite number, got ${speed}`);
-    if (!(fade >= 0 && Number.isFinite(fade))) throw new RangeError(`fade must be a finite number of 0 or more, got ${fade}`);
+    if (!clip) throw kitError(RangeError, 'ERR_RANGE', `no animation named ${name} (animations: ${[...this.clips.keys()].join(', ')})`);
+    if (!Number.isFinite(speed)) throw kitError(RangeError, 'ERR_RANGE', `speed must be a finite number, got ${speed}`);
+    if (!(fade >= 0 && Number.isFinite(fade))) throw kitError(RangeError, 'ERR_RANGE', `fade must be a finite number of 0 or more, got ${fade}`);
     const old = this.previous;
     this.previous = this.current;
     this.current = old;
@@ -156,7 +157,7 @@ class AnimationPlayer {
   }
 
   setSpeed(speed) {
-    if (!Number.isFinite(speed)) throw new RangeError(`speed must be a finite number, got ${speed}`);
+    if (!Number.isFinite(speed)) throw kitError(RangeError, 'ERR_RANGE', `speed must be a finite number, got ${speed}`);
     this.current.clock[1] = speed;
     return this;
   }

@@ -7,7 +7,7 @@
 const fs = require('node:fs');
 const path = require('node:path');
 const { native } = require('./native');
-const { checkInteger, checkString, checkOptions, checkChoice } = require('./checks');
+const { checkInteger, checkString, checkOptions, checkChoice, kitError } = require('./checks');
 const { SOUND_COUNT } = require('./commands');
 
 // PCM layouts by name, with the addon's AL_FORMAT_* values: [value, channels, bytes per sample].
@@ -28,7 +28,7 @@ function loadSound(id, file, options) {
   checkString(file, 'sound file');
   checkInteger(wordSize, 1, 2, 'wordSize (bytes per sample)');
   checkInteger(channels, 1, 2, 'channels');
-  if (file.includes('\0')) throw new RangeError(`sound file name contains a NUL character: ${JSON.stringify(file)}`);
+  if (file.includes('\0')) throw kitError(RangeError, 'ERR_RANGE', `sound file name contains a NUL character: ${JSON.stringify(file)}`);
   const where = path.resolve(file);
   let stat;
   try {
@@ -36,12 +36,12 @@ function loadSound(id, file, options) {
     fs.accessSync(file, fs.constants.R_OK);
   } catch (e) {
     const why = e.code === 'ENOENT' ? 'no such file' : e.code === 'EACCES' ? 'permission denied' : e.message;
-    throw new Error(`sound file ${file} cannot be read (${where}): ${why}`);
+    throw kitError(Error, 'ERR_FILE', `sound file ${file} cannot be read (${where}): ${why}`);
   }
-  if (!stat.isFile()) throw new Error(`sound file ${file} is not a regular file (${where})`);
+  if (!stat.isFile()) throw kitError(Error, 'ERR_FILE', `sound file ${file} is not a regular file (${where})`);
   const status = native().loadAudio(id, file, wordSize, channels);
   if (status === 1 || status === -1) {
-    throw new Error(`sound file ${file} could not be decoded: not an Ogg Vorbis file, or over 1 GiB of samples (${where})`);
+    throw kitError(Error, 'ERR_FILE', `sound file ${file} could not be decoded: not an Ogg Vorbis file, or over 1 GiB of samples (${where})`);
   }
   return status;
 }
@@ -52,13 +52,13 @@ function loadSound(id, file, options) {
 function loadPcm(id, data, options) {
   const { format, sampleRate } = checkOptions(options, ['format', 'sampleRate'], 'loadPcm');
   checkSoundId(id);
-  if (!(data instanceof Uint8Array)) throw new TypeError(`PCM data must be a Buffer or Uint8Array, got ${data === null ? 'null' : typeof data}`);
-  if (format === undefined) throw new TypeError(`loadPcm needs a format (${Object.keys(PCM_FORMAT).join(', ')})`);
+  if (!(data instanceof Uint8Array)) throw kitError(TypeError, 'ERR_TYPE', `PCM data must be a Buffer or Uint8Array, got ${data === null ? 'null' : typeof data}`);
+  if (format === undefined) throw kitError(TypeError, 'ERR_TYPE', `loadPcm needs a format (${Object.keys(PCM_FORMAT).join(', ')})`);
   const value = checkChoice(format, PCM_FORMAT, 'format');
   checkInteger(sampleRate, 1, MAX_SAMPLE_RATE, 'sampleRate');
   const [channels, bytes] = FORMAT_LAYOUT[value];
   if (data.length % (channels * bytes)) {
-    throw new RangeError(`PCM data of ${data.length} bytes is not whole frames of ${channels * bytes} bytes (${format})`);
+    throw kitError(RangeError, 'ERR_RANGE', `PCM data of ${data.length} bytes is not whole frames of ${channels * bytes} bytes (${format})`);
   }
   const buffer = Buffer.isBuffer(data) ? data : Buffer.from(data.buffer, data.byteOffset, data.byteLength);
   return native().initALBuffer(id, buffer, value, sampleRate);

@@ -3,7 +3,7 @@
 // further block the host makes through them. Created once per process: the addon's fixed ids
 // cannot be made twice.
 const { native } = require('./native');
-const { checkInteger, checkOptions } = require('./checks');
+const { checkInteger, checkOptions, kitError } = require('./checks');
 
 // The fixed shared-buffer ids; how many ids the addon can hold (HEADER_BUFFER has one 32-bit length
 // per id); bytes of one report of the USB adapter.
@@ -37,13 +37,13 @@ class SharedBuffers {
   constructor(options) {
     const { sizes = {} } = checkOptions(options, ['sizes'], 'createBuffers');
     checkOptions(sizes, Object.keys(DEFAULT_SIZES), 'createBuffers sizes');
-    if (fixedBlocksMade) throw new Error('the fixed blocks 0-7 exist already: create the shared buffers once per process');
+    if (fixedBlocksMade) throw kitError(Error, 'ERR_STATE', 'the fixed blocks 0-7 exist already: create the shared buffers once per process');
     const s = { ...DEFAULT_SIZES, ...sizes };
     checkInteger(s.header, BUFFER_COUNT * 4, 2 ** 31, 'header size (it must hold all 256 fill lengths)');
     checkInteger(s.pool, 1, 2 ** 31, 'pool size');
     for (const name of ['command', 'result']) {
       checkInteger(s[name], 8, 2 ** 31, `${name} size`);
-      if (s[name] % 8) throw new RangeError(`${name} size must be a multiple of 8 bytes, got ${s[name]}`);
+      if (s[name] % 8) throw kitError(RangeError, 'ERR_RANGE', `${name} size must be a multiple of 8 bytes, got ${s[name]}`);
     }
     checkInteger(s.event, 16, 2 ** 31, 'event size');
     checkInteger(s.debug, 1, 2 ** 31, 'debug size');
@@ -83,7 +83,7 @@ class SharedBuffers {
   nextPool(length) {
     checkInteger(length, 1, 2 ** 31, 'pool length');
     const left = this.sizes.pool - 1 - this.header[POOL_BUFFER];
-    if (length > left) throw new RangeError(`POOL_BUFFER has ${left} bytes left, ${length} asked for`);
+    if (length > left) throw kitError(RangeError, 'ERR_RANGE', `POOL_BUFFER has ${left} bytes left, ${length} asked for`);
     const [buffer, id] = native().nextPool(length);
     this.kept.push(buffer);
     return { buffer, id };

@@ -12,42 +12,51 @@ function debugChecks() { return state.debug; }
 
 const show = (value) => (typeof value === 'string' ? JSON.stringify(value) : String(value));
 
+// Every error the kit throws carries a `code` naming the case: ERR_TYPE (a value of the wrong
+// kind), ERR_RANGE (out of range), ERR_OPTION (an unknown option), ERR_CHOICE (not one of the names
+// allowed), ERR_FULL (a table or block is full), ERR_STATE (called at the wrong time), ERR_FILE.
+function kitError(Class, code, message) {
+  const error = new Class(message);
+  error.code = code;
+  return error;
+}
+
 function checkInteger(value, min, max, what) {
-  if (typeof value !== 'number' || !Number.isInteger(value)) throw new TypeError(`${what} must be an integer, got ${show(value)}`);
-  if (value < min || value > max) throw new RangeError(`${what} must be in ${min}..${max}, got ${value}`);
+  if (typeof value !== 'number' || !Number.isInteger(value)) throw kitError(TypeError, 'ERR_TYPE', `${what} must be an integer, got ${show(value)}`);
+  if (value < min || value > max) throw kitError(RangeError, 'ERR_RANGE', `${what} must be in ${min}..${max}, got ${value}`);
   return value;
 }
 function checkNumber(value, what) {
-  if (typeof value !== 'number' || !Number.isFinite(value)) throw new TypeError(`${what} must be a finite number, got ${show(value)}`);
+  if (typeof value !== 'number' || !Number.isFinite(value)) throw kitError(TypeError, 'ERR_TYPE', `${what} must be a finite number, got ${show(value)}`);
   return value;
 }
 function checkString(value, what) {
-  if (typeof value !== 'string') throw new TypeError(`${what} must be a string, got ${typeof value}`);
+  if (typeof value !== 'string') throw kitError(TypeError, 'ERR_TYPE', `${what} must be a string, got ${typeof value}`);
   return value;
 }
 // `value` is one of the keys of `table` (or already one of its values): the value.
 function checkChoice(value, table, what) {
   if (typeof value === 'string' && Object.hasOwn(table, value)) return table[value];
   if (Object.values(table).includes(value)) return value;
-  throw new RangeError(`${what} must be one of ${Object.keys(table).join(', ')}, got ${value}`);
+  throw kitError(RangeError, 'ERR_CHOICE', `${what} must be one of ${Object.keys(table).join(', ')}, got ${value}`);
 }
 // A plain options object whose keys are all in `allowed`; undefined reads as {}.
 function checkOptions(options, allowed, what) {
   if (options === undefined) return {};
   if (options === null || typeof options !== 'object' || Array.isArray(options)) {
-    throw new TypeError(`${what} options must be an object, got ${show(options)}`);
+    throw kitError(TypeError, 'ERR_TYPE', `${what} options must be an object, got ${show(options)}`);
   }
   for (const key in options) {
     if (!allowed.includes(key) && Object.hasOwn(options, key)) {
-      throw new RangeError(`${what}: unknown option '${key}' (options: ${allowed.join(', ')})`);
+      throw kitError(RangeError, 'ERR_OPTION', `${what}: unknown option '${key}' (options: ${allowed.join(', ')})`);
     }
   }
   return options;
 }
 // An array-like of `length` finite numbers.
 function checkFloats(values, length, what) {
-  if (!values || typeof values.length !== 'number') throw new TypeError(`${what} must be an array of ${length} numbers, got ${show(values)}`);
-  if (values.length !== length) throw new RangeError(`${what} must hold ${length} numbers, got ${values.length}`);
+  if (!values || typeof values.length !== 'number') throw kitError(TypeError, 'ERR_TYPE', `${what} must be an array of ${length} numbers, got ${show(values)}`);
+  if (values.length !== length) throw kitError(RangeError, 'ERR_RANGE', `${what} must hold ${length} numbers, got ${values.length}`);
   for (let i = 0; i < length; ++i) checkNumber(values[i], `${what}[${i}]`);
   return values;
 }
@@ -57,6 +66,6 @@ function checkArguments(args, names, what) {
 }
 
 module.exports = {
-  state, setDebugChecks, debugChecks, checkInteger, checkNumber, checkString, checkChoice, checkOptions, checkFloats,
+  state, setDebugChecks, debugChecks, kitError, checkInteger, checkNumber, checkString, checkChoice, checkOptions, checkFloats,
   checkArguments,
 };

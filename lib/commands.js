@@ -5,7 +5,7 @@
 // whose operands are plain numbers get their method from the contract alone; the others (options,
 // strings, vectors) are written out below and take their words from the contract too.
 const { native } = require('./native');
-const { checkInteger, checkNumber, checkOptions } = require('./checks');
+const { checkInteger, checkNumber, checkOptions, kitError } = require('./checks');
 const contract = require('../contract/host');
 
 const { SOUND_COUNT } = contract.limits;
@@ -15,8 +15,8 @@ const { COMMAND_BUFFER } = contract.buffers;
 const COMMANDS = Object.freeze(Object.fromEntries(contract.commands.map((c) =>
   [c.name, Object.freeze({ name: c.name, opcode: c.opcode, words: c.operands.length + 1, operands: c.operands })])));
 const TEXT_COLOR = COMMANDS.textColor;
-// A finite number, checked without a call (the per-command checks name the operand only on failure).
-const finite = (v) => typeof v === 'number' && v - v === 0;
+// A colour component: a number in 0..1, checked without a call (the failure path names it).
+const unit = (v) => typeof v === 'number' && v >= 0 && v <= 1;
 // Opcodes by the addon's names (PLAY_SOUND, LAYOUT_TEXT, ...).
 const OP = Object.freeze(Object.fromEntries(contract.commands.map((c) => [c.cname, c.opcode])));
 
@@ -32,7 +32,7 @@ const FONT_OUTLINE = 4;
 // The face number of a font name ('sans', 'mono', 'fallback') or number 0-3.
 function fontFace(font, what = 'font') {
   const face = typeof font === 'string' ? (Object.hasOwn(FONT, font) ? FONT[font] : undefined) : font;
-  if (face === undefined) throw new RangeError(`${what} must be one of ${Object.keys(FONT).join(', ')}, got ${font}`);
+  if (face === undefined) throw kitError(RangeError, 'ERR_RANGE', `${what} must be one of ${Object.keys(FONT).join(', ')}, got ${font}`);
   return checkInteger(face, 0, 3, what);
 }
 
@@ -45,7 +45,7 @@ const encoder = new TextEncoder();
 // `result(index)` reads back after `tick`. Strings go into STRING_BUFFER from its start each step.
 class CommandWriter {
   constructor(buffers) {
-    if (!buffers || !buffers.commandWords) throw new TypeError('CommandWriter needs the shared buffers of createBuffers()');
+    if (!buffers || !buffers.commandWords) throw kitError(TypeError, 'ERR_TYPE', 'CommandWriter needs the shared buffers of createBuffers()');
     this.buffers = buffers;
     this.words = buffers.commandWords;
     this.results = buffers.resultWords;
@@ -64,7 +64,7 @@ class CommandWriter {
   begin(command) {
     const at = this.length;
     if (at + command.words > this.capacity) {
-      throw new RangeError(`command buffer full: ${command.name} needs ${command.words} words, ${this.capacity - at} of ` +
+      throw kitError(RangeError, 'ERR_FULL', `command buffer full: ${command.name} needs ${command.words} words, ${this.capacity - at} of ` +
         `${this.capacity} left this step`);
     }
     this.length = at + command.words;
@@ -77,17 +77,17 @@ class CommandWriter {
   // (it starts at the new stringEnd minus that). Text that does not fit throws before a byte of it
   // is written.
   string(text, what) {
-    if (typeof text !== 'string') throw new TypeError(`${what} must be a string, got ${typeof text}`);
+    if (typeof text !== 'string') throw kitError(TypeError, 'ERR_TYPE', `${what} must be a string, got ${typeof text}`);
     const strings = this.buffers.strings;
     const room = strings.length - this.stringEnd;
     // UTF-8 takes at most 3 bytes per UTF-16 unit; only text that might not fit is measured.
     if (text.length * 3 > room) {
       const bytes = Buffer.byteLength(text);
       if (bytes > strings.length) {
-        throw new RangeError(`${what} of ${bytes} bytes is longer than STRING_BUFFER (${strings.length} bytes)`);
+        throw kitError(RangeError, 'ERR_RANGE', `${what} of ${bytes} bytes is longer than STRING_BUFFER (${strings.length} bytes)`);
       }
       if (bytes > room) {
-        throw new RangeError(`${what} of ${bytes} bytes does not fit in STRING_BUFFER: ${room} of ${strings.length} bytes left this step`);
+        throw kitError(RangeError, 'ERR_FULL', `${what} of ${bytes} bytes does not fit in STRING_BUFFER: ${room} of ${strings.length} bytes left this step`);
       }
     }
     const { written } = encoder.encodeInto(text, this.stringEnd ? strings.subarray(this.stringEnd) : strings);
@@ -141,8 +141,11 @@ class CommandWriter {
 
   // The colour of all later text, until set again (components 0-1).
   textColor(r, g, b, a = 1) {
-    if (!(finite(r) && finite(g) && finite(b) && finite(a))) {
-      checkNumber(r, 'red'); checkNumber(g, 'green'); checkNumber(b, 'blue'); checkNumber(a, 'alpha');
+    if (!(unit(r) && unit(g) && unit(b) && unit(a))) {
+      for (const [v, what] of [[r, 'red'], [g, 'green'], [b, 'blue'], [a, 'alpha']]) {
+        checkNumber(v, `textColor: ${what}`);
+        if (!unit(v)) throw kitError(RangeError, 'ERR_RANGE', `textColor: ${what} must be in 0..1, got ${v}`);
+      }
     }
     const at = this.begin(TEXT_COLOR);
     const w = this.words;
@@ -156,7 +159,7 @@ class CommandWriter {
   text(text, x, y, options) {
     const { size = 24, font = 'sans', outline = false, maxWidth = 0 } = checkOptions(options, TEXT_OPTIONS, 'text');
     checkNumber(x, 'x'); checkNumber(y, 'y'); checkNumber(size, 'size');
-    if (size <= 0) throw new RangeError(`size must be positive, got ${size}`);
+    if (size <= 0) throw kitError(RangeError, 'ERR_RANGE', `size must be positive, got ${size}`);
     const face = fontFace(font);
     checkInteger(maxWidth, 0, 2 ** 32 - 1, 'maximum width');
     const at = this.begin(COMMANDS.text);
@@ -193,7 +196,7 @@ class CommandWriter {
   // The result of the command written at `index` in the step the last `tick` ran.
   result(index) {
     if (!Number.isInteger(index) || index < 0 || index >= this.ranLength || this.stamps[index] !== this.ranStep) {
-      throw new RangeError(`no command of the last tick starts at word ${index}`);
+      throw kitError(RangeError, 'ERR_RANGE', `no command of the last tick starts at word ${index}`);
     }
     return this.results[index];
   }
@@ -201,12 +204,12 @@ class CommandWriter {
 
 function vector3(v, what) {
   if (!v || v.length !== 3 || !(Number.isFinite(v[0]) && Number.isFinite(v[1]) && Number.isFinite(v[2]))) {
-    throw new TypeError(`${what} must hold 3 finite numbers`);
+    throw kitError(TypeError, 'ERR_TYPE', `${what} must hold 3 finite numbers`);
   }
   return v;
 }
 function nonZero(v, what) {
-  if (v[0] === 0 && v[1] === 0 && v[2] === 0) throw new RangeError(`${what} must not be zero`);
+  if (v[0] === 0 && v[1] === 0 && v[2] === 0) throw kitError(RangeError, 'ERR_RANGE', `${what} must not be zero`);
   return v;
 }
 

@@ -2,6 +2,7 @@
 // The event reader: the packed records the addon queues in EVENT_BUFFER, decoded into plain
 // objects, and the queue emptied. Every record type of the host contract is decoded from its field
 // list; defineEventRecord registers a decoder for a type the contract does not hold.
+const { kitError } = require('./checks');
 const { EVENT_BUFFER } = require('./buffers');
 
 const contract = require('../contract/host');
@@ -20,10 +21,10 @@ const RECORDS = new Map();
 // (DataView, offset, available) for records whose size is written in them; `decode` builds the event
 // object from the whole record (it is called only when the record fits in the queue).
 function defineEventRecord(code, { size, decode }) {
-  if (!Number.isInteger(code) || code < 0 || code > 0xffff) throw new RangeError(`event record type must be 0..65535, got ${code}`);
-  if (RECORDS.has(code)) throw new Error(`event record type ${code} is defined already`);
+  if (!Number.isInteger(code) || code < 0 || code > 0xffff) throw kitError(RangeError, 'ERR_RANGE', `event record type must be 0..65535, got ${code}`);
+  if (RECORDS.has(code)) throw kitError(Error, 'ERR_STATE', `event record type ${code} is defined already`);
   if (typeof decode !== 'function' || !(typeof size === 'function' || (Number.isInteger(size) && size >= 2))) {
-    throw new TypeError('an event record needs a size (bytes, at least 2, or a function) and a decode function');
+    throw kitError(TypeError, 'ERR_TYPE', 'an event record needs a size (bytes, at least 2, or a function) and a decode function');
   }
   RECORDS.set(code, { size, decode });
 }
@@ -63,16 +64,16 @@ for (const record of contract.events) {
 // Decodes the packed records in bytes[0, length) into plain objects, appended to `out`. A type it
 // does not know, or a record cut off by `length`, throws: the records after it cannot be found.
 function decodeEvents(bytes, length = bytes.length, out = []) {
-  if (length > bytes.length) throw new RangeError(`event length ${length} is past the block's ${bytes.length} bytes`);
+  if (length > bytes.length) throw kitError(RangeError, 'ERR_RANGE', `event length ${length} is past the block's ${bytes.length} bytes`);
   const v = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
   let o = 0;
   while (o < length) {
-    if (o + 2 > length) throw new RangeError(`event record cut off at byte ${o}`);
+    if (o + 2 > length) throw kitError(RangeError, 'ERR_RANGE', `event record cut off at byte ${o}`);
     const code = v.getUint16(o, true);
     const record = RECORDS.get(code);
-    if (!record) throw new Error(`unknown event record type ${code} at byte ${o}`);
+    if (!record) throw kitError(Error, 'ERR_RECORD', `unknown event record type ${code} at byte ${o}`);
     const size = typeof record.size === 'number' ? record.size : record.size(v, o, length - o);
-    if (o + size > length) throw new RangeError(`event record of type ${code} at byte ${o} cut off by the queue length ${length}`);
+    if (o + size > length) throw kitError(RangeError, 'ERR_RANGE', `event record of type ${code} at byte ${o} cut off by the queue length ${length}`);
     out.push(record.decode(v, o, bytes, code));
     o += size;
   }

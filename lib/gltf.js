@@ -20,6 +20,7 @@
 // Morph targets, extra texture coordinate and joint sets, cameras and lights are ignored.
 //
 // Loading reads files and allocates freely; nothing here runs per frame.
+const { kitError } = require('./checks');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
@@ -407,7 +408,7 @@ function describePrimitive(prim, json, where, materialIndex, materials, fail) {
 
 // Reads `file` (a path to a .gltf or .glb) and answers its description; rejects with a coded Error.
 async function loadModel(file) {
-  if (typeof file !== 'string' || file === '' || file.includes('\0')) throw new TypeError('model path must be a non-empty string without NUL');
+  if (typeof file !== 'string' || file === '' || file.includes('\0')) throw kitError(TypeError, 'ERR_TYPE', 'model path must be a non-empty string without NUL');
   const fail = (code, problem) => { throw modelError(file, code, problem); };
   const warnings = [];
   const logger = Object.assign(new Logger(Logger.Verbosity.WARN), { warn: (t) => warnings.push(t), info() {}, debug() {}, error: (t) => warnings.push(t) });
@@ -603,7 +604,7 @@ async function loadModel(file) {
 let tempDir = null;
 function imageFile(model, index) {
   const image = model.images[index];
-  if (!image) throw new RangeError(`model ${model.file} has no image ${index}`);
+  if (!image) throw kitError(RangeError, 'ERR_RANGE', `model ${model.file} has no image ${index}`);
   if (image.path) return image.path;
   if (!tempDir) tempDir = fs.mkdtempSync(path.join(os.tmpdir(), 'tessimarke-model-'));
   const ext = image.mimeType === 'image/jpeg' ? '.jpg' : '.png';

@@ -10,7 +10,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { mat4, vec3 } = require('gl-matrix');
 const { native } = require('./native');
-const { state, checkInteger, checkNumber, checkOptions, checkFloats, checkArguments } = require('./checks');
+const { state, checkInteger, checkNumber, checkOptions, checkFloats, checkArguments, kitError } = require('./checks');
 
 // A finite number (no allocation: the per-vertex checks run this first and name the argument only
 // when one fails).
@@ -39,10 +39,10 @@ function directionalLight(direction, options) {
   const { center = [0, 0, 0], extent = 20, distance = 30 } = checkOptions(options, ['center', 'extent', 'distance'], 'directionalLight');
   checkFloats(direction, 3, 'direction');
   checkFloats(center, 3, 'center');
-  if (checkNumber(extent, 'extent') <= 0) throw new RangeError(`extent must be positive, got ${extent}`);
-  if (checkNumber(distance, 'distance') <= 0) throw new RangeError(`distance must be positive, got ${distance}`);
+  if (checkNumber(extent, 'extent') <= 0) throw kitError(RangeError, 'ERR_RANGE', `extent must be positive, got ${extent}`);
+  if (checkNumber(distance, 'distance') <= 0) throw kitError(RangeError, 'ERR_RANGE', `distance must be positive, got ${distance}`);
   const d = vec3.normalize(vec3.create(), direction);
-  if (!Number.isFinite(d[0]) || vec3.length(d) === 0) throw new RangeError('direction must be a non-zero vector');
+  if (!Number.isFinite(d[0]) || vec3.length(d) === 0) throw kitError(RangeError, 'ERR_RANGE', 'direction must be a non-zero vector');
   const eye = vec3.scaleAndAdd(vec3.create(), center, d, -distance);
   const up = Math.abs(d[1]) > 0.99 ? [0, 0, -1] : [0, 1, 0];
   const view = mat4.lookAt(mat4.create(), eye, center, up);
@@ -68,7 +68,7 @@ class VertexBatch {
   // Room for `n` more vertices: the index of the first, with the lengths already counting them.
   reserve(n) {
     if (this.count + n > this.capacity) {
-      throw new RangeError(`${this.name} batch full: ${n} vertices asked for, ${this.capacity - this.count} of ${this.capacity} left`);
+      throw kitError(RangeError, 'ERR_FULL', `${this.name} batch full: ${n} vertices asked for, ${this.capacity - this.count} of ${this.capacity} left`);
     }
     const first = this.count;
     this.count += n;
@@ -77,10 +77,10 @@ class VertexBatch {
   }
   // Appends whole arrays, one per attribute name; each must hold the same number of vertices.
   add(data) {
-    if (data === null || typeof data !== 'object') throw new TypeError(`${this.name}.add needs an object of attribute arrays`);
+    if (data === null || typeof data !== 'object') throw kitError(TypeError, 'ERR_TYPE', `${this.name}.add needs an object of attribute arrays`);
     for (const key in data) {
       if (!this.attributes.some((a) => a.name === key)) {
-        throw new RangeError(`${this.name}.add: unknown attribute '${key}' (attributes: ${this.attributes.map((a) => a.name).join(', ')})`);
+        throw kitError(RangeError, 'ERR_RANGE', `${this.name}.add: unknown attribute '${key}' (attributes: ${this.attributes.map((a) => a.name).join(', ')})`);
       }
     }
     let n = -1;
@@ -88,14 +88,14 @@ class VertexBatch {
       const values = data[a.name];
       if (values === undefined) continue;
       const k = values.length / a.floats;
-      if (!Number.isInteger(k)) throw new RangeError(`${this.name}.${a.name}: ${values.length} floats are not whole vertices of ${a.floats}`);
-      if (n >= 0 && k !== n) throw new RangeError(`${this.name}: attributes disagree on the vertex count (${n} and ${k})`);
+      if (!Number.isInteger(k)) throw kitError(RangeError, 'ERR_RANGE', `${this.name}.${a.name}: ${values.length} floats are not whole vertices of ${a.floats}`);
+      if (n >= 0 && k !== n) throw kitError(RangeError, 'ERR_RANGE', `${this.name}: attributes disagree on the vertex count (${n} and ${k})`);
       n = k;
       if (state.debug) {
         for (let i = 0; i < values.length; ++i) checkNumber(values[i], `${this.name}.add: ${a.name}[${i}]`);
       }
     }
-    if (n < 0) throw new TypeError(`${this.name}.add needs at least one of ${this.attributes.map((a) => a.name).join(', ')}`);
+    if (n < 0) throw kitError(TypeError, 'ERR_TYPE', `${this.name}.add needs at least one of ${this.attributes.map((a) => a.name).join(', ')}`);
     const first = this.reserve(n);
     for (const a of this.attributes) {
       const values = data[a.name];
@@ -192,8 +192,8 @@ const CAMERA_KEYS = ['view', 'projection', 'position', 'vector'];
 let graphicsMade = false;
 class Graphics {
   constructor(buffers, options) {
-    if (graphicsMade) throw new Error('the graphics are set up already: the addon builds its pipelines once per process');
-    if (!buffers || !buffers.header || !buffers.sizeListeners) throw new TypeError('setupGraphics needs the shared buffers of createBuffers()');
+    if (graphicsMade) throw kitError(Error, 'ERR_STATE', 'the graphics are set up already: the addon builds its pipelines once per process');
+    if (!buffers || !buffers.header || !buffers.sizeListeners) throw kitError(TypeError, 'ERR_TYPE', 'setupGraphics needs the shared buffers of createBuffers()');
     const {
       shaderDir = path.join(__dirname, '..', 'shaders'), shaders = {}, capacity = {}, lightTransform = identity(),
       pointLightMesh = DEFAULT_LIGHT_MESH, ready = true, uiScale = 1,
@@ -205,8 +205,8 @@ class Graphics {
     this.uiScale = 1;
     this.setUiScale(uiScale);
     for (const [k, v] of Object.entries(cap)) checkInteger(v, 1, PIPELINE_CAPACITY * 100, `${k} capacity`);
-    if (lightTransform.length !== 16) throw new RangeError('lightTransform must hold 16 numbers');
-    if (pointLightMesh.length === 0 || pointLightMesh.length % 3) throw new RangeError('pointLightMesh must hold whole vertices of 3 floats');
+    if (lightTransform.length !== 16) throw kitError(RangeError, 'ERR_RANGE', 'lightTransform must hold 16 numbers');
+    if (pointLightMesh.length === 0 || pointLightMesh.length % 3) throw kitError(RangeError, 'ERR_RANGE', 'pointLightMesh must hold whole vertices of 3 floats');
     this.buffers = buffers;
     this.sources = this.readShaders(shaderDir, shaders);
     graphicsMade = true;
@@ -259,7 +259,7 @@ class Graphics {
       native().compileShader(name, stage === 'vert', source);
     }
     if (native().checkShaders() !== 0) {
-      throw new Error('shaders failed to compile: the driver\'s log for each is on standard error, in the lines ' +
+      throw kitError(Error, 'ERR_SHADER', 'shaders failed to compile: the driver\'s log for each is on standard error, in the lines ' +
         '"Unable to compile shader NAME (STAGE): ..."');
     }
     this.isReady = false;
@@ -278,7 +278,7 @@ class Graphics {
         try { sources[key] = fs.readFileSync(file, 'utf8'); } catch { missing.push(file); }
       }
     }
-    if (missing.length) throw new Error(`shader files missing: ${missing.join(', ')}`);
+    if (missing.length) throw kitError(Error, 'ERR_FILE', `shader files missing: ${missing.join(', ')}`);
     return sources;
   }
 
@@ -298,9 +298,9 @@ class Graphics {
   // direction it looks in. All four are written together, for the next frame.
   setCamera(camera) {
     const { view, projection, position, vector } = checkOptions(camera, CAMERA_KEYS, 'setCamera');
-    for (const key of CAMERA_KEYS) if (camera[key] === undefined) throw new TypeError(`setCamera needs ${key}`);
-    if (view.length !== 16 || projection.length !== 16) throw new RangeError('view and projection must hold 16 numbers');
-    if (position.length !== 3 || vector.length !== 3) throw new RangeError('position and vector must hold 3 numbers');
+    for (const key of CAMERA_KEYS) if (camera[key] === undefined) throw kitError(TypeError, 'ERR_TYPE', `setCamera needs ${key}`);
+    if (view.length !== 16 || projection.length !== 16) throw kitError(RangeError, 'ERR_RANGE', 'view and projection must hold 16 numbers');
+    if (position.length !== 3 || vector.length !== 3) throw kitError(RangeError, 'ERR_RANGE', 'position and vector must hold 3 numbers');
     this.view.set(view);
     this.projection.set(projection);
     this.cameraPosition.set(position);
@@ -308,7 +308,7 @@ class Graphics {
   }
   // The model transform applied to all solid and forward geometry.
   setTransform(matrix) {
-    if (!matrix || matrix.length !== 16) throw new RangeError('transform must hold 16 numbers');
+    if (!matrix || matrix.length !== 16) throw kitError(RangeError, 'ERR_RANGE', 'transform must hold 16 numbers');
     this.transform.set(matrix);
   }
   // uiTransform from interface units (origin top left, y down; uiScale window pixels each) to clip
@@ -321,7 +321,7 @@ class Graphics {
   }
   // Window pixels per interface unit (text sizes and positions included); the transform is redone.
   setUiScale(scale) {
-    if (checkNumber(scale, 'uiScale') <= 0) throw new RangeError(`uiScale must be positive, got ${scale}`);
+    if (checkNumber(scale, 'uiScale') <= 0) throw kitError(RangeError, 'ERR_RANGE', `uiScale must be positive, got ${scale}`);
     this.uiScale = scale;
     if (this.uiTransform) this.uiPixels();
   }

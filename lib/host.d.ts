@@ -6,6 +6,7 @@ import * as textureControl from './textures';
 
 export const addon: typeof addonExports;
 
+export * from './game';
 export * from './buffers';
 export * from './commands';
 export * from './events';

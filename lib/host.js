@@ -1,6 +1,8 @@
 'use strict';
 // The host kit, `require('tessimarke/host')`: what a JavaScript game needs around the addon's own
-// exports, one module per concern, all re-exported here:
+// exports. createGame (game) is the entry point a game starts from; the rest is its lower layer,
+// one module per concern, all re-exported here:
+//   game        createGame: the window, the lifecycle, loaders that return handles, forgiving errors
 //   buffers     the fixed shared blocks 0-7 with typed views and fill lengths
 //   commands    the command writer (one method per opcode) and the font names
 //   events      the event reader, and the record table new record types register in
@@ -19,8 +21,8 @@
 // loads on first use (`addon`), so the pure parts work without a display.
 const { native } = require('./native');
 
-const MODULES = ['./buffers', './commands', './events', './input', './graphics', './meshes', './text', './loop', './audio',
-  './quality', './clipboard', './screenshot'];
+const MODULES = ['./game', './buffers', './commands', './events', './input', './graphics', './meshes', './text', './loop',
+  './audio', './quality', './clipboard', './screenshot'];
 
 for (const name of MODULES) {
   for (const [key, value] of Object.entries(require(name))) {

@@ -3,7 +3,7 @@
 // and the input state a game reads each step: keys, mouse and controllers fed from the decoded
 // events, with "was pressed / was released since the last step" edges and a dead zone on the
 // controller axes. Pure JavaScript: it reads event objects, never the addon.
-const { checkNumber, checkInteger, checkOptions } = require('./checks');
+const { checkNumber, checkInteger, checkOptions, kitError } = require('./checks');
 
 // Physical keys (SDL scancodes, the `scancode` of key events): the same key whatever the layout.
 const KEY = (() => {
@@ -82,7 +82,7 @@ class InputState {
   constructor(options) {
     const { deadZone = 0.15 } = checkOptions(options, ['deadZone'], 'InputState');
     checkNumber(deadZone, 'deadZone');
-    if (deadZone < 0 || deadZone >= 1) throw new RangeError(`deadZone must be in 0..1 (1 excluded), got ${deadZone}`);
+    if (deadZone < 0 || deadZone >= 1) throw kitError(RangeError, 'ERR_RANGE', `deadZone must be in 0..1 (1 excluded), got ${deadZone}`);
     this.deadZone = deadZone;
     this.keys = new Uint8Array(SCANCODE_COUNT);
     this.buttons = new Uint8Array(MOUSE_BUTTON_COUNT);

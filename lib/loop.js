@@ -4,7 +4,7 @@
 // runs frames on it: poll and decode the input, run the steps, draw, run the commands, render.
 // runLoop is synchronous; call it from the main function given to the addon's startTicking.
 const { native } = require('./native');
-const { checkNumber, checkInteger, checkOptions } = require('./checks');
+const { checkNumber, checkInteger, checkOptions, kitError } = require('./checks');
 const { readEvents } = require('./events');
 
 // Slack when dividing accumulated time into steps: sums of a step's length in floating point come
@@ -18,7 +18,7 @@ const STEP_EPSILON = 1e-9;
 class FixedStep {
   constructor(options) {
     const { step = 1 / 60, maxSteps = 5 } = checkOptions(options, ['step', 'maxSteps'], 'FixedStep');
-    if (checkNumber(step, 'step') <= 0) throw new RangeError(`step must be positive, got ${step}`);
+    if (checkNumber(step, 'step') <= 0) throw kitError(RangeError, 'ERR_RANGE', `step must be positive, got ${step}`);
     this.step = step;
     this.maxSteps = checkInteger(maxSteps, 1, 1000, 'maxSteps');
     this.reset();
@@ -30,7 +30,7 @@ class FixedStep {
     this.dropped = 0;
   }
   advance(seconds) {
-    if (checkNumber(seconds, 'seconds') < 0) throw new RangeError(`seconds must be 0 or more, got ${seconds}`);
+    if (checkNumber(seconds, 'seconds') < 0) throw kitError(RangeError, 'ERR_RANGE', `seconds must be 0 or more, got ${seconds}`);
     this.accumulated += seconds;
     let n = Math.floor(this.accumulated / this.step + STEP_EPSILON);
     this.accumulated = Math.max(0, this.accumulated - n * this.step);
@@ -61,10 +61,10 @@ function runLoop(options) {
   const { update = () => {}, draw = () => {}, buffers = null, input = null, onEvent = null, commands = null, gfx = null,
     frames = 0, realTime = true, minFrameTime = 0, stopOnQuit = true, now = clock } = o;
   for (const [name, f] of [['update', update], ['draw', draw], ['now', now]]) {
-    if (typeof f !== 'function') throw new TypeError(`runLoop: ${name} must be a function`);
+    if (typeof f !== 'function') throw kitError(TypeError, 'ERR_TYPE', `runLoop: ${name} must be a function`);
   }
-  if (onEvent !== null && typeof onEvent !== 'function') throw new TypeError('runLoop: onEvent must be a function');
-  if ((input || onEvent) && !buffers) throw new TypeError('runLoop: input and onEvent need buffers to read the events from');
+  if (onEvent !== null && typeof onEvent !== 'function') throw kitError(TypeError, 'ERR_TYPE', 'runLoop: onEvent must be a function');
+  if ((input || onEvent) && !buffers) throw kitError(TypeError, 'ERR_TYPE', 'runLoop: input and onEvent need buffers to read the events from');
   checkInteger(frames, 0, Number.MAX_SAFE_INTEGER, 'frames');
   checkNumber(minFrameTime, 'minFrameTime');
   const fixed = new FixedStep({ step: o.step, maxSteps: o.maxSteps });

@@ -9,7 +9,7 @@
 // Each builder reserves all its vertices at once and writes the batch's views directly: no call
 // per vertex. It returns the index of its first vertex.
 const { mat3 } = require('gl-matrix');
-const { checkNumber, checkInteger, checkOptions, checkFloats } = require('./checks');
+const { checkNumber, checkInteger, checkOptions, checkFloats, kitError } = require('./checks');
 const { SolidBatch, ForwardBatch } = require('./graphics');
 
 // The default colour when the options give none: a light grey.
@@ -36,18 +36,18 @@ const normalMatrix = new Float32Array(9);
 function writeMesh(batch, matrix, options, count, build, what) {
   const solid = batch instanceof SolidBatch;
   if (!solid && !(batch instanceof ForwardBatch)) {
-    throw new TypeError(`${what} needs a solid or forward batch (gfx.solid, gfx.transparent, gfx.unculled)`);
+    throw kitError(TypeError, 'ERR_TYPE', `${what} needs a solid or forward batch (gfx.solid, gfx.transparent, gfx.unculled)`);
   }
   const m = matrix == null ? IDENTITY : checkFloats(matrix, 16, `${what} matrix`);
   const { color = DEFAULT_MESH_COLOR, specular = 0, emission = 0 } = options;
-  if (!color || (color.length !== 3 && color.length !== 4)) throw new RangeError(`${what} color must hold 3 or 4 numbers`);
+  if (!color || (color.length !== 3 && color.length !== 4)) throw kitError(RangeError, 'ERR_RANGE', `${what} color must hold 3 or 4 numbers`);
   for (let i = 0; i < color.length; ++i) checkNumber(color[i], `${what} color[${i}]`);
   checkNumber(specular, `${what} specular`);
   checkNumber(emission, `${what} emission`);
   if (!solid && (options.specular !== undefined || options.emission !== undefined)) {
-    throw new RangeError(`${what}: specular and emission are for the solid batch only`);
+    throw kitError(RangeError, 'ERR_RANGE', `${what}: specular and emission are for the solid batch only`);
   }
-  if (!mat3.normalFromMat4(normalMatrix, m)) throw new RangeError(`${what} matrix is singular: it has no normals`);
+  if (!mat3.normalFromMat4(normalMatrix, m)) throw kitError(RangeError, 'ERR_RANGE', `${what} matrix is singular: it has no normals`);
   const n = normalMatrix;
   // The sign of the upper 3x3's determinant: negative for a mirror.
   const det = m[0] * (m[5] * m[10] - m[6] * m[9]) - m[4] * (m[1] * m[10] - m[2] * m[9]) + m[8] * (m[1] * m[6] - m[2] * m[5]);

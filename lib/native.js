@@ -5,4 +5,7 @@
 let loaded = null;
 function native() { return loaded || (loaded = require('./index')); }
 
-module.exports = { native };
+// Whether the addon is loaded already (by this module or by any require of lib/index.js).
+function isLoaded() { return loaded !== null || require.cache[require.resolve('./index')] !== undefined; }
+
+module.exports = { native, isLoaded };

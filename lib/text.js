@@ -4,7 +4,7 @@
 // within a box (or on an anchor when no width is given). The layout arithmetic takes any measuring
 // function, so it runs without the addon too.
 const { native } = require('./native');
-const { checkNumber, checkString, checkOptions, checkChoice } = require('./checks');
+const { checkNumber, checkString, checkOptions, checkChoice, kitError } = require('./checks');
 const { fontFace } = require('./commands');
 
 const ALIGN = Object.freeze({ left: 'left', center: 'center', right: 'right' });
@@ -15,7 +15,7 @@ const LINE_HEIGHT = 1.25;
 // 'fallback' or 0-3; default 'sans'), as the text command would lay it out.
 function measureText(text, size = 24, font = 'sans') {
   checkString(text, 'text');
-  if (checkNumber(size, 'size') <= 0) throw new RangeError(`size must be positive, got ${size}`);
+  if (checkNumber(size, 'size') <= 0) throw kitError(RangeError, 'ERR_RANGE', `size must be positive, got ${size}`);
   const face = fontFace(font);
   return native().measureText(text, size, face);
 }
@@ -35,7 +35,7 @@ function alignX(align, x, lineWidth, boxWidth = 0) {
 // `width` by itself is broken between characters. width 0 only splits at newlines.
 function wrapLines(text, width, measure) {
   checkString(text, 'text');
-  if (checkNumber(width, 'width') < 0) throw new RangeError(`width must be 0 or more, got ${width}`);
+  if (checkNumber(width, 'width') < 0) throw kitError(RangeError, 'ERR_RANGE', `width must be 0 or more, got ${width}`);
   const lines = [];
   for (const paragraph of text.split('\n')) {
     if (width === 0) { lines.push(paragraph); continue; }
@@ -77,11 +77,11 @@ function layoutText(text, x, y, options) {
   const o = checkOptions(options, LAYOUT_OPTIONS, 'layoutText');
   const { size = 24, font = 'sans', align = 'left', width = 0 } = o;
   checkNumber(x, 'x'); checkNumber(y, 'y');
-  if (checkNumber(size, 'size') <= 0) throw new RangeError(`size must be positive, got ${size}`);
+  if (checkNumber(size, 'size') <= 0) throw kitError(RangeError, 'ERR_RANGE', `size must be positive, got ${size}`);
   const lineHeight = o.lineHeight === undefined ? size * LINE_HEIGHT : checkNumber(o.lineHeight, 'lineHeight');
   checkChoice(align, ALIGN, 'align');
   const measure = o.measure || ((t) => measureText(t, size, font));
-  if (typeof measure !== 'function') throw new TypeError('measure must be a function of the text');
+  if (typeof measure !== 'function') throw kitError(TypeError, 'ERR_TYPE', 'measure must be a function of the text');
   fontFace(font);
   const lines = [];
   let widest = 0;

@@ -3,6 +3,7 @@
 // filled from PNG or JPEG files or from pixels, under names, and the vertex helpers that point the
 // reference shaders at an image: textured solids (the solid batch's extra attribute), textured
 // transparent surfaces and interface sprites (a colour whose red is -1 or less carries the texel).
+const { kitError } = require('./checks');
 let loadedAddon = null;
 function native() { return loadedAddon || (loadedAddon = require('./index')); }
 
@@ -17,16 +18,16 @@ const STATUS = ['ok', 'there is no GL context (before ready or after quit)', 'th
 const images = new Map();
 
 function idFor(name) {
-  if (typeof name !== 'string' || name === '') throw new TypeError('image name must be a non-empty string');
+  if (typeof name !== 'string' || name === '') throw kitError(TypeError, 'ERR_TYPE', 'image name must be a non-empty string');
   const known = images.get(name);
   if (known) return known.id;
-  if (images.size >= IMAGE_COUNT) throw new RangeError(`at most ${IMAGE_COUNT} images can be named`);
+  if (images.size >= IMAGE_COUNT) throw kitError(RangeError, 'ERR_FULL', `at most ${IMAGE_COUNT} images can be named`);
   return images.size;
 }
 
 function settle(name, id, [status, x, y, width, height], what) {
   if (status !== 0) {
-    const error = new Error(`image ${name} (${what}): ${STATUS[status] || `status ${status}`}`);
+    const error = kitError(Error, status === 2 ? 'ERR_FILE' : status === 5 ? 'ERR_FULL' : 'ERR_IMAGE', `image ${name} (${what}): ${STATUS[status] || `status ${status}`}`);
     error.status = status;
     throw error;
   }
@@ -39,8 +40,8 @@ function settle(name, id, [status, x, y, width, height], what) {
 // place when the new image fits there. Throws with `status` when the addon refused it.
 function load(name, path) {
   const id = idFor(name);
-  if (typeof path !== 'string' || path.includes('\0')) throw new TypeError('image path must be a string without NUL');
-  if (Buffer.byteLength(path) > MAX_IMAGE_PATH) throw new RangeError(`image path must be at most ${MAX_IMAGE_PATH} bytes`);
+  if (typeof path !== 'string' || path.includes('\0')) throw kitError(TypeError, 'ERR_TYPE', 'image path must be a string without NUL');
+  if (Buffer.byteLength(path) > MAX_IMAGE_PATH) throw kitError(RangeError, 'ERR_RANGE', `image path must be at most ${MAX_IMAGE_PATH} bytes`);
   return settle(name, id, native().loadImage(id, path), path);
 }
 
@@ -48,10 +49,10 @@ function load(name, path) {
 function fromPixels(name, rgba, width, height) {
   const id = idFor(name);
   for (const [v, what] of [[width, 'width'], [height, 'height']]) {
-    if (!Number.isInteger(v) || v < 1 || v > MAX_IMAGE_SIDE) throw new RangeError(`${what} must be in 1..${MAX_IMAGE_SIDE}, got ${v}`);
+    if (!Number.isInteger(v) || v < 1 || v > MAX_IMAGE_SIDE) throw kitError(RangeError, 'ERR_RANGE', `${what} must be in 1..${MAX_IMAGE_SIDE}, got ${v}`);
   }
   if (!(rgba instanceof Uint8Array) || rgba.length !== width * height * 4) {
-    throw new RangeError(`pixels must be a Uint8Array of ${width * height * 4} bytes`);
+    throw kitError(RangeError, 'ERR_RANGE', `pixels must be a Uint8Array of ${width * height * 4} bytes`);
   }
   return settle(name, id, native().setImage(id, rgba, width, height), 'pixels');
 }
@@ -61,7 +62,7 @@ function get(name) { return images.get(name); }
 
 function rectOf(image) {
   const rect = typeof image === 'string' ? images.get(image) : image;
-  if (!rect) throw new RangeError(`no image named ${image}`);
+  if (!rect) throw kitError(RangeError, 'ERR_RANGE', `no image named ${image}`);
   return rect;
 }
 

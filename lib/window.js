@@ -3,6 +3,7 @@
 // drawn at a fraction of the window and scaled up, for slow GPUs), and the opt-in mouse-wheel
 // record. Checked wrappers over the addon's extension exports; a host that never calls them keeps
 // the start-up window and the wheel's log line.
+const { kitError } = require('./checks');
 let loadedAddon = null;
 function native() { return loadedAddon || (loadedAddon = require('./index')); }
 
@@ -17,16 +18,16 @@ const encoder = new TextEncoder();
 // Sets the window's title. Throws for a title that is not a string, holds a NUL or passes
 // MAX_TITLE_BYTES of UTF-8; returns false when there is no window (after quit).
 function setTitle(title) {
-  if (typeof title !== 'string') throw new TypeError(`title must be a string, got ${typeof title}`);
-  if (title.includes('\0')) throw new RangeError('title must not contain NUL');
+  if (typeof title !== 'string') throw kitError(TypeError, 'ERR_TYPE', `title must be a string, got ${typeof title}`);
+  if (title.includes('\0')) throw kitError(RangeError, 'ERR_RANGE', 'title must not contain NUL');
   const bytes = encoder.encode(title).length;
-  if (bytes > MAX_TITLE_BYTES) throw new RangeError(`title must be at most ${MAX_TITLE_BYTES} bytes of UTF-8, got ${bytes}`);
+  if (bytes > MAX_TITLE_BYTES) throw kitError(RangeError, 'ERR_RANGE', `title must be at most ${MAX_TITLE_BYTES} bytes of UTF-8, got ${bytes}`);
   return native().setWindowTitle(title) === 0;
 }
 
 function checkSide(value, what) {
-  if (!Number.isInteger(value)) throw new TypeError(`${what} must be an integer, got ${value}`);
-  if (value < 1 || value > MAX_WINDOW_SIDE) throw new RangeError(`${what} must be in 1..${MAX_WINDOW_SIDE}, got ${value}`);
+  if (!Number.isInteger(value)) throw kitError(TypeError, 'ERR_TYPE', `${what} must be an integer, got ${value}`);
+  if (value < 1 || value > MAX_WINDOW_SIDE) throw kitError(RangeError, 'ERR_RANGE', `${what} must be in 1..${MAX_WINDOW_SIDE}, got ${value}`);
   return value;
 }
 
@@ -43,7 +44,7 @@ function setSize(width, height) {
 // interface stays at the window's own size.
 function setRenderScale(scale) {
   if (typeof scale !== 'number' || !(scale >= MIN_RENDER_SCALE && scale <= 1)) {
-    throw new RangeError(`render scale must be in ${MIN_RENDER_SCALE}..1, got ${scale}`);
+    throw kitError(RangeError, 'ERR_RANGE', `render scale must be in ${MIN_RENDER_SCALE}..1, got ${scale}`);
   }
   native().setRenderScale(scale);
 }
