@@ -61,6 +61,14 @@ export class InputState {
   endStep(): void;
   /** The state of controller `id`, made on first mention. */
   controller(id: number): ControllerState;
+  /** Held now: a key name ('a', 'space', 'escape', 'left', 'digit1', 'f1', ...), 'mouse.left' /
+   * 'mouse.middle' / 'mouse.right', or a button of any controller ('pad.a', 'pad.start', 'pad.dpadUp', ...). */
+  down(name: string): boolean;
+  /** Went down since the last step. */
+  pressed(name: string): boolean;
+  /** Went up since the last step. */
+  released(name: string): boolean;
+  /** The lower layer: keys by scancode (KEY), mouse buttons (MOUSE_BUTTON), controller buttons. */
   isDown(scancode: number): boolean;
   wasPressed(scancode: number): boolean;
   wasReleased(scancode: number): boolean;
@@ -71,6 +79,7 @@ export class InputState {
   buttonDown(button: number, id?: number): boolean;
   buttonPressed(button: number, id?: number): boolean;
   buttonReleased(button: number, id?: number): boolean;
-  /** Past the dead zone; without `id`, the strongest of all controllers'. */
-  axis(axis: number, id?: number): number;
+  /** Past the dead zone; without `id`, the strongest of all controllers'. By number (CONTROLLER_AXIS)
+   * or name ('pad.leftX', 'pad.leftY', 'pad.rightX', 'pad.rightY', 'pad.triggerLeft', 'pad.triggerRight'). */
+  axis(axis: number | string, id?: number): number;
 }

@@ -153,7 +153,22 @@ class InputState {
     return c;
   }
 
-  // Keys by scancode (KEY.*).
+  // One family for every input: down(name), pressed(name), released(name) take a key name
+  // ('a', 'space', 'escape', 'left', 'digit1', 'f1', ...: KEY's names in any case), 'mouse.left',
+  // 'mouse.middle', 'mouse.right', or a controller button of any controller, 'pad.a', 'pad.start',
+  // 'pad.dpadUp', ... (CONTROLLER_BUTTON's names in lower camel case); axis('pad.leftX') takes
+  // CONTROLLER_AXIS's names the same way.
+  down(name) { return this.named(name, DOWN); }
+  pressed(name) { return this.named(name, PRESSED); }
+  released(name) { return this.named(name, RELEASED); }
+  named(name, flag) {
+    const [kind, code] = namedInput(name, 'input');
+    if (kind === 'key') return (this.keys[code] & flag) !== 0;
+    if (kind === 'mouse') return (this.buttons[code] & flag) !== 0;
+    return this.anyButton(code, undefined, flag);
+  }
+
+  // The lower layer: keys by scancode (KEY.*).
   isDown(scancode) { return (this.keys[checkKey(scancode)] & DOWN) !== 0; }
   wasPressed(scancode) { return (this.keys[checkKey(scancode)] & PRESSED) !== 0; }
   wasReleased(scancode) { return (this.keys[checkKey(scancode)] & RELEASED) !== 0; }
@@ -168,6 +183,7 @@ class InputState {
   // Axis `axis` (CONTROLLER_AXIS.*) past the dead zone, of controller `id`; without one, the
   // strongest of all controllers'.
   axis(axis, id) {
+    if (typeof axis === 'string') axis = namedInput(axis, 'axis')[1];
     checkInteger(axis, 0, CONTROLLER_AXIS_COUNT - 1, 'axis');
     let best = 0;
     if (id !== undefined) {
@@ -188,6 +204,22 @@ class InputState {
     for (const c of this.controllers.values()) if (c.buttons[button] & flag) return true;
     return false;
   }
+}
+
+// Input names as down / pressed / released / stick take them, resolved once: [kind, code].
+const camel = (upper) => upper.toLowerCase().replace(/_([a-z0-9])/g, (m, c) => c.toUpperCase());
+const NAMES = new Map();
+for (const [k, v] of Object.entries(KEY)) NAMES.set(camel(k).toLowerCase(), ['key', v]);
+for (const [k, v] of Object.entries(MOUSE_BUTTON)) NAMES.set(`mouse.${camel(k)}`, ['mouse', v]);
+for (const [k, v] of Object.entries(CONTROLLER_BUTTON)) NAMES.set(`pad.${camel(k)}`, ['pad', v]);
+for (const [k, v] of Object.entries(CONTROLLER_AXIS)) NAMES.set(`pad.${camel(k)}`, ['axis', v]);
+function namedInput(name, what) {
+  const found = NAMES.get(name) || (typeof name === 'string' ? NAMES.get(name.toLowerCase()) : undefined);
+  if (!found || (what === 'axis') !== (found[0] === 'axis')) {
+    throw kitError(RangeError, 'ERR_CHOICE', `${what === 'axis' ? 'axis' : 'down / pressed / released'}: unknown ${what} name ${JSON.stringify(name)} ` +
+      `(keys like 'a', 'space', 'left'; 'mouse.left'; 'pad.a'${what === 'axis' ? "; axes 'pad.leftX', 'pad.triggerRight'" : ''})`);
+  }
+  return found;
 }
 
 function checkKey(scancode) { return checkInteger(scancode, 0, SCANCODE_COUNT - 1, 'scancode'); }

@@ -265,3 +265,42 @@ test('meshes: counter-clockwise outside and normals perpendicular to the surface
   assert.deepEqual([...f.color.subarray(4, 8)], [1, 0.5, 0, 0.25]);
   assert.deepEqual([...kit.box(solidBatch(), null) === 0 ? [0.8] : []], [0.8]);
 });
+
+test('textured meshes: the image tiles by world size or repeat count, wraps a sphere once, and misuse is named', () => {
+  const img = { x: 10, y: 20, width: 100, height: 50 };
+  const s = solidBatch();
+  // A 4 x 2 plane with one image every 1.5 units: each corner's texel follows from its place.
+  kit.plane(s, null, { image: img, size: [4, 2], tile: 1.5 });
+  for (let t = 0; t < s.count; t += 3) {
+    const at = (k, axis) => s.position[(t + k) * 3 + axis];
+    const u = (k) => (at(k, 0) + 2) / 1.5, v = (k) => (at(k, 2) + 1) / 1.5;  // the image's top at the far edge
+    const tileU = Math.floor((u(0) + u(1) + u(2)) / 3), tileV = Math.floor((v(0) + v(1) + v(2)) / 3);
+    for (let k = 0; k < 3; ++k) {
+      assert.ok(Math.abs(s.extra[(t + k) * 3] - (img.x + (u(k) - tileU) * img.width)) < 1e-3, `plane s at vertex ${t + k}`);
+      assert.ok(Math.abs(s.extra[(t + k) * 3 + 1] - (img.y + (v(k) - tileV) * img.height)) < 1e-3, `plane t at vertex ${t + k}`);
+      assert.equal(s.extra[(t + k) * 3 + 2], 1);
+    }
+  }
+  // A planet: the picture once around, u from the angle about y, v from the top pole down.
+  const p = solidBatch();
+  kit.sphere(p, null, { image: img, radius: 1, rings: 8, segments: 16 });
+  for (let i = 0; i < p.count; ++i) {
+    const [x, y, z] = p.position.subarray(i * 3, i * 3 + 3);
+    if (Math.abs(y) > 0.999) continue;  // the poles take their segment's middle
+    const u = ((Math.atan2(-z, x) / (2 * Math.PI)) + 1) % 1;
+    const s0 = (p.extra[i * 3] - img.x) / img.width, t0 = (p.extra[i * 3 + 1] - img.y) / img.height;
+    assert.ok(Math.abs(s0 - u) < 1e-4 || (u < 1e-4 && Math.abs(s0 - 1) < 1e-4), `sphere u at vertex ${i}: ${s0} vs ${u}`);
+    assert.ok(Math.abs(t0 - Math.acos(y) / Math.PI) < 1e-4, `sphere v at vertex ${i}`);
+  }
+  // A forward batch carries the texel in its colour; white unless a colour is given.
+  const f = forwardBatch();
+  kit.box(f, null, { image: img, color: [1, 1, 1, 0.5] });
+  assert.ok(f.color[0] <= -1 - img.x && f.color[3] === 0.5);
+  const untextured = solidBatch();
+  kit.cylinder(untextured, null, {});
+  assert.ok(untextured.extra.subarray(0, untextured.count * 3).every((v) => v === 0));
+  for (const [f2, options, code] of [[kit.sphere, { image: img, repeat: 1.5 }, 'ERR_RANGE'], [kit.box, { image: {} }, 'ERR_TYPE'],
+    [kit.plane, { image: img, tile: 1, repeat: 2 }, 'ERR_OPTION'], [kit.plane, { image: img, tile: 0 }, 'ERR_RANGE']]) {
+    assert.throws(() => f2(solidBatch(), null, options), (e) => e.code === code, JSON.stringify(options));
+  }
+});
