@@ -1,8 +1,6 @@
 // Audio: the OpenAL device and context, the reverb, the pool of 64 sources and the 256-entry sound
 // table. Start-up and shutdown are driven by the module entry; the sound commands by `tick`.
 #pragma once
-#include <node_api.h>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -60,8 +58,10 @@ void closeMusic();
 // samples with `channels` channels. 0 on success, -1 for an unsupported (wordSize, channels) pair,
 // 1 when the file cannot be opened or its sound cannot be held, otherwise the OpenAL error code.
 int32_t decodeOgg(const char* path, uint32_t id, uint32_t wordSize, uint32_t channels);
-
-// Host functions.
-napi_value loadAudio(napi_env env, napi_callback_info info);
-napi_value initALBuffer(napi_env env, napi_callback_info info);
+// loadAudio's work: decodeOgg, except that a path of `pathBytes` bytes holding a NUL (it names no
+// file) is refused with decodeOgg's line for a file that cannot be opened, and 1.
+int32_t loadSound(uint32_t id, const char* path, size_t pathBytes, uint32_t wordSize, uint32_t channels);
+// initALBuffer's work: buffers `bytes` of PCM at `data` in OpenAL `format` at `sampleRate` into sound
+// `id` (below alBufferCount). 0, or the OpenAL error code (logged; the id then plays nothing).
+int32_t bufferPcm(uint32_t id, const void* data, size_t bytes, uint32_t format, uint32_t sampleRate);
 }  // namespace tsm::audio

@@ -1,8 +1,8 @@
-// Sound loading: fills the sound table from raw PCM the host holds (initALBuffer) or from an Ogg
-// Vorbis file decoded whole (loadAudio, decodeOgg). Each load generates a new OpenAL buffer for its
-// sound id and releases the one it replaces; sounds are never streamed. Host functions, called by
-// the host between steps. Only regular files are opened (audio/oggfiles): a load never waits on a
-// FIFO or a device.
+// Sound loading: fills the sound table from raw PCM the host holds (bufferPcm, for initALBuffer) or
+// from an Ogg Vorbis file decoded whole (loadSound and decodeOgg, for loadAudio). Each load generates
+// a new OpenAL buffer for its sound id and releases the one it replaces; sounds are never streamed.
+// Called by the host functions (audio/audioapi) between steps. Only regular files are opened
+// (audio/oggfiles): a load never waits on a FIFO or a device.
 //
 // A file is checked before it is decoded: every link's headers (core/vorbissetup) and that its
 // links agree on channels and rate; what cannot be checked ahead (the later links of an unseekable
@@ -11,7 +11,7 @@
 // into the OpenAL buffer's own storage where the library can map it, otherwise into a block of
 // our own that OpenAL copies. The decode loop and the channel shaping are in core/ (decodeloop, pcm).
 //
-// Sections: buffers | decoding | mapped buffers | decodeOgg | host functions
+// Sections: buffers | decoding | mapped buffers | decodeOgg | loading
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -26,7 +26,6 @@
 #include "audio/core/vorbissetup.h"
 #include "audio/oggfiles.h"
 #include "audio/state.h"
-#include "bridge/args.h"
 #include "base/check.h"
 #include "base/log.h"
 
@@ -91,13 +90,6 @@ ALenum bufferSound(uint32_t id, ALenum format, const void* data, uint64_t bytes,
   releaseBuffer(alBuffers[id]);
   alBuffers[id] = buffer;
   return error;
-}
-
-napi_value makeStatus(napi_env env, int32_t value) {
-  napi_value result;
-  napi_status status = napi_create_int32(env, value, &result);
-  CHECK(status == napi_ok && "Unable to create int");
-  return result;
 }
 
 // --- decoding ---------------------------------------------------------------------------------
@@ -399,6 +391,8 @@ int32_t decodeOgg(const char* path, uint32_t id, uint32_t wordSize, uint32_t cha
   stream.rate = info ? info->rate : 0;
   if (const char* why = checkStream(path, stream)) return refuseStream(stream, nullptr, why, path);
   const ogg_int64_t frames = ov_pcm_total(&stream.file, -1);
+  // Hosts still get this line for every mono file loaded as stereo; the conversion that follows
+  // (readVorbis through convertFrames, each sample into both channels) is this project's own.
   if (stream.fileChannels < channels) logError("  Cannot handle copying channels for mono->stereo yet\n");
 
   // A known length sizes the sound before decoding; the bound counts the file's frames as well as
@@ -445,84 +439,20 @@ int32_t decodeOgg(const char* path, uint32_t id, uint32_t wordSize, uint32_t cha
   return error;
 }
 
-// --- host functions -----------------------------------------------------------------------------
+// --- loading ------------------------------------------------------------------------------------
 
-napi_value initALBuffer(napi_env env, napi_callback_info info) {
-  bridge::Args<4> args(env, info, checkModule);
-  const uint32_t id = bridge::toU32(env, args[0], checkModule);
-  CHECK(id < alBufferCount);
-
-  bool isBuffer = false;
-  napi_status status = napi_is_buffer(env, args[1], &isBuffer);
-  CHECK(status == napi_ok);
-  CHECK(isBuffer && "Isn't a buffer?");
-  void* data = nullptr;
-  size_t length = 0;
-  status = napi_get_buffer_info(env, args[1], &data, &length);
-  CHECK(status == napi_ok && "Unable to get buffer info");
-
-  napi_valuetype vtype;
-  status = napi_typeof(env, args[2], &vtype);
-  CHECK(status == napi_ok);
-  CHECK(vtype == napi_number && "format not number");
-  uint32_t format = 0;
-  status = napi_get_value_uint32(env, args[2], &format);
-  CHECK(status == napi_ok && "Unable to get format");
-
-  status = napi_typeof(env, args[3], &vtype);
-  CHECK(status == napi_ok);
-  CHECK(vtype == napi_number && "sampleRate not number");
-  uint32_t sampleRate = 0;
-  status = napi_get_value_uint32(env, args[3], &sampleRate);
-  CHECK(status == napi_ok && "Unable to get sampleRate");
-
+int32_t bufferPcm(uint32_t id, const void* data, size_t bytes, uint32_t format, uint32_t sampleRate) {
   // A rate beyond OpenAL's signed size is passed as -1, which it refuses.
   const ALsizei rate = sampleRate > 0x7fffffffu ? -1 : static_cast<ALsizei>(sampleRate);
-  const ALenum error = bufferSound(id, static_cast<ALenum>(format), data, length, rate,
-                                   "OpenAL Error buffering data: %s\n");
-  return makeStatus(env, error);
+  return bufferSound(id, static_cast<ALenum>(format), data, bytes, rate, "OpenAL Error buffering data: %s\n");
 }
 
-napi_value loadAudio(napi_env env, napi_callback_info info) {
-  bridge::Args<4> args(env, info, checkModule);
-  const uint32_t id = bridge::toU32(env, args[0], checkModule);
-  CHECK(id < alBufferCount);
-
-  napi_valuetype vtype;
-  napi_status status = napi_typeof(env, args[1], &vtype);
-  CHECK(status == napi_ok);
-  CHECK(vtype == napi_string && "path not string");
-  size_t pathBytes = 0;
-  status = napi_get_value_string_utf8(env, args[1], nullptr, 0, &pathBytes);
-  CHECK(status == napi_ok && "Unable to get path");
-  char* path = static_cast<char*>(std::malloc(pathBytes + 1));
-  CHECK(path && "Out of memory");
-  status = napi_get_value_string_utf8(env, args[1], path, pathBytes + 1, &pathBytes);
-  CHECK(status == napi_ok && "Unable to get path");
-
-  status = napi_typeof(env, args[2], &vtype);
-  CHECK(status == napi_ok);
-  CHECK(vtype == napi_number && "wordSize not number");
-  uint32_t wordSize = 0;
-  status = napi_get_value_uint32(env, args[2], &wordSize);
-  CHECK(status == napi_ok && "Unable to get wordSize");
-
-  status = napi_typeof(env, args[3], &vtype);
-  CHECK(status == napi_ok);
-  CHECK(vtype == napi_number && "channels not number");
-  uint32_t channels = 0;
-  status = napi_get_value_uint32(env, args[3], &channels);
-  CHECK(status == napi_ok && "Unable to get channels");
-
-  int32_t result;
+int32_t loadSound(uint32_t id, const char* path, size_t pathBytes, uint32_t wordSize, uint32_t channels) {
   if (chooseFormat(wordSize, channels) != 0 && std::strlen(path) != pathBytes) {
     // A path with a NUL inside names no file: opening it would open the file named by its prefix.
     logError("File does not appear to be an Ogg bitstream: %i - %s\n", OV_FALSE, path);
-    result = 1;
-  } else {
-    result = decodeOgg(path, id, wordSize, channels);
+    return 1;
   }
-  std::free(path);
-  return makeStatus(env, result);
+  return decodeOgg(path, id, wordSize, channels);
 }
 }  // namespace tsm::audio

@@ -1,29 +1,30 @@
-// Module entry: registration with the host, the export table, start-up of every subsystem inside
-// the registration callback, and the lifecycle calls `ready`, `startTicking`, `quit`, plus the
-// per-step `poll` and per-frame `render` entries. Subsystems keep their own state; this file only
-// orders them. Start-up keeps no record of what came up: later calls rely on the host's ordering.
+// Module entry: registration with the host, the one export table (every host function of every
+// subsystem, each defined in its subsystem's api file, and the constants), start-up of every
+// subsystem inside the registration callback, and the lifecycle calls `ready`, `startTicking`,
+// `quit`, plus the per-step `poll` and per-frame `render` entries. Subsystems keep their own state;
+// this file only orders them. Start-up keeps no record of what came up: later calls rely on the
+// host's ordering.
 //
-// Sections: registration | start-up | lifecycle | per-step and per-frame entries | export table
+// Sections: lifecycle | per-step and per-frame entries | export table | start-up | registration
 #include <node_api.h>
 
 #include <cstdlib>
 #include <ctime>
 
 #include "audio/audio.h"
-#include "bridge/args.h"
-#include "bridge/buffers.h"
-#include "bridge/commands.h"
-#include "bridge/extensions.h"
+#include "audio/audioapi.h"
 #include "base/check.h"
 #include "base/log.h"
 #include "base/random.h"
-#include "gfx/bufferids.h"
-#include "gfx/quality.h"
+#include "bridge/args.h"
+#include "bridge/buffers.h"
+#include "bridge/commands.h"
+#include "contract.h"
+#include "gfx/gfxapi.h"
 #include "gfx/renderer.h"
-#include "gfx/shaders.h"
 #include "gfx/window.h"
-#include "input/clipboard.h"
 #include "input/events.h"
+#include "input/inputapi.h"
 #include "input/usb.h"
 #include "text/text.h"
 
@@ -88,12 +89,9 @@ void logPendingException(napi_env env) {
 
 napi_value startTicking(napi_env env, napi_callback_info info) {
   Args<1> args(env, info, checkModule);
-  napi_valuetype t;
-  napi_status status = napi_typeof(env, args[0], &t);
-  CHECK(status == napi_ok);
-  CHECK(t == napi_function);
+  expectFunction(env, args[0], checkModule);
   napi_value global, result;
-  status = napi_get_global(env, &global);
+  napi_status status = napi_get_global(env, &global);
   CHECK(status == napi_ok);
   status = napi_call_function(env, global, args[0], 0, nullptr, &result);
   if (status != napi_ok) {
@@ -126,66 +124,139 @@ napi_value render(napi_env env, napi_callback_info) {
   return makeInt32(env, 0, checkModule);
 }
 
+// --- export table -----------------------------------------------------------------------------
+
+// One export: a host function, or a constant (method null) of the base contract.
+struct Export {
+  const char* name;
+  napi_callback method;
+  int32_t constant;
+  bool extension;
+};
+
+#define HOST(ns, fn) Export{#fn, ns::fn, 0, false}
+#define CONSTANT(name, value) Export{name, nullptr, value, false}
+#define EXTENSION(ns, fn) Export{#fn, ns::fn, 0, true}
+
+// Every export, in registration order. The base contract's are the module's own properties.
+// Extension exports sit on the exports object's prototype instead: `addon.name` and destructuring
+// reach them, while the module's own properties stay exactly the base contract's.
+constexpr Export EXPORTS[] = {
+    HOST(bridge, initBuffer),
+    HOST(bridge, getBuffer),
+    HOST(bridge, nextBuffer),
+    HOST(bridge, nextPool),
+    HOST(audio, loadAudio),
+    HOST(audio, initALBuffer),
+    HOST(gfx, compileShader),
+    HOST(gfx, checkShaders),
+    HOST(gfx, setBuffers),
+    HOST(bridge, startTicking),
+    HOST(bridge, ready),
+    HOST(bridge, poll),
+    HOST(input, pollUSB),
+    HOST(bridge, tick),
+    HOST(bridge, render),
+    HOST(bridge, quit),
+    HOST(input, copy),
+    HOST(input, paste),
+    HOST(text, measureText),
+    HOST(gfx, setShadowQuality),
+    HOST(gfx, setSsaoQuality),
+    HOST(gfx, setAntialias),
+    CONSTANT("AL_FORMAT_MONO8", 0x1100),
+    CONSTANT("AL_FORMAT_MONO16", 0x1101),
+    CONSTANT("AL_FORMAT_STEREO8", 0x1102),
+    CONSTANT("AL_FORMAT_STEREO16", 0x1103),
+    EXTENSION(gfx, setWindowTitle),
+    EXTENSION(gfx, setWindowSize),
+    EXTENSION(gfx, setRenderScale),
+    EXTENSION(input, enableEvent),
+    EXTENSION(audio, playMusic),
+    EXTENSION(audio, stopMusic),
+    EXTENSION(gfx, loadImage),
+    EXTENSION(gfx, setImage),
+};
+
+#undef HOST
+#undef CONSTANT
+#undef EXTENSION
+
+// Exports of the base contract: the module's own properties.
+constexpr uint32_t BASE_EXPORT_COUNT = 26;
+
+constexpr uint32_t countExports(bool extension) {
+  uint32_t n = 0;
+  for (const Export& e : EXPORTS) n += e.extension == extension ? 1 : 0;
+  return n;
+}
+
+constexpr bool sameName(const char* a, const char* b) {
+  while (*a && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
+// The extension entries name, in order, the extension exports of the contract (contract/host.js).
+constexpr bool extensionsMatchContract() {
+  uint32_t next = 0;
+  for (const Export& e : EXPORTS) {
+    if (!e.extension) continue;
+    if (next == contract::EXTENSION_COUNT || !sameName(e.name, contract::EXTENSION_NAMES[next])) return false;
+    ++next;
+  }
+  return next == contract::EXTENSION_COUNT;
+}
+
+static_assert(countExports(false) == BASE_EXPORT_COUNT, "the module's own properties are the base contract's");
+static_assert(extensionsMatchContract(), "extension entries differ from contract::EXTENSION_NAMES");
+
+napi_property_descriptor describe(napi_env env, const Export& e) {
+  napi_value value = e.method ? nullptr : makeInt32(env, e.constant, CHECK_TEXT(status == napi_ok), checkModule);
+  return {e.name, nullptr, e.method, nullptr, nullptr, value, napi_default, nullptr};
+}
+
+// Puts the base exports on `exports` and the extensions on a prototype given to it.
+void defineExports(napi_env env, napi_value exports) {
+  napi_property_descriptor base[BASE_EXPORT_COUNT];
+  napi_property_descriptor extensions[contract::EXTENSION_COUNT];
+  uint32_t baseCount = 0, extensionCount = 0;
+  for (const Export& e : EXPORTS) {
+    if (e.extension) {
+      extensions[extensionCount++] = describe(env, e);
+    } else {
+      base[baseCount++] = describe(env, e);
+    }
+  }
+  napi_status status = napi_define_properties(env, exports, baseCount, base);
+  CHECK(status == napi_ok && "Error exporting");
+
+  napi_value prototype;
+  status = napi_create_object(env, &prototype);
+  CHECK(status == napi_ok);
+  status = napi_define_properties(env, prototype, extensionCount, extensions);
+  CHECK(status == napi_ok && "Error exporting");
+  napi_value global, object, setPrototypeOf, result;
+  status = napi_get_global(env, &global);
+  CHECK(status == napi_ok);
+  status = napi_get_named_property(env, global, "Object", &object);
+  CHECK(status == napi_ok);
+  status = napi_get_named_property(env, object, "setPrototypeOf", &setPrototypeOf);
+  CHECK(status == napi_ok);
+  napi_value argv[2] = {exports, prototype};
+  status = napi_call_function(env, object, setPrototypeOf, 2, argv, &result);
+  CHECK(status == napi_ok);
+}
+
 // --- start-up ---------------------------------------------------------------------------------
 
 uint32_t drawRand(void*) { return static_cast<uint32_t>(std::rand()) >> 16; }
 
-#define METHOD(fn) napi_property_descriptor{#fn, nullptr, fn, nullptr, nullptr, nullptr, napi_default, nullptr}
-#define VALUE(name, v) napi_property_descriptor{name, nullptr, nullptr, nullptr, nullptr, v, napi_default, nullptr}
-
-napi_value makeConstant(napi_env env, uint32_t value) {
-  napi_value result;
-  napi_status status = napi_create_uint32(env, value, &result);
-  CHECK(status == napi_ok);
-  return result;
-}
-
 napi_value init(napi_env env, napi_value exports) {
   logInfo("Initializing Native\n");
-
-  using audio::initALBuffer;
-  using audio::loadAudio;
-  using gfx::checkShaders;
-  using gfx::compileShader;
-  using gfx::setAntialias;
-  using gfx::setBuffers;
-  using gfx::setShadowQuality;
-  using gfx::setSsaoQuality;
-  using input::copy;
-  using input::paste;
-  using input::pollUSB;
-  using text::measureText;
-  const napi_property_descriptor properties[] = {
-      METHOD(initBuffer),
-      METHOD(getBuffer),
-      METHOD(nextBuffer),
-      METHOD(nextPool),
-      METHOD(loadAudio),
-      METHOD(initALBuffer),
-      METHOD(compileShader),
-      METHOD(checkShaders),
-      METHOD(setBuffers),
-      METHOD(startTicking),
-      METHOD(ready),
-      METHOD(poll),
-      METHOD(pollUSB),
-      METHOD(tick),
-      METHOD(render),
-      METHOD(quit),
-      METHOD(copy),
-      METHOD(paste),
-      METHOD(measureText),
-      METHOD(setShadowQuality),
-      METHOD(setSsaoQuality),
-      METHOD(setAntialias),
-      VALUE("AL_FORMAT_MONO8", makeConstant(env, 0x1100)),
-      VALUE("AL_FORMAT_MONO16", makeConstant(env, 0x1101)),
-      VALUE("AL_FORMAT_STEREO8", makeConstant(env, 0x1102)),
-      VALUE("AL_FORMAT_STEREO16", makeConstant(env, 0x1103)),
-  };
-  napi_status status = napi_define_properties(env, exports, lengthof(properties), properties);
-  CHECK(status == napi_ok && "Error exporting");
-  defineExtensions(env, exports);
+  defineExports(env, exports);
 
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   seedRandomState(randomState, drawRand, nullptr);
@@ -207,9 +278,6 @@ napi_value init(napi_env env, napi_value exports) {
   input::initUSB();
   return exports;
 }
-
-#undef METHOD
-#undef VALUE
 
 // --- registration -----------------------------------------------------------------------------
 

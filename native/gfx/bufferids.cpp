@@ -1,24 +1,18 @@
 // The bufferIDs table. Owns only the id of the block that holds the table, never a copy or a saved
 // pointer: each read goes through the shared-buffer table, so the host's later edits are seen and
 // a released block reads as absent. Does not check what the entries name; their readers do.
-// Callers: the host (setBuffers, before `ready`), the pipeline builders and uniform sets (bufferId).
+// Callers: setBuffers (gfx/gfxapi, before `ready`), the pipeline builders and uniform sets (bufferId).
 #include "gfx/bufferids.h"
 
 #include <cstring>
 
-#include "bridge/args.h"
 #include "bridge/buffers.h"
-#include "base/check.h"
 #include "base/log.h"
 #include "base/words.h"
 #include "gfx/window.h"
 
 namespace tsm::gfx {
 namespace {
-constexpr const char* checkModule = "gfx";
-
-using bridge::bufferCount;
-
 // Block that holds the table; -1 until setBuffers runs.
 int64_t tableBlock = -1;
 
@@ -39,10 +33,7 @@ uint16_t bufferId(uint32_t entry) {
   return readEntry(entry, value) ? value : 0;
 }
 
-napi_value setBuffers(napi_env env, napi_callback_info info) {
-  bridge::Args<1> args(env, info, checkModule);
-  const uint32_t id = bridge::toU32(env, args[0], checkModule);
-  CHECK(id < bufferCount);
+void setBufferTable(uint32_t id) {
   tableBlock = id;
 
   logInfo("bufferIDs:\n  ");
@@ -58,6 +49,5 @@ napi_value setBuffers(napi_env env, napi_callback_info info) {
   // where it was): NaN and out-of-range values are clamped, not converted blindly.
   renderSize[0] = saturateToInt32(size[0]);
   renderSize[1] = saturateToInt32(size[1]);
-  return bridge::makeInt32(env, 0, checkModule);
 }
 }  // namespace tsm::gfx

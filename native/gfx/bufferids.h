@@ -1,9 +1,8 @@
 // The host's bufferIDs table: 16-bit shared-buffer ids, one per role (entry 0 the viewportSize
 // pair, 1-7 the uniform sources, 8-28 the vertex sources), held in a shared block of the host's.
-// setBuffers registers it; the pipeline builders and uniform sets read it through bufferId.
+// setBuffers registers it (setBufferTable); the pipeline builders and uniform sets read it through
+// bufferId.
 #pragma once
-#include <node_api.h>
-
 #include <cstdint>
 
 #include "contract.h"
@@ -19,8 +18,9 @@ constexpr uint32_t VIEWPORT_SIZE_ENTRY = contract::ENTRY_VIEWPORT;
 // the host's: callers check it against bufferCount and the block's existence before using it.
 uint16_t bufferId(uint32_t entry);
 
-// Host function: setBuffers(id) registers block `id` (`id < bufferCount`) as the table, logs its
-// first ten entries and moves the viewportSize pair into the block entry 0 names (when that entry
-// lies inside the table and names a block of 8 bytes or more that is not one of the fixed 0-7).
-napi_value setBuffers(napi_env env, napi_callback_info info);
+// setBuffers' work: registers block `id` (below bufferCount, checked by the caller) as the table,
+// logs its first ten entries and moves the viewportSize pair into the block entry 0 names (when
+// that entry lies inside the table and names a block of 8 bytes or more that is not one of the
+// fixed 0-7).
+void setBufferTable(uint32_t id);
 }  // namespace tsm::gfx

@@ -1,10 +1,11 @@
 // Quality settings of the renderer, changed by the host between frames.
 #pragma once
-#include <node_api.h>
+#include <cstdint>
+
+#include "gfx/core/uniformset.h"
 
 namespace tsm::gfx {
-// Host functions.
-napi_value setShadowQuality(napi_env env, napi_callback_info info);
-napi_value setSsaoQuality(napi_env env, napi_callback_info info);
-napi_value setAntialias(napi_env env, napi_callback_info info);
+// Stores `level` as the shadow, ambient-occlusion or anti-aliasing level (`which`) of every
+// uniform set and marks it changed; the next frame sends it to the programs that declare it.
+void setQuality(Quality which, int32_t level);
 }  // namespace tsm::gfx

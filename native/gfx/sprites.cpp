@@ -5,7 +5,7 @@
 // the decoder sees them (gfx/core/imagefile). An image moved or replaced gives its place back: new
 // places are found among the live images, so a host that swaps images for ever keeps room.
 // Restores the active texture unit it changes.
-// Callers: the loadImage / setImage exports (bridge/extensions).
+// Callers: the loadImage / setImage exports (gfx/gfxapi).
 //
 // Sections: state | atlas | placing | host calls
 #include "gfx/sprites.h"

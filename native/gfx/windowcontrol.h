@@ -2,7 +2,7 @@
 // the size change reaches the event pump and the ordinary resize), and the render scale, the
 // fraction of the window the 3D scene is drawn at before the final blit scales it up. A host that
 // never calls these keeps the start-up title, size and a scale of 1.
-// Callers: the extension exports (bridge/extensions), the render targets and the frame renderer.
+// Callers: the extension exports (gfx/gfxapi), the render targets and the frame renderer.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,11 @@
 // The system clipboard, through SDL.
 #pragma once
-#include <node_api.h>
+#include <cstdint>
 
 namespace tsm::input {
-// Host functions.
-napi_value copy(napi_env env, napi_callback_info info);
-napi_value paste(napi_env env, napi_callback_info info);
+// Puts `text` on the clipboard; SDL's result (0 success, negative failure).
+int32_t copyText(const char* text);
+// The clipboard's text, or null when it holds none; give it back with freePastedText.
+char* pasteText();
+void freePastedText(char* text);
 }  // namespace tsm::input

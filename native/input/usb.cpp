@@ -1,7 +1,7 @@
 // The USB controller adapter over libusb-1.0. Owns the library's default context, the adapter's
 // handle and endpoints and the connected/announced flags. Start-up (from module start-up) walks the
 // device list, takes the first adapter from any kernel driver, claims its interface, finds its bulk
-// endpoints and writes the start command; `pollUSB` (host, once per step) blocks for one report;
+// endpoints and writes the start command; readAdapter (pollUSB, once per step) blocks for one report;
 // the announcement (from `poll`) queues AdapterConnected once; shutdown (last step of `quit`) gives
 // everything back. It never interprets a report: the host decodes USB_BUFFER. No hot-plug: an
 // adapter that fails stays unused until the process ends. Every line goes to standard output,
@@ -12,7 +12,6 @@
 
 #include <libusb.h>
 
-#include "bridge/args.h"
 #include "bridge/buffers.h"
 #include "base/log.h"
 #include "bridge/eventqueue.h"
@@ -23,8 +22,6 @@ static_assert(USB_ERROR_NOT_FOUND == LIBUSB_ERROR_NOT_FOUND);
 static_assert(USB_ERROR_NOT_SUPPORTED == LIBUSB_ERROR_NOT_SUPPORTED);
 
 namespace {
-constexpr const char* checkModule = "native";
-
 // --- state ------------------------------------------------------------------------------------
 
 // The open adapter; set as soon as it opens, even if a later start-up step fails, so shutdown
@@ -152,7 +149,7 @@ void initUSB() {
 
 // --- per-step read and announcement -----------------------------------------------------------
 
-napi_value pollUSB(napi_env env, napi_callback_info) {
+void readAdapter() {
   if (adapterHandle && adapterConnected) {
     // The read lands in a block of the report's size and is then copied as far as USB_BUFFER
     // holds it, so a short USB_BUFFER is never overrun.
@@ -170,7 +167,6 @@ napi_value pollUSB(napi_env env, napi_callback_info) {
       logInfo("Incorrect byte length read: %i", received);
     }
   }
-  return bridge::makeInt32(env, 0, checkModule);
 }
 
 void announceAdapter() {
