@@ -1,6 +1,6 @@
 // The shader registry's tables. Owns the string arena, the shader table and the program table;
 // compiles shaders as they are registered, reports failed compiles, and links programs on request.
-// It reads no files and decides no programs: the host functions (gfx/shaders) fill it, and the
+// It reads no files and decides no programs: compileShader (gfx/gfxapi) fills it, and the
 // pipeline builders ask for programs through getProgram. Everything runs on the thread that owns
 // the GL context; nothing is ever removed, so entry pointers stay valid for the process.
 //
@@ -45,14 +45,6 @@ const char* commitShaderString(size_t copied) {
   shaderStringIndex += static_cast<uint32_t>(copied) + 1;
   CHECK(shaderStringIndex < shaderStringSize && "Need more memory allocated for shaders, exceeded shaderStringSize");
   return start;
-}
-
-const char* storeShaderString(const char* text) {
-  const size_t length = std::strlen(text);
-  const size_t room = shaderArenaRoom() - 1;
-  const size_t copied = length < room ? length : room;
-  std::memcpy(shaderArenaTail(), text, copied);
-  return commitShaderString(copied);
 }
 
 // --- shaders ------------------------------------------------------------------------------------

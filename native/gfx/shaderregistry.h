@@ -1,6 +1,6 @@
 // The shader registry's tables: the string arena, the shader table and the program table, with the
-// steps that fill and read them. No host types: the host functions (gfx/shaders) copy the host's
-// strings in, and native test programs drive the same code directly.
+// steps that fill and read them. No host types: the host function compileShader (gfx/gfxapi) copies
+// the host's strings in, and native test programs drive the same code directly.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -34,8 +34,6 @@ size_t shaderArenaRoom();
 // Keeps the `copied` bytes written at the tail plus their terminator (already written or not) and
 // returns where the string starts. The index must stay below shaderStringSize afterwards.
 const char* commitShaderString(size_t copied);
-// Copies a C string into the arena, cut to the room left, as the host functions do.
-const char* storeShaderString(const char* text);
 
 // Compiles an arena-held source under an arena-held name and appends its entry. A full table and a
 // repeated name in one stage are fatal. Needs a current GL context.

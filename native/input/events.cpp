@@ -158,8 +158,4 @@ int32_t enableRecord(uint16_t type, bool on) {
   wheelRecords = on;
   return 1;
 }
-
-int32_t controllerSlots() { return controllerCapacity; }
-
-bool controllerOpen(int32_t id) { return controllerAt(id) != nullptr; }
 }  // namespace tsm::input

@@ -11,9 +11,4 @@ void pumpEvents();
 // Turns an opt-in record type on or off (today only the mouse wheel, 1027; while off its events keep
 // their log line). 1 when `type` is an opt-in type, else 0 and nothing changes.
 int32_t enableRecord(uint16_t type, bool on);
-
-// Slots of the controller table (0 until the first controller opens).
-int32_t controllerSlots();
-// Whether a controller is open under instance id `id`.
-bool controllerOpen(int32_t id);
 }  // namespace tsm::input

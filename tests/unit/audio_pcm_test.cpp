@@ -1,5 +1,5 @@
 // PCM shaping for sound loading: format choice, block sizes at and past the limit, and the channel
-// conversions against a reference that builds every frame from scratch.
+// conversion against a reference that builds every frame from scratch.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -54,54 +54,6 @@ std::vector<uint8_t> frames(uint64_t count, uint32_t channels, uint32_t wordSize
   return out;
 }
 }  // namespace
-
-TEST(Pcm, FewerChannelsKeepTheFirstOnesOfEveryFrame) {
-  std::mt19937 rng(3);
-  for (int i = 0; i < 300; ++i) {
-    const uint32_t wordSize = 1 + rng() % 2;
-    const uint32_t channels = 1 + rng() % 2;
-    const uint32_t fileChannels = channels + 1 + rng() % 6;
-    const uint64_t count = rng() % 500;
-    std::vector<uint32_t> identity(fileChannels);
-    for (uint32_t c = 0; c < fileChannels; ++c) identity[c] = c;
-    std::vector<uint8_t> block = frames(count, fileChannels, wordSize, identity);
-    const uint64_t bytes = block.size();
-    // A trailing partial frame, as a damaged stream might leave, is dropped.
-    const uint64_t extra = rng() % (uint64_t{fileChannels} * wordSize);
-    block.resize(bytes + extra, 0xee);
-    const uint64_t out = convertChannels(block.data(), bytes + extra, block.size(), fileChannels, channels, wordSize);
-    const auto expected = frames(count, channels, wordSize, identity);
-    ASSERT_EQ(out, expected.size());
-    ASSERT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + out), expected);
-  }
-}
-
-TEST(Pcm, MonoToStereoPutsEachSampleInBothChannels) {
-  for (uint32_t wordSize : {1u, 2u}) {
-    for (uint64_t count : {0u, 1u, 2u, 3u, 1000u}) {
-      std::vector<uint8_t> block = frames(count, 1, wordSize, {0});
-      const uint64_t bytes = block.size();
-      block.resize(bytes * 2 + 1, 0xee);
-      const uint64_t out = convertChannels(block.data(), bytes, block.size(), 1, 2, wordSize);
-      const auto expected = frames(count, 2, wordSize, {0, 0});
-      ASSERT_EQ(out, expected.size());
-      ASSERT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + out), expected) << wordSize << " " << count;
-    }
-  }
-}
-
-TEST(Pcm, ConversionsThatCannotBeDoneLeaveTheData) {
-  std::vector<uint8_t> block = frames(10, 1, 2, {0});
-  const auto before = block;
-  // No room for the doubled frames.
-  EXPECT_EQ(convertChannels(block.data(), 20, 39, 1, 2, 2), 20u);
-  EXPECT_EQ(block, before);
-  // Same count, or several channels to more: nothing to do.
-  EXPECT_EQ(convertChannels(block.data(), 20, 20, 2, 2, 2), 20u);
-  EXPECT_EQ(convertChannels(block.data(), 20, 100, 2, 3, 2), 20u);
-  EXPECT_EQ(convertChannels(block.data(), 20, 100, 0, 1, 2), 20u);
-  EXPECT_EQ(block, before);
-}
 
 TEST(Pcm, FramesCopiedToAnyShapeTakeTheFileChannelOrItsFirst) {
   std::mt19937 rng(5);

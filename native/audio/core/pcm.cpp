@@ -21,27 +21,6 @@ uint64_t soundBlockBytes(int64_t frames, uint32_t fileChannels, uint32_t channel
   return bytes < MIN_SOUND_BLOCK_BYTES ? MIN_SOUND_BLOCK_BYTES : bytes;
 }
 
-uint64_t convertChannels(uint8_t* block, uint64_t bytes, uint64_t capacity, uint32_t fileChannels,
-                         uint32_t channels, uint32_t wordSize) {
-  if (fileChannels == 0 || channels == 0 || wordSize == 0 || fileChannels == channels) return bytes;
-  const uint64_t inFrame = uint64_t{fileChannels} * wordSize;
-  const uint64_t outFrame = uint64_t{channels} * wordSize;
-  const uint64_t frames = bytes / inFrame;
-  if (channels < fileChannels) {
-    // Forward: every frame's destination starts at or before its source.
-    for (uint64_t f = 0; f < frames; ++f) std::memmove(block + f * outFrame, block + f * inFrame, outFrame);
-    return frames * outFrame;
-  }
-  if (fileChannels != 1 || frames > capacity / outFrame) return bytes;
-  // Backward: every frame's destination starts at or after its source.
-  // Backward: a frame's destination starts at or after its own sample and past every earlier sample,
-  // so channel 0 is written last and nothing is overwritten before it is read.
-  for (uint64_t f = frames; f-- > 0;) {
-    for (uint32_t c = channels; c-- > 0;) std::memmove(block + f * outFrame + c * uint64_t{wordSize}, block + f * inFrame, wordSize);
-  }
-  return frames * outFrame;
-}
-
 uint64_t convertFrames(const uint8_t* in, uint64_t bytes, uint8_t* out, uint32_t fileChannels, uint32_t channels,
                        uint32_t wordSize) {
   if (fileChannels == 0 || channels == 0 || wordSize == 0) return 0;

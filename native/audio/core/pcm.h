@@ -1,6 +1,6 @@
 // PCM shaping for sound loading: the OpenAL format for a (word size, channel count) pair, the size
-// of the block a decoded file needs, and the in-place channel conversions between what a file holds
-// and what the host asked for. Pure: no decoder and no OpenAL here; the sound loader calls these.
+// of the block a decoded file needs, and the channel conversion between what a file holds and what
+// the host asked for. Pure: no decoder and no OpenAL here; the sound loader calls these.
 #pragma once
 #include <cstdint>
 
@@ -27,14 +27,6 @@ int32_t chooseFormat(uint32_t wordSize, uint32_t channels);
 // converted (`channels` per frame), at least MIN_SOUND_BLOCK_BYTES; 0 when that exceeds
 // MAX_SOUND_BYTES or an argument is out of range (negative frames, no channels, no word size).
 uint64_t soundBlockBytes(int64_t frames, uint32_t fileChannels, uint32_t channels, uint32_t wordSize);
-
-// Converts `bytes` of decoded frames with `fileChannels` channels in place into frames with
-// `channels` channels and returns the new byte count. Fewer channels keep the first `channels`
-// samples of every frame; one channel made into two puts each sample in both. `capacity` is the
-// block's size: a conversion that would not fit, or one from several channels to more, leaves the
-// data as it is. A trailing partial frame is dropped.
-uint64_t convertChannels(uint8_t* block, uint64_t bytes, uint64_t capacity, uint32_t fileChannels,
-                         uint32_t channels, uint32_t wordSize);
 
 // Copies the whole frames among `bytes` at `in` (`fileChannels` channels) to `out` as frames of
 // `channels` channels and returns the bytes written: channel c of a frame is the file's channel c,

@@ -19,9 +19,14 @@ const char* VERTEX = "#version 400 core\nlayout(location = 0) in vec3 p;\nvoid m
 const char* FRAGMENT = "#version 400 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n";
 const char* BROKEN = "#version 400 core\nout vec4 c;\nvoid main() { c = undeclared; }\n";
 
-void add(const char* name, bool isVertex, const char* source) {
-  registerShader(storeShaderString(name), isVertex, storeShaderString(source));
+// Copies a string to the arena's tail and keeps it, as compileShader does with the host's strings.
+const char* store(const char* text) {
+  const size_t length = std::strlen(text);
+  std::memcpy(shaderArenaTail(), text, length);
+  return commitShaderString(length);
 }
+
+void add(const char* name, bool isVertex, const char* source) { registerShader(store(name), isVertex, store(source)); }
 
 const ProgramEntry* program(const char* vertex, const char* fragment) {
   const ProgramEntry* p = getProgram(nameHash(vertex), nameHash(fragment));
