@@ -47,37 +47,42 @@ constexpr const char* ICON_PATH = "app/icons/icon.png";
 constexpr double REFERENCE_DPI = 96.0;
 
 // --- state --------------------------------------------------------------------------------------
-SDL_Window* window = nullptr;
-SDL_GLContext glContext = nullptr;
-// The window's display mode, captured at start and on each entry into fullscreen.
-SDL_DisplayMode savedWindowMode = {};
-// The window's own size when fullscreen was entered; restored on leaving. The window display mode
-// is the display's closest mode, not the window's size, so it cannot restore the window alone.
-int savedWindowWidth = INITIAL_WINDOW_WIDTH;
-int savedWindowHeight = INITIAL_WINDOW_HEIGHT;
-bool fullscreen = false;
-bool resizedOnce = false;
-bool glLoaded = false;
-bool glReleased = false;
+// Everything the window keeps between calls, in one record (renderSize, read by the renderer and
+// the bufferIDs table, is the one public value).
+struct WindowState {
+  SDL_Window* window = nullptr;
+  SDL_GLContext glContext = nullptr;
+  // The window's display mode, captured at start and on each entry into fullscreen.
+  SDL_DisplayMode savedWindowMode = {};
+  // The window's own size when fullscreen was entered; restored on leaving. The window display mode
+  // is the display's closest mode, not the window's size, so it cannot restore the window alone.
+  int savedWindowWidth = INITIAL_WINDOW_WIDTH;
+  int savedWindowHeight = INITIAL_WINDOW_HEIGHT;
+  bool fullscreen = false;
+  bool resizedOnce = false;
+  bool glLoaded = false;
+  bool glReleased = false;
+  // The viewportSize pair's native home, always kept current, and the shared block it was moved to
+  // (-1 while it lives here). Reading through the block id, not a saved pointer, means a block the
+  // host has released or replaced is never touched.
+  float nativeViewportSize[2] = {static_cast<float>(INITIAL_WINDOW_WIDTH), static_cast<float>(INITIAL_WINDOW_HEIGHT)};
+  int64_t viewportHome = -1;
+};
 
-// The viewportSize pair's native home, always kept current, and the shared block it was moved to
-// (-1 while it lives here). Reading through the block id, not a saved pointer, means a block the
-// host has released or replaced is never touched.
-float nativeViewportSize[2] = {static_cast<float>(INITIAL_WINDOW_WIDTH), static_cast<float>(INITIAL_WINDOW_HEIGHT)};
-int64_t viewportHome = -1;
+WindowState state;
 
 // A shared block that can hold the pair, or null.
 uint8_t* viewportBlock() {
-  if (viewportHome < 0) return nullptr;
-  const uint32_t id = static_cast<uint32_t>(viewportHome);
-  if (bridge::blockBytes(id) < sizeof nativeViewportSize) return nullptr;
+  if (state.viewportHome < 0) return nullptr;
+  const uint32_t id = static_cast<uint32_t>(state.viewportHome);
+  if (bridge::blockBytes(id) < sizeof state.nativeViewportSize) return nullptr;
   return bridge::blockData(id);
 }
 
 void storeViewportSize(float width, float height) {
-  nativeViewportSize[0] = width;
-  nativeViewportSize[1] = height;
-  if (uint8_t* block = viewportBlock()) std::memcpy(block, nativeViewportSize, sizeof nativeViewportSize);
+  state.nativeViewportSize[0] = width;
+  state.nativeViewportSize[1] = height;
+  if (uint8_t* block = viewportBlock()) std::memcpy(block, state.nativeViewportSize, sizeof state.nativeViewportSize);
   renderSize[0] = saturateToInt32(width);
   renderSize[1] = saturateToInt32(height);
 }
@@ -127,21 +132,21 @@ int32_t renderSize[2] = {INITIAL_WINDOW_WIDTH, INITIAL_WINDOW_HEIGHT};
 
 float* viewportSize() {
   if (uint8_t* block = viewportBlock()) return reinterpret_cast<float*>(block);
-  return nativeViewportSize;
+  return state.nativeViewportSize;
 }
 
 void moveViewportSize(uint32_t id) {
-  const int64_t previous = viewportHome;
-  viewportHome = id;
-  if (!viewportBlock()) viewportHome = previous;
-  storeViewportSize(nativeViewportSize[0], nativeViewportSize[1]);
+  const int64_t previous = state.viewportHome;
+  state.viewportHome = id;
+  if (!viewportBlock()) state.viewportHome = previous;
+  storeViewportSize(state.nativeViewportSize[0], state.nativeViewportSize[1]);
 }
 
-SDL_Window* mainWindow() { return window; }
+SDL_Window* mainWindow() { return state.window; }
 
-bool glReady() { return glLoaded; }
+bool glReady() { return state.glLoaded; }
 
-bool glClosed() { return glReleased; }
+bool glClosed() { return state.glReleased; }
 
 // --- SDL start-up -------------------------------------------------------------------------------
 
@@ -161,16 +166,16 @@ void closeSDL() {
   // queued for its rasterizer threads; with llvmpipe that teardown can deadlock (a worker waits at
   // its barrier for a sibling that already left). Finishing the GL work and releasing the context
   // while the display is still open leaves no drawing in flight when SDL closes it.
-  if (glLoaded && glContext) {
+  if (state.glLoaded && state.glContext) {
     glFinish();
-    SDL_GL_MakeCurrent(window, nullptr);
-    SDL_GL_DeleteContext(glContext);
-    glReleased = true;
+    SDL_GL_MakeCurrent(state.window, nullptr);
+    SDL_GL_DeleteContext(state.glContext);
+    state.glReleased = true;
   }
   SDL_Quit();
-  window = nullptr;
-  glContext = nullptr;
-  glLoaded = false;
+  state.window = nullptr;
+  state.glContext = nullptr;
+  state.glLoaded = false;
 }
 
 // --- window -------------------------------------------------------------------------------------
@@ -190,32 +195,33 @@ void initWindow() {
   if (SDL_GL_SetSwapInterval(1) == -1) logInfo("Vsync unchanged (on start)\n");
 
   const float* size = viewportSize();
-  window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, saturateToInt32(size[0]),
-                            saturateToInt32(size[1]),
-                            SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
-  if (!window) logError("Error creating window: %s\n", SDL_GetError());
+  const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+  state.window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                  saturateToInt32(size[0]), saturateToInt32(size[1]), flags);
+  if (!state.window) logError("Error creating window: %s\n", SDL_GetError());
 
   makeDpiAware();
 
-  glContext = SDL_GL_CreateContext(window);
-  if (!glContext) logError("Error creating GL context: %s\n", SDL_GetError());
+  state.glContext = SDL_GL_CreateContext(state.window);
+  if (!state.glContext) logError("Error creating GL context: %s\n", SDL_GetError());
 
   bridge::AssetCandidates iconPlaces;
   if (SDL_Surface* icon = IMG_Load(bridge::findAsset(ICON_PATH, &iconPlaces))) {
-    if (window) SDL_SetWindowIcon(window, icon);
+    if (state.window) SDL_SetWindowIcon(state.window, icon);
     SDL_FreeSurface(icon);
   } else {
     logError("Error loading icon file: %s\n", SDL_GetError());
   }
 
-  logInfo("MakeCurrent status: %s\n", SDL_GL_MakeCurrent(window, glContext) == 0 ? "OK" : "Error");
+  logInfo("MakeCurrent status: %s\n", SDL_GL_MakeCurrent(state.window, state.glContext) == 0 ? "OK" : "Error");
 
-  savedWindowMode = {};
-  SDL_GetWindowDisplayMode(window, &savedWindowMode);
-  logInfo("Window display mode: %ix%i %ihz\n", savedWindowMode.w, savedWindowMode.h, savedWindowMode.refresh_rate);
+  state.savedWindowMode = {};
+  SDL_GetWindowDisplayMode(state.window, &state.savedWindowMode);
+  const SDL_DisplayMode& saved = state.savedWindowMode;
+  logInfo("Window display mode: %ix%i %ihz\n", saved.w, saved.h, saved.refresh_rate);
 
   SDL_DisplayMode displayMode = {};
-  SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(window), &displayMode);
+  SDL_GetCurrentDisplayMode(SDL_GetWindowDisplayIndex(state.window), &displayMode);
   logInfo("Display display mode: %ix%i %ihz\n", displayMode.w, displayMode.h, displayMode.refresh_rate);
 }
 
@@ -230,7 +236,7 @@ void startGL() {
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "OpenGL: Failed to initialize GLEW", text, nullptr);
     CHECK(!"Failed to initialize GLEW");
   }
-  glLoaded = true;
+  state.glLoaded = true;
   logInfo("GLEW OK; version: %s\n", reinterpret_cast<const char*>(glewGetString(GLEW_VERSION)));
 
   const bool gl40 = GLEW_VERSION_4_0;
@@ -255,15 +261,15 @@ void startGL() {
 // --- fullscreen ---------------------------------------------------------------------------------
 
 int32_t toggleFullscreen() {
-  fullscreen = !fullscreen;
-  if (fullscreen) {
-    savedWindowMode = {};
-    SDL_GetWindowDisplayMode(window, &savedWindowMode);
-    savedWindowWidth = renderSize[0];
-    savedWindowHeight = renderSize[1];
-    if (window) SDL_GetWindowSize(window, &savedWindowWidth, &savedWindowHeight);
+  state.fullscreen = !state.fullscreen;
+  if (state.fullscreen) {
+    state.savedWindowMode = {};
+    SDL_GetWindowDisplayMode(state.window, &state.savedWindowMode);
+    state.savedWindowWidth = renderSize[0];
+    state.savedWindowHeight = renderSize[1];
+    if (state.window) SDL_GetWindowSize(state.window, &state.savedWindowWidth, &state.savedWindowHeight);
 
-    const int display = SDL_GetWindowDisplayIndex(window);
+    const int display = SDL_GetWindowDisplayIndex(state.window);
     SDL_DisplayMode mode = {};
     SDL_GetCurrentDisplayMode(display, &mode);
     int width = mode.w, height = mode.h;
@@ -277,8 +283,8 @@ int32_t toggleFullscreen() {
     }
     logInfo("Current display's display mode: %ix%i %ihz\n", width, height, mode.refresh_rate);
 
-    if (window) SDL_SetWindowSize(window, width, height);
-    const int32_t result = SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN);
+    if (state.window) SDL_SetWindowSize(state.window, width, height);
+    const int32_t result = SDL_SetWindowFullscreen(state.window, SDL_WINDOW_FULLSCREEN);
 
     if (SDL_GL_SetSwapInterval(-1) != -1) {
       logInfo("Adaptive vsync enabled\n");
@@ -293,12 +299,13 @@ int32_t toggleFullscreen() {
     return result;
   }
 
-  const int32_t result = SDL_SetWindowFullscreen(window, 0);
-  logInfo("Old window display mode: %ix%i %ihz\n", savedWindowMode.w, savedWindowMode.h, savedWindowMode.refresh_rate);
+  const int32_t result = SDL_SetWindowFullscreen(state.window, 0);
+  const SDL_DisplayMode& saved = state.savedWindowMode;
+  logInfo("Old window display mode: %ix%i %ihz\n", saved.w, saved.h, saved.refresh_rate);
   SDL_DisplayMode current = {};
-  SDL_GetWindowDisplayMode(window, &current);
+  SDL_GetWindowDisplayMode(state.window, &current);
   logInfo("Fullscreen display mode: %ix%i %ihz\n", current.w, current.h, current.refresh_rate);
-  if (window) SDL_SetWindowSize(window, savedWindowWidth, savedWindowHeight);
+  if (state.window) SDL_SetWindowSize(state.window, state.savedWindowWidth, state.savedWindowHeight);
   return result;
 }
 
@@ -306,11 +313,11 @@ int32_t toggleFullscreen() {
 
 void resize() {
   int width = renderSize[0], height = renderSize[1];
-  if (window) SDL_GL_GetDrawableSize(window, &width, &height);
+  if (state.window) SDL_GL_GetDrawableSize(state.window, &width, &height);
   storeViewportSize(static_cast<float>(width), static_cast<float>(height));
   // The first call comes from initGFX before any target exists: it only records the size.
-  if (!resizedOnce) {
-    resizedOnce = true;
+  if (!state.resizedOnce) {
+    state.resizedOnce = true;
     return;
   }
   logInfo("resized %ix%i\n", width, height);
