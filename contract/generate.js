@@ -1,13 +1,13 @@
 'use strict';
 // Writes the addon's side of the host contract (contract/host.js) as a C++ header: the fixed block
-// ids, the limits, the bufferIDs entries, the opcodes with their word counts and an X-macro list of
-// them for the command walk, the event record types with their sizes, and the extension export
-// names in registration order. Run by the build at configure time:
+// ids, the limits, the retained-mesh statuses, the bufferIDs entries, the opcodes with their word
+// counts and an X-macro list of them for the command walk, the event record types with their
+// sizes, and the extension export names in registration order. Run by the build at configure time:
 //   node contract/generate.js OUT.h
 // The file is rewritten only when its text changes, so an unchanged contract rebuilds nothing.
 const fs = require('node:fs');
 const path = require('node:path');
-const { buffers, limits, bufferIds, BUFFER_ID_ENTRIES, commands, events, extensions, recordSize } = require('./host');
+const { buffers, limits, meshStatus, bufferIds, BUFFER_ID_ENTRIES, commands, events, extensions, recordSize } = require('./host');
 
 const type = (value) => (Number.isInteger(value) ? (value > 0x7fffffff ? 'uint64_t' : 'uint32_t') : 'double');
 
@@ -26,6 +26,9 @@ const lines = [
   '',
   '// Limits the host keeps to.',
   ...Object.entries(limits).map(([k, v]) => `constexpr ${type(v)} ${k} = ${v};`),
+  '',
+  '// Negative results of the retained-mesh calls.',
+  ...Object.entries(meshStatus).map(([k, v]) => `constexpr int32_t ${k} = ${v};`),
   '',
   '// Entries of the bufferIDs table.',
   ...Object.entries(bufferIds).map(([k, v]) => `constexpr uint32_t ENTRY_${k} = ${v};`),

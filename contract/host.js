@@ -24,6 +24,22 @@ const limits = {
   MAX_WINDOW_SIDE: 8192,       // pixels of a window side a host may ask for
   MIN_RENDER_SCALE: 0.25,      // smallest fraction of the window the scene is drawn at
   ADAPTER_REPORT_SIZE: 37,     // bytes of one USB adapter report
+  MESH_COUNT: 1024,            // retained mesh ids 0-1023
+  MAX_MESH_VERTICES: 1048576,  // vertices of one retained mesh
+  MAX_MESH_STORE_BYTES: 256 * 1024 * 1024, // bytes of every retained mesh together
+  MESH_HEADER_BYTES: 64,       // the mesh block's header (gfx/core/meshkernels.h)
+  INSTANCE_RECORD_BYTES: 96,   // one instance record of drawMeshes (gfx/core/meshkernels.h)
+  PALETTE_MATRIX_BYTES: 64,    // one joint matrix of a palette block (16 f32, column-major)
+};
+
+// Negative results of the retained-mesh calls (createMesh, releaseMesh, the drawMeshes command).
+const meshStatus = {
+  MESH_NO_BLOCK: -1,     // the id names no shared block, or the block is not 4-byte aligned
+  MESH_BAD_BLOCK: -2,    // the mesh block fails its checks, holds no whole triangle or too many vertices
+  MESH_STORE_FULL: -3,   // every mesh id is taken, or the store's bytes would pass their limit
+  MESH_UNKNOWN: -4,      // no mesh holds that id
+  MESH_NOT_READY: -5,    // drawMeshes before the pipelines exist (before ready)
+  MESH_BAD_RANGE: -6,    // drawMeshes' first or count is negative or not a number
 };
 
 // Entries of the bufferIDs table: which block feeds which role. A pipeline's attributes take the
@@ -57,6 +73,10 @@ const commands = [
   { name: 'listener', cname: 'LISTENER', opcode: 15, operands: ['x', 'y', 'z', 'forwardX', 'forwardY', 'forwardZ'] },
   { name: 'listenerUp', cname: 'LISTENER_UP', opcode: 16, operands: ['x', 'y', 'z'] },
   { name: 'playAt', cname: 'PLAY_SOUND_AT', opcode: 17, operands: ['sound', 'gain', 'pitch', 'x', 'y', 'z'] },
+  // Retained meshes: instance records [first, first + count) of block `block` (clipped to it), each
+  // placed into the batch it names after the vertices already there; `palette` is the block of joint
+  // matrices the records index (-1: none). Result: the vertices written, or a negative meshStatus.
+  { name: 'drawMeshes', cname: 'DRAW_MESHES', opcode: 18, operands: ['block', 'first', 'count', 'palette'] },
 ];
 
 // Event records: a 16-bit type, then the fields in order, packed little-endian with no padding.
@@ -94,6 +114,7 @@ function recordSize(record) {
 // registered (on the exports' prototype, so the 26 own properties stay as they are).
 const extensions = [
   'setWindowTitle', 'setWindowSize', 'setRenderScale', 'enableEvent', 'playMusic', 'stopMusic', 'loadImage', 'setImage',
+  'createMesh', 'releaseMesh',
 ];
 
-module.exports = { buffers, limits, bufferIds, BUFFER_ID_ENTRIES, commands, events, extensions, FIELD_BYTES, recordSize };
+module.exports = { buffers, limits, meshStatus, bufferIds, BUFFER_ID_ENTRIES, commands, events, extensions, FIELD_BYTES, recordSize };

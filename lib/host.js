@@ -39,3 +39,5 @@ Object.defineProperty(module.exports, 'addon', { enumerable: true, get: native }
 module.exports.window = require('./window');
 module.exports.music = require('./music');
 module.exports.textures = require('./textures');
+// Retained meshes drawn by the addon, and animated glTF models.
+module.exports.models = require('./models');

@@ -9,6 +9,7 @@
 #include "bridge/buffers.h"
 #include "bridge/core/commandstream.h"
 #include "base/words.h"
+#include "gfx/meshes.h"
 #include "gfx/window.h"
 #include "text/text.h"
 
@@ -65,6 +66,7 @@ double execute(int32_t opcode, const double* w) {
       return audio::playSoundAt(static_cast<uint32_t>(wordToInt(w[0])) & 0xFF, wordToFloat(w[1]), wordToFloat(w[2]),
                                 position);
     }
+    case OP_DRAW_MESHES: return gfx::drawMeshes(w[0], w[1], w[2], w[3]);
     default: return 0;
   }
 }

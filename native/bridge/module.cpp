@@ -21,6 +21,8 @@
 #include "bridge/commands.h"
 #include "contract.h"
 #include "gfx/gfxapi.h"
+#include "gfx/meshapi.h"
+#include "gfx/meshes.h"
 #include "gfx/renderer.h"
 #include "gfx/window.h"
 #include "input/events.h"
@@ -121,6 +123,8 @@ napi_value poll(napi_env env, napi_callback_info) {
 
 napi_value render(napi_env env, napi_callback_info) {
   gfx::renderFrame();
+  // The vertices drawMeshes appended last one frame: the batches get the host's lengths back.
+  gfx::endMeshFrame();
   return makeInt32(env, 0, checkModule);
 }
 
@@ -137,6 +141,7 @@ struct Export {
 #define HOST(ns, fn) Export{#fn, ns::fn, 0, false}
 #define CONSTANT(name, value) Export{name, nullptr, value, false}
 #define EXTENSION(ns, fn) Export{#fn, ns::fn, 0, true}
+#define EXTENSION_AS(name, ns, fn) Export{name, ns::fn, 0, true}
 
 // Every export, in registration order. The base contract's are the module's own properties.
 // Extension exports sit on the exports object's prototype instead: `addon.name` and destructuring
@@ -176,11 +181,14 @@ constexpr Export EXPORTS[] = {
     EXTENSION(audio, stopMusic),
     EXTENSION(gfx, loadImage),
     EXTENSION(gfx, setImage),
+    EXTENSION_AS("createMesh", gfx, createMeshApi),
+    EXTENSION_AS("releaseMesh", gfx, releaseMeshApi),
 };
 
 #undef HOST
 #undef CONSTANT
 #undef EXTENSION
+#undef EXTENSION_AS
 
 // Exports of the base contract: the module's own properties.
 constexpr uint32_t BASE_EXPORT_COUNT = 26;

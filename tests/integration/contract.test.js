@@ -19,7 +19,8 @@ test('every opcode, limit and record type agrees between the kit and the addon',
 
   // Commands: harmless operands for those that take any (source 0 is no source: an answer of 1).
   const args = { play: [0], playAt: [0], pause: [0], stop: [0], gain: [0, 1], log: [''], text: ['contract', 10, 40],
-    textColor: [1, 1, 1, 1], reserved: [0, 0, 0, 0], listener: [[0, 0, 0], [0, 0, -1]], listenerUp: [[0, 1, 0]] };
+    textColor: [1, 1, 1, 1], reserved: [0, 0, 0, 0], listener: [[0, 0, 0], [0, 0, -1]], listenerUp: [[0, 1, 0]],
+    drawMeshes: [0, 0, 0, -1] };
   const r = await host.request({ op: 'contract', args });
   const expected = [];
   let at = 0;
@@ -47,6 +48,8 @@ test('every opcode, limit and record type agrees between the kit and the addon',
   assert.notEqual((await host.request({ op: 'churn', count: 0, a: [1, 1], b: [1, 1], last: side })).last, 4);
   assert.equal((await host.request({ op: 'churn', count: 0, a: [1, 1], b: [1, 1], last: side + 1 })).last, 4);
   assert.equal(await raw('playMusic', 'x'.repeat(limits.MAX_MUSIC_PATH + 1), 1, -1, 0), -1);
+  assert.equal(await raw('releaseMesh', limits.MESH_COUNT - 1), contract.meshStatus.MESH_UNKNOWN);
+  assert.equal(await raw('releaseMesh', limits.MESH_COUNT), contract.meshStatus.MESH_UNKNOWN);
 
   // Records: the addon queues a window-size record on a resize; every type decodes at its size.
   const sized = await host.request({ op: 'size', width: 640, height: 400 });
