@@ -216,21 +216,24 @@ class Game {
       if (o[name] !== undefined && typeof o[name] !== 'function') throw kitError(TypeError, 'ERR_TYPE', `game.run: ${name} must be a function`);
     }
     const frames = o.frames === undefined ? 0 : checkInteger(o.frames, 0, Number.MAX_SAFE_INTEGER, 'game.run: frames');
-    // Each of the game's functions gets its first argument and the game; a throw stops the loop.
-    const guard = (f) => (f ? (value) => {
-      if (this.failure) return;
-      try { f(value, this); } catch (e) { this.fail(e); }
-    } : undefined);
-    const update = guard(o.update), draw = guard(o.draw), onEvent = guard(o.onEvent);
+    // Each of the game's functions gets its first argument and the game; a throw, or stop(), ends
+    // the loop (runLoop hands each of them the loop as their second argument).
+    const guard = (f) => (value, loop) => {
+      this.loop = loop;
+      if (this.stopped || this.failure) { loop.stop(); return; }
+      if (!f) return;
+      try { f(value, this); } catch (e) { this.fail(e); loop.stop(); }
+    };
+    const update = guard(o.update), draw = guard(o.draw), onEvent = o.onEvent ? guard(o.onEvent) : null;
     native().startTicking(() => {
       try {
         this.loop = runLoop({
           buffers: this.buffers, input: this.input, commands: this.commands, gfx: this.gfx, frames,
           realTime: o.realTime === undefined ? frames === 0 : o.realTime, step: this.clock.step, maxSteps: this.clock.maxSteps,
           minFrameTime: frames ? 0 : 1 / 240,
-          update: update || (() => {}),
-          draw: (alpha, loop) => { if (draw) draw(alpha); this.holdBudget(loop); },
-          onEvent: onEvent || null,
+          update,
+          draw: (alpha, loop) => { draw(alpha, loop); this.holdBudget(loop); },
+          onEvent,
         });
         if (this.stopped) this.loop.stop();
       } catch (e) {
@@ -247,7 +250,6 @@ class Game {
     if (this.failure) return;
     this.failure = error;
     process.stderr.write(`${error && error.stack ? error.stack : String(error)}\n`);
-    if (this.loop) this.loop.stop();
   }
 
   // The error over the dimmed last frame until the window closes or Escape is pressed.

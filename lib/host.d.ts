@@ -3,6 +3,7 @@ import * as addonExports from './index';
 import * as windowControl from './window';
 import * as musicControl from './music';
 import * as textureControl from './textures';
+import * as modelControl from './models';
 
 export const addon: typeof addonExports;
 
@@ -32,3 +33,5 @@ export const window: typeof windowControl;
 export const music: typeof musicControl;
 /** Images in the sprite atlas and the vertex helpers that draw them. */
 export const textures: typeof textureControl;
+/** Retained meshes drawn by the addon, and animated glTF models. */
+export const models: typeof modelControl;

@@ -87,13 +87,13 @@ function hostEnv({ display, audio = 'null', env = {} } = {}) {
   return merged;
 }
 
-// Runs tests/hosts/<script> with arguments in a child Node process. Resolves to
+// Runs tests/hosts/<script> (or the script at an absolute path) with arguments in a child Node process. Resolves to
 // { code, signal, stdout, stderr, results } where results are the host's report() values in order;
 // rejects when the child's standard error holds a sanitizer report.
 // onLine(line, child) sees each standard-output line as it arrives (for driving input from outside).
 function runHost(script, args = [], { display, audio, env, timeout = 60000, nodeArgs = [], onLine, cwd = root } = {}) {
   return new Promise((resolve, reject) => {
-    const child = spawn(process.execPath, [...nodeArgs, path.join(hostsDir, script), ...args.map(String)], {
+    const child = spawn(process.execPath, [...nodeArgs, path.resolve(hostsDir, script), ...args.map(String)], {
       cwd, env: hostEnv({ display, audio, env }), stdio: ['pipe', 'pipe', 'pipe'],
     });
     let stdout = '';
