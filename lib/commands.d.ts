@@ -46,6 +46,9 @@ export class CommandWriter {
   listener(position: ArrayLike<number>, forward: ArrayLike<number>): number;
   /** The listener's up vector (0, 1, 0 until set). */
   listenerUp(up: ArrayLike<number>): number;
+  /** Instance records [first, first + count) of block `block` drawn from the addon's mesh store, joint
+   * matrices from block `palette` (-1: none); result: vertices written, or a negative mesh status. */
+  drawMeshes(block: number, first: number, count: number, palette: number): number;
   /** Opcode 13, which the addon runs as a no-op (four numbers). */
   reserved(a: number, b: number, c: number, d: number): number;
   pause(source: number): number;

@@ -20,3 +20,8 @@ export function stopMusic(): number;
 export function loadImage(id: number, path: string): [number, number, number, number, number];
 /** As loadImage, from width x height RGBA pixels (rows top first); status 6 for a wrong length. */
 export function setImage(id: number, rgba: Uint8Array, width: number, height: number): [number, number, number, number, number];
+/** Copies the mesh block in shared block `blockId` (layout: native/gfx/core/meshkernels.h) into the
+ * addon's store: the mesh id (0..1023), or -1 no such block, -2 a malformed block, -3 store full. */
+export function createMesh(blockId: number): number;
+/** 0, or -4 for an id that holds no mesh. */
+export function releaseMesh(id: number): number;

@@ -48,4 +48,5 @@ export const AL_FORMAT_STEREO8: 4354;
 export const AL_FORMAT_STEREO16: 4355;
 
 // Extensions: on the module's prototype, after the 26 above (not among its own properties).
-export { setWindowTitle, setWindowSize, setRenderScale, enableEvent, playMusic, stopMusic, loadImage, setImage } from './extensions';
+export { setWindowTitle, setWindowSize, setRenderScale, enableEvent, playMusic, stopMusic, loadImage, setImage, createMesh,
+  releaseMesh } from './extensions';
