@@ -97,6 +97,7 @@ async function main() {
     rows.push(...collect('layout', node, [path.join(__dirname, 'frame', 'frame.js'), 'layout', ...flags], env));
     rows.push(...collect('text', bench('text_bench'), flags, env));
     rows.push(...collect('skinning', node, [path.join(__dirname, 'models', 'skinning.js'), bench('skin_bench'), ...flags], env));
+    rows.push(...collect('retained meshes', node, [path.join(__dirname, 'models', 'retained.js'), ...flags], env));
     const counts = path.join(fs.mkdtempSync(path.join(require('node:os').tmpdir(), 'tm-alloc-')), 'counts');
     rows.push(...collect('allocations', node, [path.join(__dirname, 'frame', 'frame.js'), 'allocs', ...flags],
       { ...env, LD_PRELOAD: path.join(buildDir, 'libcountalloc.so'), TSM_ALLOC_COUNTS: counts }));
