@@ -176,8 +176,8 @@ function mutateTable(table) {
 
 // ---- steps ------------------------------------------------------------------------------------
 // Words per command by opcode, the opcode included (0: skipped one word at a time).
-const COMMAND_WORDS = [0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5, 0, 7, 4, 7];
-const OPS = [1, 2, 3, 4, 5, 6, 7, 9, 10, 12, 13, 11, 0, 14, 15, 16, 17, 18, -1];
+const COMMAND_WORDS = [0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5, 0, 7, 4, 7, 5];
+const OPS = [1, 2, 3, 4, 5, 6, 7, 9, 10, 12, 13, 11, 0, 14, 15, 16, 17, 18, 18, 19, -1];
 // Sources the addon has answered command 1 with: the only ones a host may stop (stopping any other
 // is a deliberate check).
 const knownSources = [];
@@ -208,6 +208,12 @@ function writeCommands() {
       if (op === 9 || op === 10) {
         // Offsets and lengths inside the string block most of the time.
         operand = k === 1 ? int(strings.length + 2) : k === 2 ? int(64) : k === 5 ? pick([0, 8, 16, 48, 200, wildNumber()]) : wildNumber();
+      } else if (op === 18) {
+        // drawMeshes: a made block (its records as wildRecords left them) or a wild id; a range
+        // mostly inside it; a palette block, none (-1) or a wild id.
+        const madeId = () => (madeBlocks.length ? pick(madeBlocks).id : int(BUFFER_COUNT));
+        operand = k === 1 || k === 4 ? (chance(0.8) ? madeId() : k === 4 && chance(0.5) ? -1 : wildNumber())
+          : chance(0.7) ? int(k === 2 ? 8 : 40) : wildNumber();
       } else if (op === 3 && k === 1 && mode !== 'risky') {
         operand = knownSources.length && chance(0.8) ? pick(knownSources) : 0;
       } else {
@@ -372,8 +378,58 @@ function windowSide() {
   return v > 1200 && v <= 8192 ? 1200 : v;
 }
 
+// Instance records (mesh ids mostly among the first few, any batch, palette ranges near and past the
+// palette, wild matrices) or a mesh block (a header whose count and flags mostly fit the block,
+// then wild sections) written over a made block.
+function wildMeshData(made) {
+  const u = new Uint32Array(made.buffer, 0, made.buffer.byteLength >> 2);
+  const f = new Float32Array(made.buffer, 0, u.length);
+  if (u.length < 16) return;
+  if (chance(0.5)) {
+    for (let r = 0; r + 24 <= u.length && r < 24 * 16; r += 24) {
+      u[r] = chance(0.8) ? int(6) : next(); u[r + 1] = chance(0.8) ? int(4) : next();
+      u[r + 2] = chance(0.7) ? int(8) : next(); u[r + 3] = chance(0.7) ? int(300) : next();
+      for (let k = 4; k < 24; k++) f[r + k] = chance(0.8) ? (k % 5 === 4 ? 1 : next() / 4294967296) : wildNumber();
+    }
+    return;
+  }
+  const flags = chance(0.9) ? int(16) : next();
+  const perVertex = 3 + (flags & 1 ? 3 : 0) + (flags & 2 ? 4 : 0) + (flags & 4 ? 2 : 0) + (flags & 8 ? 6 : 0);
+  const fits = Math.floor((u.length - 16) / perVertex);
+  u[0] = chance(0.8) ? fits - (fits % 3) : chance(0.5) ? fits + 1 : next();
+  u[1] = flags;
+  for (let k = 2; k < 8; k++) f[k] = chance(0.7) ? int(64) : wildNumber();
+  for (let k = 16; k < u.length && k < 16 + 4096; k++) if (chance(0.2)) f[k] = wildNumber();
+}
+
+// Mesh ids the addon answered createMesh with.
+const meshIds = [];
+
 function extensionCall() {
-  switch (int(8)) {
+  switch (int(10)) {
+    case 7: {
+      const made = madeBlocks.length ? pick(madeBlocks) : null;
+      if (made && chance(0.8)) wildMeshData(made);
+      const id = made && chance(0.9) ? made.id : wildNumber();
+      announce(`createMesh(${show(id)})`);
+      const r = addon.createMesh(id);
+      if (!Number.isInteger(r) || r < -3 || r >= 1024) throw new Error(`createMesh answered ${r}`);
+      if (r >= 0) meshIds.push(r);
+      break;
+    }
+    case 8: {
+      if (chance(0.5) && madeBlocks.length) {
+        const made = pick(madeBlocks);
+        announce(`wild mesh data into block ${made.id}`);
+        wildMeshData(made);
+        break;
+      }
+      const id = meshIds.length && chance(0.7) ? meshIds.splice(int(meshIds.length), 1)[0] : chance(0.5) ? int(1024) : wildNumber();
+      announce(`releaseMesh(${show(id)})`);
+      const r = addon.releaseMesh(id);
+      if (r !== 0 && r !== -4) throw new Error(`releaseMesh answered ${r}`);
+      break;
+    }
     case 0: {
       const title = wildText(chance(0.1) ? 3000 : 60);
       announce(`setWindowTitle(${title.length} characters)`);
@@ -437,7 +493,7 @@ function beyondContracts(afterQuit) {
   const wrong = [
     () => addon.initBuffer(256 + int(1000), 16), () => addon.getBuffer(wildNumber()), () => addon.nextPool(1 << 30),
     () => addon.setBuffers(300), () => addon.measureText(5, 5, 5), () => addon.copy(5), () => addon.initBuffer('2', 16),
-    () => addon.tick(1), () => addon.loadAudio(int(256), 5, 2, 1), () => addon.initALBuffer(0, 'x', 4353, 8000),
+    () => addon.tick(1), () => addon.loadAudio(int(256), 5, 2, 1), () => addon.createMesh('3'), () => addon.releaseMesh(), () => addon.initALBuffer(0, 'x', 4353, 8000),
     () => addon.initBuffer(0, 4), () => addon.nextBuffer(-1), () => addon.setShadowQuality('3'),
   ];
   for (let i = 0; i < 8; i++) {
