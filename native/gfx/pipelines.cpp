@@ -10,6 +10,7 @@
 #include <GL/glew.h>
 
 #include "bridge/buffers.h"
+#include "contract.h"
 #include "gfx/bufferids.h"
 #include "gfx/core/namehash.h"
 #include "gfx/shaders.h"
@@ -31,6 +32,9 @@ bool built = false;
 // block (NEW_BLOCK: a native block of capacity x floats x 4 bytes), usage, whether it advances per
 // instance, and whether its block's length alone decides its capacity (the point-light mesh).
 constexpr int32_t NEW_BLOCK = -1;
+// First bufferIDs entries of the pipelines whose attributes take consecutive entries.
+constexpr int32_t SOLID = contract::ENTRY_SOLID, UI_TRIS = contract::ENTRY_UI_TRIS,
+                  POINT_LIGHTS = contract::ENTRY_POINT_LIGHTS;
 struct VertexSource {
   uint32_t attribute;
   uint32_t components;
@@ -95,8 +99,9 @@ void initSolid(Pipeline& p, uint32_t vertexNameHash, uint32_t fragmentNameHash) 
   glGenFramebuffers(1, &targets.gBuffer);
   glBindFramebuffer(GL_FRAMEBUFFER, targets.gBuffer);
   static constexpr VertexSource sources[] = {
-      {0, 3, 8, GL_DYNAMIC_DRAW, false},  {1, 3, 9, GL_DYNAMIC_DRAW, false},  {2, 3, 10, GL_DYNAMIC_DRAW, false},
-      {3, 3, 11, GL_DYNAMIC_DRAW, false}, {4, 3, 12, GL_DYNAMIC_DRAW, false},
+      {0, 3, SOLID + 0, GL_DYNAMIC_DRAW, false}, {1, 3, SOLID + 1, GL_DYNAMIC_DRAW, false},
+      {2, 3, SOLID + 2, GL_DYNAMIC_DRAW, false}, {3, 3, SOLID + 3, GL_DYNAMIC_DRAW, false},
+      {4, 3, SOLID + 4, GL_DYNAMIC_DRAW, false},
   };
   bindAndFeed(p, sources);
   makeGBufferTextures();
@@ -186,8 +191,8 @@ void buildPipelines() {
              solid.vertexBuffers[1]);
 
   static constexpr VertexSource uitriSources[] = {
-      {0, 3, 15, GL_DYNAMIC_DRAW, false},
-      {1, 4, 16, GL_DYNAMIC_DRAW, false},
+      {0, 3, UI_TRIS + 0, GL_DYNAMIC_DRAW, false},
+      {1, 4, UI_TRIS + 1, GL_DYNAMIC_DRAW, false},
   };
   Pipeline& uitris = pipelines[UITRIS_PIPELINE];
   beginPipeline(uitris, UITRIS_PIPELINE, "uitris", GEOMETRY_CAPACITY, nameHash("uitri"), nameHash("uitri"));
@@ -201,17 +206,17 @@ void buildPipelines() {
 
   glBindFramebuffer(GL_FRAMEBUFFER, targets.sceneTarget);
   initGeometry(pipelines[TRANSPARENCY_PIPELINE], TRANSPARENCY_PIPELINE, "transparency", nameHash("transparent"),
-               nameHash("transparent"), 19);
+               nameHash("transparent"), contract::ENTRY_TRANSPARENT);
   initGeometry(pipelines[UNCULLED_PIPELINE], UNCULLED_PIPELINE, "unculled", nameHash("transparent"),
-               nameHash("transparent"), 22);
+               nameHash("transparent"), contract::ENTRY_UNCULLED);
 
   // The mesh (static, its capacity from its block's length) and three per-instance attributes;
   // attribute 1 stays disabled.
   static constexpr VertexSource pointlightSources[] = {
-      {0, 3, 25, GL_STATIC_DRAW, false, true},
-      {2, 4, 26, GL_DYNAMIC_DRAW, true},
-      {3, 4, 27, GL_DYNAMIC_DRAW, true},
-      {4, 4, 28, GL_DYNAMIC_DRAW, true},
+      {0, 3, contract::ENTRY_POINT_MESH, GL_STATIC_DRAW, false, true},
+      {2, 4, POINT_LIGHTS + 0, GL_DYNAMIC_DRAW, true},
+      {3, 4, POINT_LIGHTS + 1, GL_DYNAMIC_DRAW, true},
+      {4, 4, POINT_LIGHTS + 2, GL_DYNAMIC_DRAW, true},
   };
   Pipeline& pointlights = pipelines[POINTLIGHTS_PIPELINE];
   beginPipeline(pointlights, POINTLIGHTS_PIPELINE, "pointlights", GEOMETRY_CAPACITY, nameHash("pointlight"),
