@@ -102,6 +102,7 @@ async function main() {
     rows.push(...collect('allocations', node, [path.join(__dirname, 'frame', 'frame.js'), 'allocs', ...flags],
       { ...env, LD_PRELOAD: path.join(buildDir, 'libcountalloc.so'), TSM_ALLOC_COUNTS: counts }));
     rows.push(...collect('rss', node, ['--expose-gc', path.join(__dirname, 'frame', 'frame.js'), 'rss', ...flags], env));
+    rows.push(...collect('screenshot', node, [path.join(__dirname, 'frame', 'screenshot.js'), ...flags], env));
   } finally {
     xs.stop();
   }

@@ -7,7 +7,7 @@
 // The file is rewritten only when its text changes, so an unchanged contract rebuilds nothing.
 const fs = require('node:fs');
 const path = require('node:path');
-const { buffers, limits, meshStatus, bufferIds, BUFFER_ID_ENTRIES, commands, events, extensions, recordSize } = require('./host');
+const { buffers, limits, meshStatus, screenshotStatus, bufferIds, BUFFER_ID_ENTRIES, commands, events, extensions, recordSize } = require('./host');
 
 const type = (value) => (Number.isInteger(value) ? (value > 0x7fffffff ? 'uint64_t' : 'uint32_t') : 'double');
 
@@ -29,6 +29,7 @@ const lines = [
   '',
   '// Negative results of the retained-mesh calls.',
   ...Object.entries(meshStatus).map(([k, v]) => `constexpr int32_t ${k} = ${v};`),
+  ...Object.entries(screenshotStatus).map(([k, v]) => `constexpr int32_t ${k} = ${v};`),
   '',
   '// Entries of the bufferIDs table.',
   ...Object.entries(bufferIds).map(([k, v]) => `constexpr uint32_t ENTRY_${k} = ${v};`),

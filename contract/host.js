@@ -24,6 +24,7 @@ const limits = {
   MAX_WINDOW_SIDE: 8192,       // pixels of a window side a host may ask for
   MIN_RENDER_SCALE: 0.25,      // smallest fraction of the window the scene is drawn at
   ADAPTER_REPORT_SIZE: 37,     // bytes of one USB adapter report
+  MAX_SCREENSHOT_PATH: 4096,   // bytes of a screenshot path
   MESH_COUNT: 1024,            // retained mesh ids 0-1023
   MAX_MESH_VERTICES: 1048576,  // vertices of one retained mesh
   MAX_MESH_STORE_BYTES: 256 * 1024 * 1024, // bytes of every retained mesh together
@@ -40,6 +41,16 @@ const meshStatus = {
   MESH_UNKNOWN: -4,      // no mesh holds that id
   MESH_NOT_READY: -5,    // drawMeshes before the pipelines exist (before ready)
   MESH_BAD_RANGE: -6,    // drawMeshes' first or count is negative or not a number
+};
+
+// Results of the screenshot calls: screenshot(path) answers PENDING or a refusal, and the next
+// frame writes the file; screenshotStatus() answers how the last one went.
+const screenshotStatus = {
+  SCREENSHOT_WRITTEN: 0,
+  SCREENSHOT_PENDING: 1,      // asked for; the next frame writes it
+  SCREENSHOT_NO_GL: 2,        // no window or GL context (never made, or after quit)
+  SCREENSHOT_NOT_WRITTEN: 3,  // the file could not be written
+  SCREENSHOT_BAD_PATH: 4,     // empty, over MAX_SCREENSHOT_PATH bytes, or holding a NUL
 };
 
 // Entries of the bufferIDs table: which block feeds which role. A pipeline's attributes take the
@@ -114,7 +125,7 @@ function recordSize(record) {
 // registered (on the exports' prototype, so the 26 own properties stay as they are).
 const extensions = [
   'setWindowTitle', 'setWindowSize', 'setRenderScale', 'enableEvent', 'playMusic', 'stopMusic', 'loadImage', 'setImage',
-  'createMesh', 'releaseMesh',
+  'createMesh', 'releaseMesh', 'screenshot', 'screenshotStatus',
 ];
 
-module.exports = { buffers, limits, meshStatus, bufferIds, BUFFER_ID_ENTRIES, commands, events, extensions, FIELD_BYTES, recordSize };
+module.exports = { buffers, limits, meshStatus, screenshotStatus, bufferIds, BUFFER_ID_ENTRIES, commands, events, extensions, FIELD_BYTES, recordSize };

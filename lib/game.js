@@ -198,8 +198,12 @@ class Game {
     this.commands.listener(eye, vector);
   }
 
-  // The last frame as a PNG file; answers its absolute path.
-  screenshot(file) { return require('./screenshot').screenshot(file); }
+  // The frame as a PNG file; answers its absolute path. While the game runs, the frame being built
+  // is written when it is drawn; otherwise one frame is drawn now and written.
+  screenshot(file) {
+    const shots = require('./screenshot');
+    return this.running ? shots.requestScreenshot(file) : shots.screenshot(file);
+  }
 
   // Ends run() after the current frame.
   stop() {
@@ -226,6 +230,7 @@ class Game {
     };
     const update = guard(o.update), draw = guard(o.draw), onEvent = o.onEvent ? guard(o.onEvent) : null;
     native().startTicking(() => {
+      this.running = true;
       try {
         this.loop = runLoop({
           buffers: this.buffers, input: this.input, commands: this.commands, gfx: this.gfx, frames,
@@ -239,6 +244,7 @@ class Game {
       } catch (e) {
         this.fail(e);
       }
+      this.running = false;
       if (this.failure && this.onError === 'screen') this.showError(this.failure);
       native().quit();
     });

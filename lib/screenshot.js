@@ -1,40 +1,41 @@
 'use strict';
-// A screenshot of the game's window as PNG, taken from outside by ImageMagick's import with the
-// window found by xdotool: the window this process opened (by its _NET_WM_PID), else the one titled
-// `title`. It needs an X display (a private Xvfb does) and the two programs, which the project's
-// setup installs (Debian imagemagick and xdotool). Slow (a process per call): for a last frame or
-// a key press, not for every frame.
+// A screenshot of the game's window as PNG, read back by the addon from the frame it draws (no
+// outside program). screenshot(file) draws one frame and writes it; inside a running game,
+// game.screenshot(file) asks for the frame the loop is about to draw instead.
 const path = require('node:path');
-const { spawnSync } = require('node:child_process');
-const { checkString, checkOptions } = require('./checks');
+const { native } = require('./native');
+const { checkString, checkOptions, kitError } = require('./checks');
+const contract = require('../contract/host');
 
-// The X window id of this process's window, or of the one titled exactly `title`.
-function findWindowId(title) {
-  const search = (args) => {
-    const r = spawnSync('xdotool', ['search', ...args], { encoding: 'utf8' });
-    if (r.error) throw new Error(`screenshot needs xdotool (Debian package xdotool): ${r.error.message}`);
-    return (r.stdout || '').trim().split('\n').filter(Boolean);
-  };
-  const ids = search(['--pid', String(process.pid)]);
-  if (ids.length) return ids[ids.length - 1];
-  const named = search(['--name', `^${title.replace(/[\\^$.*+?()[\]{}|]/g, '\\$&')}$`]);
-  return named.length ? named[named.length - 1] : null;
-}
+const { SCREENSHOT_WRITTEN, SCREENSHOT_PENDING, SCREENSHOT_NO_GL, SCREENSHOT_BAD_PATH } = contract.screenshotStatus;
+const WHY = {
+  [SCREENSHOT_NO_GL]: 'there is no window (before the addon opened one, or after quit)',
+  [SCREENSHOT_BAD_PATH]: `the path is empty, holds a NUL or is over ${contract.limits.MAX_SCREENSHOT_PATH} bytes`,
+};
 
-// Writes the window's contents to `file` as PNG and returns the file's absolute path. Throws when
-// there is no display, no window, or import fails.
-function screenshot(file, options) {
-  const { title = 'Tessimarke' } = checkOptions(options, ['title'], 'screenshot');
-  checkString(file, 'screenshot file');
-  checkString(title, 'title');
-  if (!process.env.DISPLAY) throw new Error('screenshot needs an X display (DISPLAY is not set)');
-  const id = findWindowId(title);
-  if (!id) throw new Error(`screenshot: no window of this process or titled "${title}" on ${process.env.DISPLAY}`);
+// Asks for the next frame at `file`; answers the absolute path. Throws when it cannot be taken.
+function requestScreenshot(file) {
+  checkString(file, 'screenshot: file');
   const out = path.resolve(file);
-  const shot = spawnSync('import', ['-silent', '-window', id, `png:${out}`], { encoding: 'utf8' });
-  if (shot.error) throw new Error(`screenshot needs ImageMagick's import (Debian package imagemagick): ${shot.error.message}`);
-  if (shot.status !== 0) throw new Error(`screenshot: import failed: ${shot.stderr.trim()}`);
+  const status = native().screenshot(out);
+  if (status !== SCREENSHOT_PENDING) throw kitError(Error, 'ERR_STATE', `screenshot ${out}: ${WHY[status] || `status ${status}`}`);
   return out;
 }
 
-module.exports = { screenshot };
+// The last frame's result: throws when the file was not written.
+function checkScreenshot(out) {
+  const status = native().screenshotStatus();
+  if (status !== SCREENSHOT_WRITTEN) throw kitError(Error, 'ERR_FILE', `screenshot ${out} could not be written`);
+  return out;
+}
+
+// Draws one frame of what the batches hold and writes it to `file` as PNG; returns the file's
+// absolute path. (The options of the former outside-program screenshot are still accepted.)
+function screenshot(file, options) {
+  checkOptions(options, ['title'], 'screenshot');
+  const out = requestScreenshot(file);
+  native().render();
+  return checkScreenshot(out);
+}
+
+module.exports = { screenshot, requestScreenshot, checkScreenshot };

@@ -183,6 +183,8 @@ constexpr Export EXPORTS[] = {
     EXTENSION(gfx, setImage),
     EXTENSION_AS("createMesh", gfx, createMeshApi),
     EXTENSION_AS("releaseMesh", gfx, releaseMeshApi),
+    EXTENSION(gfx, screenshot),
+    EXTENSION(gfx, screenshotStatus),
 };
 
 #undef HOST

@@ -16,6 +16,7 @@
 #include "gfx/glyphtexture.h"
 #include "gfx/pipelines.h"
 #include "gfx/renderer.h"
+#include "gfx/screenshot.h"
 #include "gfx/targets.h"
 #include "gfx/uniforms.h"
 #include "gfx/window.h"
@@ -214,6 +215,7 @@ void drawFrame(uint32_t plainTriangles, uint32_t outlineTriangles) {
   toWindow(scene);
   interfacePass(plainTriangles, outlineTriangles);
   if (thumbnailsRequested()) debugThumbnails(scene);
+  takeScreenshot(renderSize[0], renderSize[1]);
   SDL_GL_SwapWindow(mainWindow());
 }
 }  // namespace

@@ -16,6 +16,7 @@
 #include "gfx/bufferids.h"
 #include "gfx/quality.h"
 #include "gfx/shaders.h"
+#include "gfx/screenshot.h"
 #include "gfx/sprites.h"
 #include "gfx/windowcontrol.h"
 
@@ -112,6 +113,21 @@ napi_value setWindowSize(napi_env env, napi_callback_info info) {
 napi_value setRenderScale(napi_env env, napi_callback_info info) {
   bridge::Args<1> args(env, info, extensionModule);
   return bridge::makeInt32(env, setScale(bridge::toNumber(env, args[0], extensionModule)), extensionModule);
+}
+
+// --- screenshots --------------------------------------------------------------------------------
+
+napi_value screenshot(napi_env env, napi_callback_info info) {
+  bridge::Args<1> args(env, info, extensionModule);
+  char path[MAX_SCREENSHOT_PATH + 1];
+  if (!bridge::toCString(env, args[0], path, sizeof path, extensionModule)) {
+    return bridge::makeInt32(env, SCREENSHOT_BAD_PATH, extensionModule);
+  }
+  return bridge::makeInt32(env, requestScreenshot(path), extensionModule);
+}
+
+napi_value screenshotStatus(napi_env env, napi_callback_info) {
+  return bridge::makeInt32(env, gfx::screenshotStatus(), extensionModule);
 }
 
 // --- images -------------------------------------------------------------------------------------

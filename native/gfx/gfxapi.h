@@ -31,4 +31,8 @@ napi_value setRenderScale(napi_env env, napi_callback_info info);
 // atlas (texel rows grow downwards in the image), zeros on failure. An id over 255 fails its check.
 napi_value loadImage(napi_env env, napi_callback_info info);
 napi_value setImage(napi_env env, napi_callback_info info);
+// screenshot(path): asks for the next frame as a PNG file at `path`: SCREENSHOT_PENDING, or
+// SCREENSHOT_NO_GL / SCREENSHOT_BAD_PATH. screenshotStatus(): how the last one went.
+napi_value screenshot(napi_env env, napi_callback_info info);
+napi_value screenshotStatus(napi_env env, napi_callback_info info);
 }  // namespace tsm::gfx

@@ -13,7 +13,10 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "bridge/assetpaths.h"
@@ -23,6 +26,7 @@
 #include "base/words.h"
 #include "gfx/gldebug.h"
 #include "gfx/renderer.h"
+#include "gfx/windowcontrol.h"
 
 // --- exported symbols ---------------------------------------------------------------------------
 // Hybrid-graphics drivers look these up by name in the process image and pick the discrete GPU
@@ -124,6 +128,36 @@ void makeDpiAware() {
   logInfo("Setting DPI aware %i\n", ok ? 1 : 0);
   if (!ok) logInfo("System not DPI aware, or prior to Win 8.1\n");
 }
+// --- the window a host asks for -----------------------------------------------------------------
+// TESSIMARKE_WINDOW ("WIDTHxHEIGHT") and TESSIMARKE_TITLE, read as the window opens: without them the
+// window opens as always. The size is shrunk to fit the display's usable area, leaving room for the
+// window manager's frame and title bar.
+constexpr int WINDOW_FRAME_ROOM[2] = {16, 64};
+
+struct WindowRequest {
+  int width;
+  int height;
+  char title[MAX_TITLE_BYTES + 1];
+};
+
+bool requestedWindow(WindowRequest* out) {
+  const char* size = std::getenv("TESSIMARKE_WINDOW");
+  int width = 0, height = 0;
+  char end = 0;
+  if (!size || std::sscanf(size, "%dx%d%c", &width, &height, &end) != 2) return false;
+  if (width < 1 || height < 1 || width > MAX_WINDOW_SIDE || height > MAX_WINDOW_SIDE) return false;
+  SDL_Rect usable;
+  if (SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > WINDOW_FRAME_ROOM[0] && usable.h > WINDOW_FRAME_ROOM[1]) {
+    width = std::min(width, usable.w - WINDOW_FRAME_ROOM[0]);
+    height = std::min(height, usable.h - WINDOW_FRAME_ROOM[1]);
+  }
+  out->width = width;
+  out->height = height;
+  const char* title = std::getenv("TESSIMARKE_TITLE");
+  if (!title || std::strlen(title) > MAX_TITLE_BYTES) title = WINDOW_TITLE;
+  std::snprintf(out->title, sizeof out->title, "%s", title);
+  return true;
+}
 }  // namespace
 
 int32_t renderSize[2] = {INITIAL_WINDOW_WIDTH, INITIAL_WINDOW_HEIGHT};
@@ -194,10 +228,18 @@ void initWindow() {
   // No context exists yet, so this normally reports -1; the request is kept for drivers that honour it.
   if (SDL_GL_SetSwapInterval(1) == -1) logInfo("Vsync unchanged (on start)\n");
 
-  const float* size = viewportSize();
   const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
-  state.window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                  saturateToInt32(size[0]), saturateToInt32(size[1]), flags);
+  WindowRequest asked;
+  if (requestedWindow(&asked)) {
+    // A host that named its window gets it centred and inside the display's usable area.
+    storeViewportSize(static_cast<float>(asked.width), static_cast<float>(asked.height));
+    state.window = SDL_CreateWindow(asked.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, asked.width, asked.height,
+                                    flags);
+  } else {
+    const float* size = viewportSize();
+    state.window = SDL_CreateWindow(WINDOW_TITLE, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                    saturateToInt32(size[0]), saturateToInt32(size[1]), flags);
+  }
   if (!state.window) logError("Error creating window: %s\n", SDL_GetError());
 
   makeDpiAware();

@@ -36,6 +36,15 @@ int32_t setSize(int32_t width, int32_t height) {
   SDL_Window* window = mainWindow();
   if (!window) return 1;
   SDL_SetWindowSize(window, width, height);
+  // A window that would reach past the display's usable area moves back to its middle.
+  SDL_Rect usable;
+  int x = 0, y = 0;
+  SDL_GetWindowPosition(window, &x, &y);
+  const int display = SDL_GetWindowDisplayIndex(window);
+  if (display >= 0 && SDL_GetDisplayUsableBounds(display, &usable) == 0 &&
+      (x < usable.x || y < usable.y || x + width > usable.x + usable.w || y + height > usable.y + usable.h)) {
+    SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED_DISPLAY(display), SDL_WINDOWPOS_CENTERED_DISPLAY(display));
+  }
   return 0;
 }
 

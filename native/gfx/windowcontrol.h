@@ -20,7 +20,8 @@ constexpr double MIN_RENDER_SCALE = contract::MIN_RENDER_SCALE;
 
 // Sets the window title. 0 done, 1 no window (never made, or after quit).
 int32_t setTitle(const char* title);
-// Asks for a client area of width x height pixels. 0 asked, 1 no window, -1 a side outside
+// Asks for a client area of width x height pixels, moving the window back to the middle of the
+// display when it would reach past its usable area. 0 asked, 1 no window, -1 a side outside
 // 1..MAX_WINDOW_SIDE. The size arrives as a window-size event at a later poll.
 int32_t setSize(int32_t width, int32_t height);
 // Sets the render scale and re-allocates the screen-sized targets at the new scene size.

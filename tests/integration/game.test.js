@@ -68,3 +68,58 @@ test('a throw in update: the error screen until Escape, then exit code 1; at onc
   assert.equal(ended.code, 1, ended.stderr);
   assert.match(ended.stderr, /Error: boom at step 3/);
 });
+
+test('the window asked for is centred and fully visible on a small display, shrunk when it cannot fit', { timeout: 180000 }, async () => {
+  const small = await startXvfb({ wm: true, screen: '1024x768x24' });
+  try {
+    const { windowInfo, closeWindow, startGame } = require('./window-helpers');
+    const { hostEnv } = require('./harness');
+    for (const [w, h] of [[640, 480], [1400, 900]]) {
+      const dir = gameDir({ 'fit.js': `const kit = require('tessimarke/host');
+        const game = kit.createGame({ title: 'Fit ${w}', width: ${w}, height: ${h} });
+        game.run({ draw: () => game.text('fits', 10, 30) });\n` });
+      const env = hostEnv({ display: small.display, env: { NODE_PATH: path.join(dir, 'modules'), LP_NUM_THREADS: '0', CI: '' } });
+      const g = startGame(['fit.js'], { cwd: dir, env });
+      g.ready.catch(() => {});  // a quiet game never prints the ready line
+      const id = await findWindow(small.display, `Fit ${w}`);
+      let info = await windowInfo(small.display, id);
+      for (let i = 0; i < 100 && (info.x <= 0 || info.y <= 0); ++i) {  // the manager frames and places it
+        await new Promise((r) => setTimeout(r, 100));
+        info = await windowInfo(small.display, id);
+      }
+      assert.equal(info.title, `Fit ${w}`);
+      assert.ok(info.width <= Math.min(w, 1024 - 16) && info.height <= Math.min(h, 768 - 64), `size ${info.width}x${info.height}`);
+      if (w === 640) assert.deepEqual([info.width, info.height], [640, 480]);
+      // Inside the screen with room above for the title bar.
+      assert.ok(info.x >= 0 && info.y >= 16 && info.x + info.width <= 1024 && info.y + info.height <= 768, JSON.stringify(info));
+      const r = await closeWindow(small.display, id, g.done);
+      assert.equal(r.code, 0, r.stderr);
+    }
+  } finally {
+    small.stop();
+  }
+});
+
+test('a screenshot is read back by the addon: the frame as PNG, with no outside program', { timeout: 180000 }, async () => {
+  const dir = gameDir({ 'shot.js': `const kit = require('tessimarke/host');
+    const game = kit.createGame({ title: 'Shot', width: 320, height: 200 });
+    game.run({ frames: 3, draw: () => {
+      game.gfx.ui.clear();
+      game.gfx.ui.rect(0, 0, 160, 100, 1, 0, 0, 1);
+      game.gfx.ui.rect(160, 100, 320, 200, 0, 0, 1, 1);
+      if (game.loop.frame === 1) console.log(game.screenshot('in-run.png'));
+    } });\n` });
+  // No outside program can be reached: the search path holds only Node.
+  const bin = path.join(dir, 'bin');
+  fs.mkdirSync(bin);
+  fs.symlinkSync(process.execPath, path.join(bin, 'node'));
+  const r = await run(dir, 'shot.js', [], { env: { PATH: bin } });
+  assert.equal(r.code, 0, r.stderr);
+  assert.equal(r.stdout, `${path.join(dir, 'in-run.png')}\n`);
+  const { decodePpm } = require('./render-helpers');
+  const { execFileSync } = require('node:child_process');
+  const shot = decodePpm(execFileSync('convert', [path.join(dir, 'in-run.png'), 'ppm:-']));
+  assert.deepEqual([shot.width, shot.height], [320, 200]);
+  assert.deepEqual(shot.pixel(40, 40), [255, 0, 0]);
+  assert.deepEqual(shot.pixel(280, 160), [0, 0, 255]);
+});
