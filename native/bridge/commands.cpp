@@ -76,6 +76,7 @@ napi_value tick(napi_env env, napi_callback_info) {
   audio::streamAudio();
   audio::reclaimSources();
   text::resetGlyphBatches();
+  gfx::beginMeshTick();
   const int32_t count = static_cast<int32_t>(lenBuffer(COMMAND_BUFFER));
   walkCommandStream(blockData(COMMAND_BUFFER), blockBytes(COMMAND_BUFFER), count, blockData(RESULT_BUFFER),
                     blockBytes(RESULT_BUFFER), execute);

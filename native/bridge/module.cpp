@@ -122,8 +122,9 @@ napi_value poll(napi_env env, napi_callback_info) {
 }
 
 napi_value render(napi_env env, napi_callback_info) {
+  // The vertices drawMeshes appended since the tick are drawn; the host's lengths come back after.
+  gfx::beginMeshFrame();
   gfx::renderFrame();
-  // The vertices drawMeshes appended last one frame: the batches get the host's lengths back.
   gfx::endMeshFrame();
   return makeInt32(env, 0, checkModule);
 }

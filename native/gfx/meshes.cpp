@@ -33,10 +33,11 @@ constexpr uint32_t BATCH_ATTRIBUTES[MESH_BATCH_COUNT] = {5, 3, 3};
 // position, normal, colour with alpha).
 constexpr uint32_t BATCH_FLOATS[MESH_BATCH_COUNT][MAX_PIPELINE_ATTRIBUTES] = {{3, 3, 3, 3, 3}, {3, 3, 4, 0, 0}, {3, 3, 4, 0, 0}};
 
-// A batch drawMeshes appended to since the last frame was drawn: its attribute blocks, the lengths
-// the host had written, and the lengths drawMeshes left (the vertex count it reached).
+// A batch drawMeshes appended to since the last tick: its attribute blocks, the lengths the host had
+// written, the vertex count the appends reached, and whether the lengths are now the raised ones.
 struct BatchAppend {
   bool pending;
+  bool raised;
   uint32_t blockIds[MAX_PIPELINE_ATTRIBUTES];
   uint32_t hostLengths[MAX_PIPELINE_ATTRIBUTES];
   uint32_t end;  // vertices in the batch after the appends
@@ -163,6 +164,7 @@ uint32_t appendStart(uint32_t batch, const BatchBlocks& blocks) {
     if (unchanged) return a.end;
   }
   a.pending = true;
+  a.raised = true;
   for (uint32_t k = 0; k < attributes; ++k) {
     a.blockIds[k] = blocks.ids[k];
     a.hostLengths[k] = bridge::lenBuffer(blocks.ids[k]);
@@ -229,20 +231,48 @@ int32_t drawMeshes(double blockId, double first, double count, double paletteId)
   return written < 0x7FFFFFFF ? static_cast<int32_t>(written) : 0x7FFFFFFF;
 }
 
-// --- end of frame -------------------------------------------------------------------------------
+// --- frames and ticks --------------------------------------------------------------------------
+
+namespace {
+// Whether every attribute length of `a` equals `lengths` (the host's), or `end` vertices (ours).
+bool lengthsAre(uint32_t batch, const BatchAppend& a, bool ours) {
+  for (uint32_t k = 0; k < BATCH_ATTRIBUTES[batch]; ++k) {
+    if (!bridge::blockData(a.blockIds[k])) return false;
+    const uint32_t want = ours ? a.end * BATCH_FLOATS[batch][k] : a.hostLengths[k];
+    if (bridge::lenBuffer(a.blockIds[k]) != want) return false;
+  }
+  return true;
+}
+
+void setLengths(uint32_t batch, BatchAppend& a, bool ours) {
+  for (uint32_t k = 0; k < BATCH_ATTRIBUTES[batch]; ++k) {
+    bridge::setLenBuffer(a.blockIds[k], ours ? a.end * BATCH_FLOATS[batch][k] : a.hostLengths[k]);
+  }
+  a.raised = ours;
+}
+}  // namespace
+
+void beginMeshTick() {
+  for (uint32_t batch = 0; batch < MESH_BATCH_COUNT; ++batch) {
+    BatchAppend& a = state.appends[batch];
+    if (a.pending && a.raised && lengthsAre(batch, a, true)) setLengths(batch, a, false);
+    a.pending = false;
+  }
+}
+
+void beginMeshFrame() {
+  for (uint32_t batch = 0; batch < MESH_BATCH_COUNT; ++batch) {
+    BatchAppend& a = state.appends[batch];
+    if (a.pending && !a.raised && lengthsAre(batch, a, false)) setLengths(batch, a, true);
+  }
+}
 
 void endMeshFrame() {
   for (uint32_t batch = 0; batch < MESH_BATCH_COUNT; ++batch) {
     BatchAppend& a = state.appends[batch];
-    if (!a.pending) continue;
-    a.pending = false;
-    bool unchanged = true;
-    for (uint32_t k = 0; k < BATCH_ATTRIBUTES[batch]; ++k) {
-      unchanged = unchanged && bridge::blockData(a.blockIds[k]) &&
-                  bridge::lenBuffer(a.blockIds[k]) == a.end * BATCH_FLOATS[batch][k];
-    }
-    if (!unchanged) continue;
-    for (uint32_t k = 0; k < BATCH_ATTRIBUTES[batch]; ++k) bridge::setLenBuffer(a.blockIds[k], a.hostLengths[k]);
+    if (!a.pending || !a.raised) continue;
+    if (lengthsAre(batch, a, true)) setLengths(batch, a, false);
+    else a.pending = false;  // the host wrote lengths of its own: they stand, and nothing is raised again
   }
 }
 }  // namespace tsm::gfx

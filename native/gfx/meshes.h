@@ -4,14 +4,16 @@
 // of gfx/core/meshkernels; this file owns the store, finds the batches' blocks through the built
 // pipelines and keeps the batches' fill lengths.
 // Does not: draw, upload or touch GL (the frame renderer uploads the batches as it always does).
-// Callers: the host functions (createMesh, releaseMesh), the command stream during `tick`
-// (drawMeshes), and `render` after each frame (endMeshFrame).
+// Callers: the host functions (createMesh, releaseMesh), `tick` (beginMeshTick, then drawMeshes
+// from the command stream), and `render` around each frame (beginMeshFrame, endMeshFrame).
 //
 // Fill lengths: a batch's lengths are the host's (the kit's VertexBatch writes count x floats for
 // each attribute block). drawMeshes appends after the vertex count the batch's first attribute
-// holds and raises every attribute's length to the new end; endMeshFrame, once the frame is drawn,
-// puts back the lengths the host had written, unless the host has written others since. So the
-// addon's vertices last one frame and the host's own count is never disturbed.
+// holds and raises every attribute's length to the new end. Once a frame is drawn the host's
+// lengths come back (endMeshFrame), so its own count is never disturbed; a frame drawn again
+// before the next tick raises them again (beginMeshFrame) while they are still the host's; the next
+// tick forgets the appends (beginMeshTick). Whenever the host has written lengths of its own in
+// between, they stand. So the addon's vertices last until the next tick.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -41,8 +43,14 @@ int32_t releaseMesh(int64_t id);
 // vertices written, or MESH_NO_BLOCK, MESH_NOT_READY, MESH_BAD_RANGE. Allocates nothing.
 int32_t drawMeshes(double blockId, double first, double count, double paletteId);
 
-// After a frame is drawn: every batch drawMeshes appended to gets back the host's lengths, where
-// they are still the ones drawMeshes left.
+// Before the commands of a tick: the last tick's appends are forgotten (lengths still raised go
+// back to the host's).
+void beginMeshTick();
+// Before a frame is drawn: batches appended to since the tick, whose lengths are the host's again,
+// are raised again.
+void beginMeshFrame();
+// After a frame is drawn: every batch appended to gets back the host's lengths, where they are
+// still the ones drawMeshes left.
 void endMeshFrame();
 
 // Live meshes and the bytes their copies hold (for tests and the fuzz host's invariants).

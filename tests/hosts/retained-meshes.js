@@ -2,7 +2,7 @@
 // Retained-mesh host, driven line by line (one JSON request per line, one report each): the kit's
 // graphics with the reference shaders, a grey floor the host writes itself each frame, and glTF
 // models and meshes drawn through the addon's mesh store (kit.models).
-// Requests: setup, model, project, frame, reuse, raw, wild, quit.
+// Requests: setup, model, project, render, frame, reuse, raw, wild, quit.
 const { mat4, vec3 } = require('gl-matrix');
 const kit = require('tessimarke/host');
 const { report, serveRequests } = require('./requests');
@@ -74,6 +74,8 @@ const handlers = {
     return { animations: handle.animations, meshes: handle.meshes.flat().map((m) => m.id), probes: probes.map(project) };
   },
   project({ points }) { return points.map(project); },
+  // Draws the frame again without a tick: the addon's vertices are drawn again too.
+  render() { gfx.render(); return buffers.header[gfx.solid.attributes[0].id]; },
   frame({ dt = 0, count = 1, draw = true }) {
     let r;
     for (let i = 0; i < count; ++i) r = frame(dt, draw);

@@ -2,7 +2,8 @@
 // Retained meshes from a real host under a private X server: a published textured glTF box and the
 // published simple skin drawn through the addon's mesh store (kit.models) beside the host's own
 // floor, checked on screen (the box shows its image, the skin bends between frames and its shadow
-// on the floor follows); the batch lengths after tick and after render; ids reused after release;
+// on the floor follows, a frame drawn again before the next tick shows them again); the batch
+// lengths after tick and after render; ids reused after release;
 // wild mesh blocks, instance records and command operands refused or clipped; no allocation from
 // the addon per frame.
 const test = require('node:test');
@@ -75,6 +76,9 @@ test('a textured box and an animated skin drawn by the addon, with the host\'s f
   t.diagnostic(`box face at ${boxFace}: difference from the bare floor ${changed}, ${colours(shotA, boxFace, 10)} colours`);
   assert.ok(changed > 21 * 21 * 30, 'the box shows where nothing was drawn before');
   assert.ok(colours(shotA, boxFace, 10) > 6, 'the box face shows its image, not one flat colour');
+  // A frame drawn again before the next tick (a screenshot's, say) shows the same scene.
+  assert.equal(await host.request({ op: 'render' }), first.host);
+  assert.ok(difference(await screenshot(xs.display, id), shotA, boxFace, 10) < 21 * 21 * 3, 'the box is drawn again');
 
   // The skin bends: its upper half moves between frames 1.2 s apart, and so does its shadow.
   await host.request({ op: 'frame', dt: 1.2, count: 1 });
@@ -175,4 +179,16 @@ test('frames with retained and skinned meshes allocate nothing from the addon', 
   assert.equal(addonCount() - before, 0);
   await host.request({ op: 'quit' });
   assertOk(await host.done);
+});
+
+test('the walker example runs headless: its own rigged model drawn by the addon every frame', { timeout: 240000 }, async () => {
+  const { runHost, root } = require('./harness');
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-walker-'));
+  const script = path.relative(path.join(root, 'tests', 'hosts'), path.join(root, 'examples', 'walker', 'main.js'));
+  const png = path.join(dir, 'walker.png');
+  const run = await runHost(script, ['--frames', 30, '--screenshot', png], { display: xs.display, audio: 'null', env: LP, timeout: 200000 });
+  assertOk(run);
+  const line = run.stdout.split('\n').find((l) => l.startsWith('walker: result '));
+  assert.deepEqual(JSON.parse(line.slice(15)), { frames: 30, vertices: 108 });
+  assert.ok(fs.statSync(png).size > 1000);
 });
