@@ -252,12 +252,10 @@ void setLengths(uint32_t batch, BatchAppend& a, bool ours) {
 }
 }  // namespace
 
+// Lengths still raised are left as they are: the host may have written exactly those lengths of its
+// own since, which cannot be told apart from ours.
 void beginMeshTick() {
-  for (uint32_t batch = 0; batch < MESH_BATCH_COUNT; ++batch) {
-    BatchAppend& a = state.appends[batch];
-    if (a.pending && a.raised && lengthsAre(batch, a, true)) setLengths(batch, a, false);
-    a.pending = false;
-  }
+  for (BatchAppend& a : state.appends) a.pending = false;
 }
 
 void beginMeshFrame() {

@@ -13,7 +13,8 @@
 // lengths come back (endMeshFrame), so its own count is never disturbed; a frame drawn again
 // before the next tick raises them again (beginMeshFrame) while they are still the host's; the next
 // tick forgets the appends (beginMeshTick). Whenever the host has written lengths of its own in
-// between, they stand. So the addon's vertices last until the next tick.
+// between, they stand. So the addon's vertices last until the next tick; without a frame drawn
+// between two ticks, the second tick's appends follow the first's.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -43,8 +44,8 @@ int32_t releaseMesh(int64_t id);
 // vertices written, or MESH_NO_BLOCK, MESH_NOT_READY, MESH_BAD_RANGE. Allocates nothing.
 int32_t drawMeshes(double blockId, double first, double count, double paletteId);
 
-// Before the commands of a tick: the last tick's appends are forgotten (lengths still raised go
-// back to the host's).
+// Before the commands of a tick: the last tick's appends are forgotten (lengths are left as they
+// are).
 void beginMeshTick();
 // Before a frame is drawn: batches appended to since the tick, whose lengths are the host's again,
 // are raised again.
