@@ -13,6 +13,8 @@ const { kitError } = require('./checks');
 const { mat4, quat, vec3 } = require('gl-matrix');
 
 const WIDTH = { translation: 3, rotation: 4, scale: 3 };
+// Floats of one node's pose: translation (0-2), rotation (3-6), scale (7-9).
+const POSE_FLOATS = 10;
 // Scratch quaternions of the sampler (a LINEAR rotation's two keys).
 const qa = new Float32Array(4), qb = new Float32Array(4);
 
@@ -89,16 +91,16 @@ class AnimationPlayer {
     this.model = model;
     this.clips = new Map(model.animations.map((a) => [a.name, a]));
     // The nodes' rest pose (their own TRS), two sampled poses and the blended one: 10 floats a node.
-    this.rest = new Float32Array(10 * n);
-    this.poseA = new Float32Array(10 * n);
-    this.poseB = new Float32Array(10 * n);
-    this.pose = new Float32Array(10 * n);
+    this.rest = new Float32Array(POSE_FLOATS * n);
+    this.poseA = new Float32Array(POSE_FLOATS * n);
+    this.poseB = new Float32Array(POSE_FLOATS * n);
+    this.pose = new Float32Array(POSE_FLOATS * n);
     this.local = new Float32Array(16 * n);
     this.world = new Float32Array(16 * n);
     const views = (a, width, stride, offset) => model.nodes.map((_, i) => a.subarray(i * stride + offset, i * stride + offset + width));
     this.views = {};
     for (const [name, a] of [['rest', this.rest], ['a', this.poseA], ['b', this.poseB], ['pose', this.pose]]) {
-      this.views[name] = { t: views(a, 3, 10, 0), r: views(a, 4, 10, 3), s: views(a, 3, 10, 7) };
+      this.views[name] = { t: views(a, 3, POSE_FLOATS, 0), r: views(a, 4, POSE_FLOATS, 3), s: views(a, 3, POSE_FLOATS, 7) };
     }
     this.localOf = views(this.local, 16, 16, 0);
     this.worldOf = views(this.world, 16, 16, 0);
@@ -212,14 +214,31 @@ class AnimationPlayer {
     }
   }
 
-  // pose = previous pose blended towards the current one by the current clip's weight.
+  // pose = previous pose blended towards the current one by the current clip's weight. Written
+  // out rather than through the vector library: a number handed to a call that is not inlined is
+  // boxed, and this runs for every node of every frame of a cross-fade.
   blend() {
     const w = this.clock[WEIGHT];
-    const a = this.views.a, b = this.views.b, p = this.views.pose;
-    for (let i = 0; i < a.t.length; ++i) {
-      vec3.lerp(p.t[i], b.t[i], a.t[i], w);
-      quat.slerp(p.r[i], b.r[i], a.r[i], w);
-      vec3.lerp(p.s[i], b.s[i], a.s[i], w);
+    const a = this.poseA, b = this.poseB, p = this.pose;
+    for (let n = 0; n < this.views.a.t.length; ++n) {
+      const o = n * POSE_FLOATS;
+      for (let k = 0; k < 3; ++k) {
+        p[o + k] = b[o + k] + (a[o + k] - b[o + k]) * w;                    // translation
+        p[o + 7 + k] = b[o + 7 + k] + (a[o + 7 + k] - b[o + 7 + k]) * w;    // scale
+      }
+      // Rotation: spherical interpolation along the shorter arc, linear when the two are close.
+      const r = o + 3;
+      let cos = b[r] * a[r] + b[r + 1] * a[r + 1] + b[r + 2] * a[r + 2] + b[r + 3] * a[r + 3];
+      const sign = cos < 0 ? -1 : 1;
+      cos *= sign;
+      let from = 1 - w, to = w;
+      if (1 - cos > 1e-6) {
+        const omega = Math.acos(cos), sin = Math.sin(omega);
+        from = Math.sin((1 - w) * omega) / sin;
+        to = Math.sin(w * omega) / sin;
+      }
+      to *= sign;
+      for (let k = 0; k < 4; ++k) p[r + k] = from * b[r + k] + to * a[r + k];
     }
   }
 
