@@ -130,7 +130,7 @@ test('the typings declare exactly what the modules export', () => {
   // loaded module's own keys are compared in hostkit.test.js, which has a display to load it).
   const names = declared('index.d.ts');
   const module = fs.readFileSync(path.join(root, 'native', 'bridge', 'module.cpp'), 'utf8');
-  const functions = [...module.matchAll(/METHOD\((\w+)\),/g)].map((m) => m[1]);
+  const functions = [...module.matchAll(/HOST\(\w+, (\w+)\),/g)].map((m) => m[1]);
   assert.equal(functions.length, 22);
   assert.deepEqual(names, [...functions, 'AL_FORMAT_MONO8', 'AL_FORMAT_MONO16', 'AL_FORMAT_STEREO8', 'AL_FORMAT_STEREO16'].sort());
 });
