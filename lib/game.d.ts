@@ -4,6 +4,7 @@ import { Graphics } from './graphics';
 import { CommandWriter, FontName } from './commands';
 import { InputState } from './input';
 import { Loop } from './loop';
+import { Model, Mesh, MeshRenderer } from './models';
 
 export interface GameOptions {
   /** The window's title, 'Tessimarke' unless given. */
@@ -101,6 +102,11 @@ export class Game {
   sound(source: string | { pcm: Uint8Array; format: string | number; sampleRate: number }): Sound;
   /** A PNG or JPEG file, or RGBA pixels. */
   image(source: string | { pixels: Uint8Array; width: number; height: number }): Image;
+  /** A glTF 2.0 model drawn by the addon, with its animations: `const fox = await game.model('fox.glb');
+   * fox.play('Walk');` then `fox.update(dt)` and `fox.draw(matrix)` each frame. */
+  model(file: string): Promise<Model>;
+  /** Mesh data of your own, handed to the addon once and drawn by it (see models.createMesh). */
+  mesh(data: Parameters<MeshRenderer['createMesh']>[0]): Mesh;
   /** Music streamed from an Ogg Vorbis file when played. */
   music(file: string): Music;
   /** Text in the interface at (x, y) (the first baseline), in `color`. */

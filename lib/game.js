@@ -141,6 +141,7 @@ class Game {
     this.imageIds = 0;
     this.budget = frameBudget === undefined ? null : checkBudget(frameBudget);
     this.scale = 1;
+    this.meshRenderer = null;
   }
 
   get width() { return this.gfx.width; }
@@ -170,6 +171,16 @@ class Game {
     }
     this.imageIds += 1;
     return new Image(rect, typeof source === 'string' ? source : name);
+  }
+
+  // A glTF 2.0 model (.gltf or .glb) drawn by the addon: a promise of a handle with play(name),
+  // update(dt) and draw(matrix) (see models.loadModel).
+  model(file) { return this.meshes().loadModel(file); }
+  // A mesh of your own data handed to the addon once (see models.createMesh): { id, draw, release }.
+  mesh(data) { return this.meshes().createMesh(data); }
+  meshes() {
+    if (!this.meshRenderer) this.meshRenderer = require('./models').createMeshRenderer(this.buffers, this.commands);
+    return this.meshRenderer;
   }
 
   // Music streamed from an Ogg Vorbis file when played.

@@ -1,6 +1,6 @@
 'use strict';
 // Walker: an animated, skinned model walking in a circle on the ground with its shadow, drawn by
-// the addon's retained-mesh path (kit.models). The model is the project's own (made by
+// the addon's retained-mesh path (game.model). The model is the project's own (made by
 // scripts/walker-model.js into examples/walker/assets/walker.glb on first run); the ground is
 // written by the game each frame, the walker appended after it by the addon.
 //
@@ -24,50 +24,34 @@ if ((args.length && !(Number.isInteger(frames) && frames > 0)) || (args.length >
 const RADIUS = 3;   // metres of the circle walked
 const SPEED = 1.2;  // metres per second
 
-const buffers = kit.createBuffers();
-const gfx = kit.setupGraphics(buffers, { lightTransform: kit.directionalLight([-0.5, -1, -0.3], { extent: 8 }) });
-const commands = new kit.CommandWriter(buffers);
-const meshes = kit.models.createMeshRenderer(buffers, commands);
-kit.window.setTitle('Walker');
-kit.setQuality({ shadow: 1, ssao: 1, antialias: 1 });
-
-const eye = [0, 5, 9];
-gfx.setCamera({
-  view: mat4.lookAt(mat4.create(), eye, [0, 0.5, 0], [0, 1, 0]),
-  projection: mat4.perspective(mat4.create(), 0.8, gfx.width / gfx.height, 0.1, 50),
-  position: eye, vector: [0, -4.5 / Math.hypot(4.5, 9), -9 / Math.hypot(4.5, 9)],
-});
-
-const ground = { position: [-10, 0, 10, 10, 0, 10, 10, 0, -10, -10, 0, 10, 10, 0, -10, -10, 0, -10],
-  normal: Array(6).fill([0, 1, 0]).flat(), color: Array(6).fill([0.45, 0.6, 0.4]).flat() };
+const game = kit.createGame({ title: 'Walker', width: 960, height: 600, sun: [-0.5, -1, -0.3],
+  quality: { shadow: 1, ssao: 1, antialias: 1 } });
 
 async function main() {
   const file = path.join(__dirname, 'assets', 'walker.glb');
   if (!fs.existsSync(file)) await makeWalker(file);
-  const walker = await meshes.loadModel(file);
+  const walker = await game.model(file);
   walker.play('Walk');
   const place = mat4.create();
-  let angle = 0, drawn = 0;
+  let angle = 0, drawn = -1;
 
-  kit.addon.startTicking(() => {
-    const loop = kit.runLoop({
-      buffers, commands, gfx, frames, realTime: !frames, minFrameTime: frames ? 0 : 1 / 60,
-      update: (dt) => { angle += (SPEED / RADIUS) * dt; walker.update(dt); },
-      draw: () => {
-        gfx.clearAll();
-        gfx.solid.add(ground);
-        // On the circle, facing along it (the model faces +z).
-        mat4.fromTranslation(place, [RADIUS * Math.cos(angle), 0, -RADIUS * Math.sin(angle)]);
-        mat4.rotateY(place, place, angle + Math.PI);
-        walker.draw(place);
-        drawn = meshes.command;
-      },
-    });
-    const vertices = drawn >= 0 ? commands.result(drawn) : 0;
-    if (shot) kit.screenshot(shot);
-    process.stdout.write(`walker: result ${JSON.stringify({ frames: loop.frame, vertices })}\n`);
-    kit.addon.quit();
+  const loop = game.run({
+    frames, realTime: !frames,
+    update: (dt) => { angle += (SPEED / RADIUS) * dt; walker.update(dt); },
+    draw: () => {
+      game.gfx.clearAll();
+      game.camera([0, 5, 9], [0, 0.5, 0], { fov: 0.8 });
+      kit.plane(game.gfx.solid, null, { size: 20, color: [0.45, 0.6, 0.4] });
+      // On the circle, facing along it (the model faces +z).
+      mat4.fromTranslation(place, [RADIUS * Math.cos(angle), 0, -RADIUS * Math.sin(angle)]);
+      mat4.rotateY(place, place, angle + Math.PI);
+      walker.draw(place);
+      drawn = game.meshes().command;
+      if (shot && game.loop.frame === frames - 1) game.screenshot(shot);
+    },
   });
+  const vertices = drawn >= 0 ? game.commands.result(drawn) : 0;
+  process.stdout.write(`walker: result ${JSON.stringify({ frames: loop.frame, vertices })}\n`);
 }
 
 main().catch((e) => { process.stderr.write(`walker: ${e.stack}\n`); process.exit(1); });
