@@ -20,8 +20,9 @@ export interface GameOptions {
   onError?: 'screen' | 'exit';
   /** Check every vertex's arguments (slower). */
   debugChecks?: boolean;
-  /** The direction the sunlight shines along, [-1, -2, -0.5] unless given. */
-  sun?: ArrayLike<number>;
+  /** The direction the sunlight shines along, [-1, -2, -0.5] unless given; with `extent`, how far
+   * (in metres each way around the middle) its shadows reach (24 unless given). */
+  sun?: ArrayLike<number> | { direction?: ArrayLike<number>; extent?: number };
   quality?: { shadow?: number; ssao?: number; antialias?: number };
   /** Hold about `target` seconds a frame by moving the render scale between `min` (default 0.5) and 1. */
   frameBudget?: { target: number; min?: number };

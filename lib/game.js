@@ -48,7 +48,7 @@ let gameMade = false;
 // Opens the game. Options: title, width, height (pixels; the window is centred and shrunk to fit the
 // display), log ('errors' by default: only the addon's errors and the game's own output; 'info';
 // 'all', every line the addon says), onError ('screen' or 'exit'), debugChecks (check every vertex),
-// sun (the direction the sunlight shines along, default [-1, -2, -0.5]), quality ({ shadow, ssao,
+// sun (the direction the sunlight shines along, default [-1, -2, -0.5], or { direction, extent }), quality ({ shadow, ssao,
 // antialias }), frameBudget ({ target: seconds per frame, min: smallest render scale }: the render
 // scale follows the frame time), step and maxSteps (the fixed-step clock), capacity, shaderDir,
 // uiScale (as setupGraphics takes them).
@@ -70,10 +70,12 @@ function createGame(options) {
     process.env.TESSIMARKE_TITLE = title;
   }
   if (o.debugChecks !== undefined) require('./checks').setDebugChecks(o.debugChecks);
-  const sun = o.sun === undefined ? [-1, -2, -0.5] : o.sun;
+  // The sun: a direction, or { direction, extent } (how far its shadows reach around the middle).
+  const sun = o.sun === undefined || (o.sun && typeof o.sun.length === 'number') ? { direction: o.sun }
+    : checkOptions(o.sun, ['direction', 'extent'], 'createGame sun');
   const buffers = createBuffers();
   const gfx = setupGraphics(buffers, {
-    lightTransform: directionalLight(sun, { extent: 24 }),
+    lightTransform: directionalLight(sun.direction || [-1, -2, -0.5], { extent: sun.extent === undefined ? 24 : sun.extent }),
     ...(o.capacity === undefined ? {} : { capacity: o.capacity }),
     ...(o.shaderDir === undefined ? {} : { shaderDir: o.shaderDir }),
     ...(o.uiScale === undefined ? {} : { uiScale: o.uiScale }),

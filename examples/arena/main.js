@@ -42,9 +42,6 @@ try {
   process.exit(2);
 }
 
-// The examples check every vertex's arguments: mistakes show at once, at a small cost.
-kit.setDebugChecks(true);
-
 // ---- the rules ----------------------------------------------------------------------------------
 
 const HALF = 8;            // the arena spans -HALF..HALF in x and z
@@ -63,7 +60,7 @@ function random(state) {
   return x / 2 ** 32;
 }
 
-const game = {
+const state = {
   player: vec3.create(), previous: vec3.create(), facing: 0, score: 0, timeLeft: ROUND_SECONDS, paused: false,
   over: false, menu: 0, coins: [], rng: { seed: 2463534242 }, spin: 0, quit: false,
 };
@@ -71,26 +68,28 @@ const game = {
 function placeCoin(coin) {
   // Away from the walls and from the player.
   do {
-    coin[0] = (random(game.rng) * 2 - 1) * (HALF - 1.5);
-    coin[2] = (random(game.rng) * 2 - 1) * (HALF - 1.5);
-  } while (vec3.distance(coin, game.player) < 3);
+    coin[0] = (random(state.rng) * 2 - 1) * (HALF - 1.5);
+    coin[2] = (random(state.rng) * 2 - 1) * (HALF - 1.5);
+  } while (vec3.distance(coin, state.player) < 3);
 }
 
 function restart() {
-  vec3.set(game.player, 0, 0, 0);
-  vec3.copy(game.previous, game.player);
-  Object.assign(game, { score: 0, timeLeft: ROUND_SECONDS, paused: false, over: false, menu: 0, rng: { seed: 2463534242 } });
-  game.coins = [vec3.fromValues(3, 0, 0)]; // the first one straight to the right of the start
-  while (game.coins.length < COIN_COUNT) { const c = vec3.create(); placeCoin(c); game.coins.push(c); }
+  vec3.set(state.player, 0, 0, 0);
+  vec3.copy(state.previous, state.player);
+  Object.assign(state, { score: 0, timeLeft: ROUND_SECONDS, paused: false, over: false, menu: 0, rng: { seed: 2463534242 } });
+  state.coins = [vec3.fromValues(3, 0, 0)]; // the first one straight to the right of the start
+  while (state.coins.length < COIN_COUNT) { const c = vec3.create(); placeCoin(c); state.coins.push(c); }
 }
 
 // ---- set-up -------------------------------------------------------------------------------------
 
-const buffers = kit.createBuffers();
-const gfx = kit.setupGraphics(buffers, { lightTransform: kit.directionalLight([-0.4, -1, -0.25], { extent: HALF + 3 }) });
-const commands = new kit.CommandWriter(buffers);
-const input = new kit.InputState();
-kit.window.setTitle('Arena');
+// The examples check every vertex's arguments: mistakes show at once, at a small cost. Modest quality
+// levels: software GL renders a frame in well under a second with them.
+const game = kit.createGame({
+  title: 'Arena', width: 1400, height: 800, debugChecks: true,
+  sun: { direction: [-0.4, -1, -0.25], extent: HALF + 3 }, quality: { shadow: 1, ssao: 1, antialias: 1 },
+});
+const { gfx, commands, input } = game;
 kit.window.enableWheel();
 
 // Images: a floor tile made here (a stone square with a darker joint), the icon from its file.
@@ -104,12 +103,12 @@ for (let y = 0; y < TILE; ++y) {
     tilePixels.set([v, v, Math.min(255, v + 10), 255], (y * TILE + x) * 4);
   }
 }
-const tile = kit.textures.fromPixels('tile', tilePixels, TILE, TILE);
-const icon = kit.textures.load('icon', 'app/icons/icon.png');
+const tile = game.image({ pixels: tilePixels, width: TILE, height: TILE });
+const icon = game.image(path.join(__dirname, '..', '..', 'app', 'icons', 'icon.png'));
 
 // Music through the whole game, looping; a missing file is reported and the game goes on.
 try {
-  kit.music.play(path.join(__dirname, 'assets', 'music.ogg'), { gain: 0.35, loopStart: 0 });
+  game.music(path.join(__dirname, 'assets', 'music.ogg')).play({ gain: 0.35, loop: true });
 } catch (e) {
   process.stdout.write(`arena: no music (${e.message})\n`);
 }
@@ -122,7 +121,6 @@ function onEvent(e) {
 const { KEY, CONTROLLER_BUTTON: PAD, CONTROLLER_AXIS: AXIS } = kit;
 
 // Sounds: short tones with a fading tail, made as 16-bit mono PCM.
-const SOUND = { coin: 0, click: 1, over: 2 };
 function tone(frequencies, seconds) {
   const rate = 22050, n = Math.floor(rate * seconds);
   const pcm = Buffer.alloc(n * 2);
@@ -133,22 +131,18 @@ function tone(frequencies, seconds) {
   }
   return pcm;
 }
-kit.loadPcm(SOUND.coin, tone([880, 1320], 0.18), { format: 'mono16', sampleRate: 22050 });
-kit.loadPcm(SOUND.click, tone([660], 0.05), { format: 'mono16', sampleRate: 22050 });
-kit.loadPcm(SOUND.over, tone([523, 392, 262], 0.6), { format: 'mono16', sampleRate: 22050 });
-
-// Modest levels: software GL renders a frame in well under a second with them.
-kit.setQuality({ shadow: 1, ssao: 1, antialias: 1 });
+const pcm = (samples) => game.sound({ pcm: samples, format: 'mono16', sampleRate: 22050 });
+const SOUND = { coin: pcm(tone([880, 1320], 0.18)), click: pcm(tone([660], 0.05)), over: pcm(tone([523, 392, 262], 0.6)) };
 
 restart();
 
 // ---- one step of the game -----------------------------------------------------------------------
 
 function choose(item) {
-  commands.play(SOUND.click);
-  if (item === 'Resume') game.paused = false;
+  SOUND.click.play();
+  if (item === 'Resume') state.paused = false;
   else if (item === 'Restart') restart();
-  else game.quit = true;
+  else state.quit = true;
 }
 
 // Where the menu's items are, in interface units: [x0, y0, x1, y1] each.
@@ -158,48 +152,48 @@ function menuBoxes() {
 }
 
 function update(dt) {
-  if (input.quit) { game.quit = true; return; }
+  if (input.quit) { state.quit = true; return; }
   const pausePressed = input.wasPressed(KEY.ESCAPE) || input.buttonPressed(PAD.START);
-  if (game.over) {
+  if (state.over) {
     if (input.wasPressed(KEY.RETURN) || input.buttonPressed(PAD.A)) restart();
     return;
   }
-  if (game.paused) {
-    if (pausePressed) { game.paused = false; return; }
+  if (state.paused) {
+    if (pausePressed) { state.paused = false; return; }
     const step = (input.wasPressed(KEY.DOWN) || input.buttonPressed(PAD.DPAD_DOWN) ? 1 : 0)
       - (input.wasPressed(KEY.UP) || input.buttonPressed(PAD.DPAD_UP) ? 1 : 0);
-    if (step) { game.menu = (game.menu + step + MENU.length) % MENU.length; commands.play(SOUND.click, { gain: 0.5 }); }
-    if (input.wasPressed(KEY.RETURN) || input.buttonPressed(PAD.A)) choose(MENU[game.menu]);
+    if (step) { state.menu = (state.menu + step + MENU.length) % MENU.length; SOUND.click.play({ gain: 0.5 }); }
+    if (input.wasPressed(KEY.RETURN) || input.buttonPressed(PAD.A)) choose(MENU[state.menu]);
     if (input.mousePressed(kit.MOUSE_BUTTON.LEFT)) {
       const x = input.mouse.x / gfx.uiScale, y = input.mouse.y / gfx.uiScale;
       menuBoxes().forEach(([x0, y0, x1, y1], i) => { if (x >= x0 && x < x1 && y >= y0 && y < y1) choose(MENU[i]); });
     }
     return;
   }
-  if (pausePressed) { game.paused = true; game.menu = 0; commands.play(SOUND.click); return; }
+  if (pausePressed) { state.paused = true; state.menu = 0; SOUND.click.play(); return; }
 
   const key = (...codes) => (codes.some((c) => input.isDown(c)) ? 1 : 0);
   let dx = key(KEY.D, KEY.RIGHT) - key(KEY.A, KEY.LEFT) + input.axis(AXIS.LEFT_X);
   let dz = key(KEY.S, KEY.DOWN) - key(KEY.W, KEY.UP) + input.axis(AXIS.LEFT_Y);
   const length = Math.hypot(dx, dz);
   if (length > 1) { dx /= length; dz /= length; }
-  vec3.copy(game.previous, game.player);
+  vec3.copy(state.previous, state.player);
   const limit = HALF - 0.5 - PLAYER_RADIUS;
-  game.player[0] = Math.max(-limit, Math.min(limit, game.player[0] + dx * SPEED * dt));
-  game.player[2] = Math.max(-limit, Math.min(limit, game.player[2] + dz * SPEED * dt));
-  if (length > 0.1) game.facing = Math.atan2(dx, dz);
+  state.player[0] = Math.max(-limit, Math.min(limit, state.player[0] + dx * SPEED * dt));
+  state.player[2] = Math.max(-limit, Math.min(limit, state.player[2] + dz * SPEED * dt));
+  if (length > 0.1) state.facing = Math.atan2(dx, dz);
 
-  for (const coin of game.coins) {
-    if (vec3.distance(coin, game.player) < PLAYER_RADIUS + COIN_RADIUS) {
-      game.score += 1;
-      process.stdout.write(`arena: score ${game.score}\n`);
-      commands.play(SOUND.coin, { x: coin[0] - game.player[0], z: coin[2] - game.player[2] });
+  for (const coin of state.coins) {
+    if (vec3.distance(coin, state.player) < PLAYER_RADIUS + COIN_RADIUS) {
+      state.score += 1;
+      process.stdout.write(`arena: score ${state.score}\n`);
+      SOUND.coin.play({ offset: [coin[0] - state.player[0], 0, coin[2] - state.player[2]] });
       placeCoin(coin);
     }
   }
-  game.spin += dt * 3;
-  game.timeLeft = Math.max(0, game.timeLeft - dt);
-  if (game.timeLeft === 0) { game.over = true; commands.play(SOUND.over); }
+  state.spin += dt * 3;
+  state.timeLeft = Math.max(0, state.timeLeft - dt);
+  if (state.timeLeft === 0) { state.over = true; SOUND.over.play(); }
 }
 
 // ---- drawing ------------------------------------------------------------------------------------
@@ -225,7 +219,7 @@ for (const [x, z, sx, sz] of [[0, -HALF, 2 * HALF + 1, 1], [0, HALF, 2 * HALF + 
 const staticVertices = gfx.solid.count;
 
 function drawScene(alpha) {
-  vec3.lerp(shown, game.previous, game.player, game.paused || game.over ? 1 : alpha);
+  vec3.lerp(shown, state.previous, state.player, state.paused || state.over ? 1 : alpha);
   const eye = [shown[0], 11 * zoom, shown[2] + 9 * zoom];
   mat4.lookAt(view, eye, [shown[0], 0, shown[2]], [0, 1, 0]);
   mat4.perspective(projection, 0.9, gfx.width / Math.max(1, gfx.height), 0.1, 60);
@@ -235,14 +229,14 @@ function drawScene(alpha) {
   gfx.lights.clear();
   // The player: a body and a head, turned the way it last moved.
   mat4.fromTranslation(model, [shown[0], 0.45, shown[2]]);
-  mat4.rotateY(model, model, game.facing);
+  mat4.rotateY(model, model, state.facing);
   kit.cylinder(gfx.solid, model, { radius: PLAYER_RADIUS, height: 0.9, segments: 20, color: [0.2, 0.45, 0.9], specular: 0.5 });
   mat4.translate(model, model, [0, 0.75, 0.1]);
   kit.sphere(gfx.solid, model, { radius: 0.32, rings: 10, segments: 16, color: [0.95, 0.8, 0.65], specular: 0.3 });
   // The coins: gold discs standing up and spinning, each with a warm light.
-  for (const coin of game.coins) {
+  for (const coin of state.coins) {
     mat4.fromTranslation(model, [coin[0], 0.7, coin[2]]);
-    mat4.rotateY(model, model, game.spin + coin[0]);
+    mat4.rotateY(model, model, state.spin + coin[0]);
     mat4.rotateX(model, model, Math.PI / 2);
     kit.cylinder(gfx.solid, model, { radius: COIN_RADIUS, height: 0.12, segments: 20, color: [1, 0.78, 0.2], specular: 0.9, emission: 0.3 });
     gfx.lights.light(coin[0], 1, coin[2], 2.5, 1, 0.75, 0.3, 2);
@@ -255,28 +249,28 @@ function drawInterface() {
   const w = gfx.uiWidth, h = gfx.uiHeight;
   ui.rect(0, 0, w, 56, 0.05, 0.06, 0.1, 0.8);
   commands.textColor(1, 1, 1);
-  kit.drawText(commands, `Score ${game.score}`, 24, 38, { size: 30 });
+  kit.drawText(commands, `Score ${state.score}`, 24, 38, { size: 30 });
   commands.textColor(1, 0.85, 0.3);
-  kit.drawText(commands, `${Math.ceil(game.timeLeft)} s`, w / 2, 38, { size: 30, align: 'center', font: 'mono' });
+  kit.drawText(commands, `${Math.ceil(state.timeLeft)} s`, w / 2, 38, { size: 30, align: 'center', font: 'mono' });
   kit.textures.uiSprite(ui, icon, w / 2 - 110, 8, w / 2 - 70, 48);
   commands.textColor(0.75, 0.8, 0.9);
   kit.drawText(commands, 'Esc: pause', w - 24, 36, { size: 20, align: 'right' });
-  if (!game.paused && !game.over) return;
+  if (!state.paused && !state.over) return;
 
   ui.rect(0, 56, w, h, 0, 0, 0, 0.45);
   const cx = w / 2;
   const top = h / 2 - 140;
   ui.rect(cx - 180, top, cx + 180, top + 300, 0.1, 0.12, 0.2, 1);
   commands.textColor(1, 1, 1);
-  if (game.over) {
+  if (state.over) {
     kit.drawText(commands, 'Time is up', cx, top + 70, { size: 40, align: 'center' });
-    kit.drawText(commands, `You collected ${game.score} coin${game.score === 1 ? '' : 's'}. Press Enter to play again.`,
+    kit.drawText(commands, `You collected ${state.score} coin${state.score === 1 ? '' : 's'}. Press Enter to play again.`,
       cx - 150, top + 130, { size: 24, align: 'center', width: 300 });
     return;
   }
   kit.drawText(commands, 'Paused', cx, top + 50, { size: 34, align: 'center' });
   menuBoxes().forEach(([x0, y0, x1, y1], i) => {
-    const chosen = i === game.menu;
+    const chosen = i === state.menu;
     ui.rect(x0, y0, x1, y1, chosen ? 0.95 : 0.25, chosen ? 0.6 : 0.28, chosen ? 0.2 : 0.38, 1);
     commands.textColor(1, 1, 1);
     kit.drawText(commands, MENU[i], (x0 + x1) / 2, y0 + 31, { size: 26, align: 'center' });
@@ -285,18 +279,20 @@ function drawInterface() {
 
 // ---- main ---------------------------------------------------------------------------------------
 
-kit.addon.startTicking(() => {
-  const loop = kit.runLoop({
-    buffers, input, commands, gfx, onEvent,
-    frames: options.frames,
-    realTime: !options.frames,          // headless runs: one fixed step per frame, repeatable
-    minFrameTime: options.frames ? 0 : 1 / 144,
-    update: (dt, l) => { update(dt); if (game.quit) l.stop(); },
-    draw: (alpha) => { drawScene(alpha); drawInterface(); },
-  });
-  if (options.screenshot) process.stdout.write(`arena: screenshot written to ${kit.screenshot(options.screenshot)}\n`);
-  const result = { score: game.score, position: [+game.player[0].toFixed(3), +game.player[2].toFixed(3)],
-    timeLeft: +game.timeLeft.toFixed(3), paused: game.paused, over: game.over, frames: loop.frame, steps: loop.steps };
-  process.stdout.write(`arena: result ${JSON.stringify(result)}\n`);
-  kit.addon.quit();
+const loop = game.run({
+  onEvent,
+  frames: options.frames,
+  realTime: !options.frames,          // headless runs: one fixed step per frame, repeatable
+  update: (dt) => { update(dt); if (state.quit) game.stop(); },
+  draw: (alpha) => {
+    drawScene(alpha);
+    drawInterface();
+    // The last frame of a counted run is written as it is drawn.
+    if (options.screenshot && game.loop.frame === options.frames - 1) {
+      process.stdout.write(`arena: screenshot written to ${game.screenshot(options.screenshot)}\n`);
+    }
+  },
 });
+const result = { score: state.score, position: [+state.player[0].toFixed(3), +state.player[2].toFixed(3)],
+  timeLeft: +state.timeLeft.toFixed(3), paused: state.paused, over: state.over, frames: loop.frame, steps: loop.steps };
+process.stdout.write(`arena: result ${JSON.stringify(result)}\n`);

@@ -23,18 +23,17 @@ test('the arena: walk into a coin, pause; the result line and the screenshot sho
   const png = path.join(dir, 'arena.png');
   try {
     let id = null;
-    let driving = Promise.resolve();
+    // As soon as the window shows: hold Right until the first coin, then pause.
+    let driving = (async () => {
+      id = await findWindow(xs.display, 'Arena');
+      await xdotool(xs.display, 'windowfocus', '--sync', id);
+      await xdotool(xs.display, 'keydown', '--window', id, 'Right');
+    })();
     const drive = (f) => { driving = driving.then(f); };
     const run = await runHost(arena, ['--frames', FRAMES, '--screenshot', png], {
       display: xs.display, audio: 'null', timeout: 540000,
       onLine: (line) => {
-        if (line === 'Native ready') {
-          drive(async () => {
-            id = await findWindow(xs.display, 'Arena');
-            await xdotool(xs.display, 'windowfocus', '--sync', id);
-            await xdotool(xs.display, 'keydown', '--window', id, 'Right');
-          });
-        } else if (line === 'arena: score 1') {
+        if (line === 'arena: score 1') {
           drive(async () => {
             await xdotool(xs.display, 'keyup', '--window', id, 'Right');
             await xdotool(xs.display, 'key', '--window', id, 'Escape');
