@@ -6,7 +6,7 @@
 // kit (lib/host.js) and the reference shaders (shaders/).
 //
 // Options: --frames N (stop after N frames, with a fixed 1/60 s step so runs repeat exactly),
-// --screenshot FILE (the last frame as PNG, taken from the window with ImageMagick's import),
+// --screenshot FILE (the last frame as PNG, read back by the addon),
 // --scale S (draw the 3D view at S, 0.25 to 1, of the window and scale it up: for slow GPUs).
 // At the end it prints frame-time figures.
 //
@@ -51,10 +51,6 @@ try {
   process.stderr.write(`demo: ${e.message}\n`);
   process.exit(2);
 }
-// Loading the addon opens the window: only once the options are known to be good.
-const addon = kit.addon;
-// The vertex writers check their arguments (a mistake in the scene throws at once, naming it).
-kit.setDebugChecks(true);
 
 // ---- input codes ------------------------------------------------------------------------------------
 
@@ -64,19 +60,22 @@ const KEY_C = 99, KEY_V = 118;
 
 // ---- set-up -------------------------------------------------------------------------------------
 
-const buffers = kit.createBuffers();
-const gfx = kit.setupGraphics(buffers, { lightTransform: sunTransform() });
-const commands = new kit.CommandWriter(buffers);
+// Opening the game opens the window: only once the options are known to be good. The demo shows
+// every line the addon logs; its vertex writers check their arguments (a mistake in the scene
+// throws at once, naming it).
+const game = kit.createGame({ title: 'Tessimarke', width: 1400, height: 800, log: 'all', debugChecks: true,
+  lightTransform: sunTransform() });
+const { buffers, gfx, commands, input } = game;
 const scene = new Scene(gfx);
 if (options.scale !== 1) kit.window.setRenderScale(options.scale);
 kit.window.enableWheel();
 
-// Sounds: made by scripts/demo-assets.sh. A missing one is logged by the addon and stays silent.
-const SOUNDS = { chime: 0, click: 1, blip: 2, whoosh: 3 };
-for (const [name, id] of Object.entries(SOUNDS)) {
+// Sounds: made by scripts/demo-assets.sh. A missing one is reported and stays silent.
+const SOUNDS = {};
+for (const name of ['chime', 'click', 'blip', 'whoosh']) {
   const file = path.join('app', 'assets', 'sounds', `${name}.ogg`);
   if (!fs.existsSync(path.join(root, file))) process.stdout.write(`demo: sound ${file} missing (run scripts/demo-assets.sh)\n`);
-  else kit.loadSound(id, path.join(root, file));
+  else SOUNDS[name] = game.sound(path.join(root, file));
 }
 
 // ---- state --------------------------------------------------------------------------------------
@@ -85,8 +84,6 @@ const camera = { position: vec3.fromValues(0, 4.5, 13), yaw: -Math.PI / 2, pitch
 const view = mat4.create();
 const projection = mat4.create();
 const forward = vec3.create();
-// Held keys and controller axes (with the kit's dead zone) for the camera.
-const input = new kit.InputState({ deadZone: 0.15 });
 const mouse = { x: 0, y: 0, dragging: false };
 const quality = { shadow: 2, ssao: 2, aa: 1 };
 // Levels per setting: 0 to the kit's highest.
@@ -105,7 +102,7 @@ const rolling = new Float64Array(ROLLING);
 // ---- input --------------------------------------------------------------------------------------
 
 function play(sound, gain = 1, pitch = 1, x = 0, y = 0, z = -1) {
-  commands.play(SOUNDS[sound], { gain, pitch, x, y, z });
+  if (SOUNDS[sound]) SOUNDS[sound].play({ gain, pitch, offset: [x, y, z] });
 }
 
 function cycle(which) {
@@ -271,10 +268,10 @@ function drawInterface(frameMs) {
 
 // ---- screenshot and figures ---------------------------------------------------------------------
 
-// Writes the window's current contents to `file` as PNG (the kit's screenshot: ImageMagick's import).
+// Writes the frame being drawn to `file` as PNG (read back by the addon as the frame is drawn).
 function screenshot(file) {
   try {
-    process.stdout.write(`demo: screenshot written to ${kit.screenshot(file)}\n`);
+    process.stdout.write(`demo: screenshot written to ${game.screenshot(file)}\n`);
     return true;
   } catch (e) {
     process.stderr.write(`demo: ${e.message}\n`);
@@ -295,50 +292,41 @@ function figures() {
 
 // ---- main loop ----------------------------------------------------------------------------------
 
-// Shortest frame when the swap does not wait for the display: about 144 frames a second.
-const MIN_FRAME_TIME = 1 / 144;
-
 // One frame's time (the one before), into the figures and the panel's rolling mean.
 function recordFrame(ms) {
   rolling[frameTimes.length % ROLLING] = ms;
   frameTimes.push(ms);
 }
 
-function main() {
-  // The camera and the moving geometry before the first frame, which may run no step.
-  moveCamera(0);
-  scene.update(0, camera.position);
-  // Real time in 1/60 s steps (at most 5 to catch up), or with --frames one step per frame so a
-  // run repeats exactly.
-  const loop = kit.runLoop({
-    buffers, input, commands, gfx,
-    frames: options.frames, realTime: !options.frames, minFrameTime: options.frames ? 0 : MIN_FRAME_TIME,
-    onEvent: (e) => handle(e),
-    update: (dt, l) => {
-      moveCamera(dt);
-      scene.update(dt, camera.position);
-      if (quitRequested) l.stop();
-    },
-    draw: (alpha, l) => {
-      if (quitRequested) l.stop();
-      if (l.frame > 0) recordFrame(l.frameTime * 1000);
-      if (adapter.connected) {
-        addon.pollUSB();
-        adapter.last.set(buffers.usb.subarray(0, kit.ADAPTER_REPORT_SIZE));
-        adapter.reports += 1;
-      }
-      drawInterface(l.frameTime * 1000);
-    },
-  });
-  recordFrame(loop.frameTime * 1000);
-  if (options.screenshot) {
-    screenshot(options.screenshot);
-    process.stdout.write(`demo: layout ${JSON.stringify(layout)}\n`);
-  }
-  process.stdout.write(`demo: state ${JSON.stringify({ quality, debugView: buffers.debugView, field: field.text,
-    focused: field.focused, adapter: adapter.reports, lastReport: Array.from(adapter.last), controllers: input.controllers.size })}\n`);
-  figures();
-  addon.quit();
-}
-
-addon.startTicking(main);
+// The camera and the moving geometry before the first frame, which may run no step.
+moveCamera(0);
+scene.update(0, camera.position);
+// Real time in 1/60 s steps (at most 5 to catch up), or with --frames one step per frame so a run
+// repeats exactly.
+const loop = game.run({
+  frames: options.frames, realTime: !options.frames,
+  onEvent: (e) => handle(e),
+  update: (dt) => {
+    moveCamera(dt);
+    scene.update(dt, camera.position);
+    if (quitRequested) game.stop();
+  },
+  draw: () => {
+    const l = game.loop;
+    if (quitRequested) game.stop();
+    if (l.frame > 0) recordFrame(l.frameTime * 1000);
+    if (adapter.connected) {
+      kit.addon.pollUSB();
+      adapter.last.set(buffers.usb.subarray(0, kit.ADAPTER_REPORT_SIZE));
+      adapter.reports += 1;
+    }
+    drawInterface(l.frameTime * 1000);
+    // The last frame of a counted run is written as it is drawn.
+    if (options.screenshot && l.frame === options.frames - 1) screenshot(options.screenshot);
+  },
+});
+recordFrame(loop.frameTime * 1000);
+if (options.screenshot) process.stdout.write(`demo: layout ${JSON.stringify(layout)}\n`);
+process.stdout.write(`demo: state ${JSON.stringify({ quality, debugView: buffers.debugView, field: field.text,
+  focused: field.focused, adapter: adapter.reports, lastReport: Array.from(adapter.last), controllers: input.controllers.size })}\n`);
+figures();

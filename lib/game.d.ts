@@ -23,6 +23,8 @@ export interface GameOptions {
   /** The direction the sunlight shines along, [-1, -2, -0.5] unless given; with `extent`, how far
    * (in metres each way around the middle) its shadows reach (24 unless given). */
   sun?: ArrayLike<number> | { direction?: ArrayLike<number>; extent?: number };
+  /** The sun's whole light transform (16 numbers), in place of `sun`. */
+  lightTransform?: ArrayLike<number>;
   quality?: { shadow?: number; ssao?: number; antialias?: number };
   /** Hold about `target` seconds a frame by moving the render scale between `min` (default 0.5) and 1. */
   frameBudget?: { target: number; min?: number };

@@ -27,7 +27,7 @@ const windowControl = require('./window');
 const quality = require('./quality');
 const contract = require('../contract/host');
 
-const GAME_OPTIONS = ['title', 'width', 'height', 'log', 'onError', 'debugChecks', 'sun', 'quality', 'frameBudget', 'step',
+const GAME_OPTIONS = ['title', 'width', 'height', 'log', 'onError', 'debugChecks', 'sun', 'lightTransform', 'quality', 'frameBudget', 'step',
   'maxSteps', 'capacity', 'shaderDir', 'uiScale'];
 const LOG_LEVELS = { errors: 'errors', info: 'info', all: 'all' };
 const ON_ERROR = { screen: 'screen', exit: 'exit' };
@@ -48,7 +48,8 @@ let gameMade = false;
 // Opens the game. Options: title, width, height (pixels; the window is centred and shrunk to fit the
 // display), log ('errors' by default: only the addon's errors and the game's own output; 'info';
 // 'all', every line the addon says), onError ('screen' or 'exit'), debugChecks (check every vertex),
-// sun (the direction the sunlight shines along, default [-1, -2, -0.5], or { direction, extent }), quality ({ shadow, ssao,
+// sun (the direction the sunlight shines along, default [-1, -2, -0.5], or { direction, extent }),
+// lightTransform (the sun's whole transform, as setupGraphics takes it, in place of sun), quality ({ shadow, ssao,
 // antialias }), frameBudget ({ target: seconds per frame, min: smallest render scale }: the render
 // scale follows the frame time), step and maxSteps (the fixed-step clock), capacity, shaderDir,
 // uiScale (as setupGraphics takes them).
@@ -75,7 +76,8 @@ function createGame(options) {
     : checkOptions(o.sun, ['direction', 'extent'], 'createGame sun');
   const buffers = createBuffers();
   const gfx = setupGraphics(buffers, {
-    lightTransform: directionalLight(sun.direction || [-1, -2, -0.5], { extent: sun.extent === undefined ? 24 : sun.extent }),
+    lightTransform: o.lightTransform !== undefined ? o.lightTransform
+      : directionalLight(sun.direction || [-1, -2, -0.5], { extent: sun.extent === undefined ? 24 : sun.extent }),
     ...(o.capacity === undefined ? {} : { capacity: o.capacity }),
     ...(o.shaderDir === undefined ? {} : { shaderDir: o.shaderDir }),
     ...(o.uiScale === undefined ? {} : { uiScale: o.uiScale }),
