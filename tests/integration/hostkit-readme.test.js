@@ -30,16 +30,16 @@ test('the README\'s minimal host runs: cube, floor and text on screen; closing t
   try {
     const env = hostEnv({ display: xs.display, audio: 'null' });
     const game = startGame(['-'], { cwd: root, env, source, limit: 120000 * timeScale });
-    await game.ready;
-    const id = await findWindow(xs.display);
+    game.ready.catch(() => {});  // a game says nothing of its own start-up
+    const id = await findWindow(xs.display, 'Hello');
     const { shot, ink } = await waitForText(xs.display, id, 60000 * timeScale);
     await xdotool(xs.display, 'key', '--window', id, 'space');
     const { code, signal, stdout, stderr } = await closeWindow(xs.display, id, game.done);
     assertNoSanitizerReport(stderr, 'the README host');
     assert.equal(signal, null, stderr);
     assert.equal(code, 0, stderr);
-    assert.doesNotMatch(stderr, /GL ERROR|Assertion failed|Unable to compile/);
-    assert.match(stdout, /^Quitting Native$/m);
+    assert.equal(stderr, '', 'quiet: no line of the addon\'s own');
+    assert.equal(stdout, '');
 
     const [r, g, b] = shot.pixel(700, 420);
     assert.ok(r > g && g > b && r - b > 60, `the cube is orange at the middle: ${[r, g, b]}`);

@@ -74,8 +74,8 @@ test('the README\'s own-game steps: packed, installed and built in a new project
     delete runEnv.TESSIMARKE_ADDON;
     delete runEnv.TESSIMARKE_BUILD_DIR;
     const run = startGame(['hello.js'], { cwd: game, env: runEnv });
-    await run.ready;
-    const id = await findWindow(xs.display);
+    run.ready.catch(() => {});  // a game says nothing of its own start-up
+    const id = await findWindow(xs.display, 'Hello');
     const { ink } = await waitForText(xs.display, id);
     await xdotool(xs.display, 'key', '--window', id, 'space');
     // The chime is written to the file as it plays.
@@ -88,7 +88,7 @@ test('the README\'s own-game steps: packed, installed and built in a new project
     assert.equal(signal, null, stderr);
     assert.equal(code, 0, stderr);
     assert.doesNotMatch(stderr, /Unable to open|Paths tried|Error loading icon|Assertion failed|GL ERROR/);
-    assert.match(stdout, /^FreeType initialized OK$/m);
+    assert.equal(stdout, '', 'quiet: the fonts and icon were found (their errors would show)');
     assert.ok(ink > 300, `white text at the top left: ${ink} pixels`);
     assert.ok(loudest > 0.05, `the chime was played: peak ${loudest}`);
     assert.ok(peak(readWav(wave)) > 0.05);
