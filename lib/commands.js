@@ -22,7 +22,7 @@ const OP = Object.freeze(Object.fromEntries(contract.commands.map((c) => [c.cnam
 
 // Checks of operands by name; any other operand must be a finite number.
 const checkSource = (v) => checkInteger(v, 0, 2 ** 31 - 1, 'source');
-const OPERAND_CHECKS = { source: checkSource };
+const OPERAND_CHECKS = { source: (v) => checkKnownSource(v, 'source') };
 const operandCheck = (name) => OPERAND_CHECKS[name] || ((v) => checkNumber(v, name));
 
 // Faces of the font word's bits 0-1, and bit 2: the outlined batch.
@@ -198,8 +198,24 @@ class CommandWriter {
     if (!Number.isInteger(index) || index < 0 || index >= this.ranLength || this.stamps[index] !== this.ranStep) {
       throw kitError(RangeError, 'ERR_RANGE', `no command of the last tick starts at word ${index}`);
     }
-    return this.results[index];
+    const result = this.results[index];
+    const op = this.words[index];
+    if (result > 0 && (op === COMMANDS.play.opcode || op === COMMANDS.playAt.opcode)) knownSources.add(result);
+    return result;
   }
+}
+
+// Sources the kit has seen the addon hand out (play results read back, music): pause, stop and gain
+// take only these (or 0). The addon ends the process on a stop or pause of a name that is no
+// source, so the kit refuses it first.
+const knownSources = new Set();
+function checkKnownSource(source, what) {
+  checkSource(source);
+  if (source !== 0 && !knownSources.has(source)) {
+    throw kitError(RangeError, 'ERR_STATE', `${what} ${source} was not handed out by a play command or music ` +
+      '(read it with result(index) after the tick that played it)');
+  }
+  return source;
 }
 
 function vector3(v, what) {
@@ -238,4 +254,4 @@ for (const command of Object.values(COMMANDS)) {
   if (!Object.hasOwn(CommandWriter.prototype, command.name)) CommandWriter.prototype[command.name] = numericMethod(command);
 }
 
-module.exports = { CommandWriter, COMMANDS, OP, FONT, FONT_OUTLINE, SOUND_COUNT, fontFace };
+module.exports = { CommandWriter, COMMANDS, OP, FONT, FONT_OUTLINE, SOUND_COUNT, fontFace, knownSources };

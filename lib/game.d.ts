@@ -59,8 +59,15 @@ export interface SoundPlayOptions {
 export class Sound {
   readonly id: number;
   readonly name: string;
-  /** The source it plays on, or 0 when none was free. */
-  play(options?: SoundPlayOptions): number;
+  play(options?: SoundPlayOptions): Voice;
+}
+/** One playing of a sound: its source is known once the frame that played it has run (0 until
+ * then, and when no source was free); stop, pause and gain wait for it. */
+export class Voice {
+  readonly source: number;
+  stop(): this;
+  pause(): this;
+  gain(value: number): this;
 }
 export class Image {
   readonly id: number;

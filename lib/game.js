@@ -94,7 +94,7 @@ function createGame(options) {
 class Sound {
   constructor(game, id, name) { this.game = game; this.id = id; this.name = name; }
   // Plays it: options gain, pitch, and `at` ([x, y, z] in the world, heard from the listener) or
-  // `offset` ([x, y, z] relative to the listener). Returns the source, or 0 when none was free.
+  // `offset` ([x, y, z] relative to the listener). Returns a Voice.
   play(options) {
     const { gain = 1, pitch = 1, at, offset } = checkOptions(options, ['gain', 'pitch', 'at', 'offset'], 'sound.play');
     if (at !== undefined && offset !== undefined) throw kitError(RangeError, 'ERR_OPTION', 'sound.play: give at or offset, not both');
@@ -102,7 +102,27 @@ class Sound {
     const where = at || offset || [0, 0, 0];
     if (!where || where.length !== 3) throw kitError(TypeError, 'ERR_TYPE', `sound.play: ${at ? 'at' : 'offset'} must hold 3 numbers`);
     const opts = { gain, pitch, x: where[0], y: where[1], z: where[2] };
-    return at ? c.playAt(this.id, opts) : c.play(this.id, opts);
+    return this.game.voice(at ? c.playAt(this.id, opts) : c.play(this.id, opts));
+  }
+}
+
+// One playing of a sound. Its source is known once the frame that played it has run (0 until then,
+// and 0 when no source was free); stop, pause and gain wait for it.
+class Voice {
+  constructor(game, index) { this.game = game; this.index = index; this.source = 0; this.pending = []; }
+  stop() { return this.then('stop'); }
+  pause() { return this.then('pause'); }
+  gain(value) { checkNumber(value, 'voice.gain'); return this.then('gain', value); }
+  then(what, value) {
+    if (this.index >= 0) this.pending.push([what, value]);
+    else if (this.source > 0) this.game.commands[what](this.source, ...(value === undefined ? [] : [value]));
+    return this;
+  }
+  // After the tick that played it: the source, and what was asked of it meanwhile.
+  resolve() {
+    this.source = this.game.commands.result(this.index);
+    this.index = -1;
+    for (const [what, value] of this.pending.splice(0)) this.then(what, value);
   }
 }
 
@@ -146,6 +166,7 @@ class Game {
     this.budget = frameBudget === undefined ? null : checkBudget(frameBudget);
     this.scale = 1;
     this.meshRenderer = null;
+    this.voices = [];
   }
 
   get width() { return this.gfx.width; }
@@ -175,6 +196,13 @@ class Game {
     }
     this.imageIds += 1;
     return new Image(rect, typeof source === 'string' ? source : name);
+  }
+
+  voice(index) {
+    const v = new Voice(this, index);
+    v.step = this.commands.step;  // the step the command was written in
+    this.voices.push(v);
+    return v;
   }
 
   // A glTF 2.0 model (.gltf or .glb) drawn by the addon: a promise of a handle with play(name),
@@ -239,6 +267,7 @@ class Game {
     // the loop (runLoop hands each of them the loop as their second argument).
     const guard = (f) => (value, loop) => {
       this.loop = loop;
+      if (this.voices.length && this.commands.ranStep !== this.voiceStep) this.settleVoices();
       if (this.stopped || this.failure) { loop.stop(); return; }
       if (!f) return;
       try { f(value, this); } catch (e) { this.fail(e); loop.stop(); }
@@ -265,6 +294,17 @@ class Game {
     });
     if (this.failure) process.exitCode = 1;
     return this.loop;
+  }
+
+  // Voices written before the last tick learn their sources (valid until the next tick).
+  settleVoices() {
+    this.voiceStep = this.commands.ranStep;
+    const waiting = [];
+    for (const v of this.voices) {
+      if (v.step === this.commands.ranStep) v.resolve();
+      else if (v.step > this.commands.ranStep) waiting.push(v);
+    }
+    this.voices = waiting;
   }
 
   fail(error) {
@@ -318,4 +358,4 @@ function checkBudget(budget) {
   return { target, min, average: null };
 }
 
-module.exports = { createGame, Game, Sound, Image, Music };
+module.exports = { createGame, Game, Sound, Voice, Image, Music };

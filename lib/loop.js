@@ -49,6 +49,14 @@ const LOOP_OPTIONS = ['step', 'maxSteps', 'update', 'draw', 'buffers', 'input', 
 const sleeper = new Int32Array(new SharedArrayBuffer(4));
 const clock = () => performance.now() / 1000;
 
+// A warning said once per process, for a loop that runs but cannot show what it is given.
+const warned = new Set();
+function warnOnce(code, message) {
+  if (warned.has(code)) return;
+  warned.add(code);
+  process.stderr.write(`tessimarke: ${message}\n`);
+}
+
 // Runs frames until loop.stop(), a quit request (unless stopOnQuit is false) or `frames` frames.
 // Each frame: with `buffers`, poll() and readEvents, each event to `onEvent(e, loop)` and to
 // `input` (an InputState); then as many `update(step, loop)` calls as the clock allows (with
@@ -66,6 +74,9 @@ function runLoop(options) {
   if (onEvent !== null && typeof onEvent !== 'function') throw kitError(TypeError, 'ERR_TYPE', 'runLoop: onEvent must be a function');
   if ((input || onEvent) && !buffers) throw kitError(TypeError, 'ERR_TYPE', 'runLoop: input and onEvent need buffers to read the events from');
   checkInteger(frames, 0, Number.MAX_SAFE_INTEGER, 'frames');
+  if (!gfx) warnOnce('no-gfx', 'runLoop without gfx renders nothing: the window stays black (pass the Graphics of setupGraphics)');
+  else if (gfx.isReady === false) warnOnce('not-ready', 'runLoop with graphics that are not ready draws nothing (call gfx.ready())');
+  if (!commands) warnOnce('no-commands', 'runLoop without commands runs no command: text and sounds never appear (pass a CommandWriter)');
   checkNumber(minFrameTime, 'minFrameTime');
   const fixed = new FixedStep({ step: o.step, maxSteps: o.maxSteps });
   const events = [];

@@ -27,6 +27,7 @@ function play(path, options) {
   if (!Number.isFinite(loopStart) || !Number.isFinite(loopEnd)) throw kitError(RangeError, 'ERR_RANGE', 'loop points must be finite numbers');
   if (loopStart >= 0 && loopEnd > 0 && loopEnd <= loopStart) throw kitError(RangeError, 'ERR_RANGE', `loop end ${loopEnd} must come after loop start ${loopStart}`);
   const result = native().playMusic(path, gain, loopStart, loopEnd);
+  if (result > 0) require('./commands').knownSources.add(result);
   if (result < 0) {
     const error = kitError(Error, 'ERR_FILE', `music file ${path} ${VORBIS_ERRORS[result] || 'cannot be read'} (${result})`);
     error.status = result;

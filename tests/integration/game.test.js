@@ -103,11 +103,15 @@ test('the window asked for is centred and fully visible on a small display, shru
 test('a screenshot is read back by the addon: the frame as PNG, with no outside program', { timeout: 180000 }, async () => {
   const dir = gameDir({ 'shot.js': `const kit = require('tessimarke/host');
     const game = kit.createGame({ title: 'Shot', width: 320, height: 200 });
+    const beep = game.sound({ pcm: Buffer.alloc(4410), format: 'mono16', sampleRate: 22050 });
+    let voice = null;
     game.run({ frames: 3, draw: () => {
       game.gfx.ui.clear();
       game.gfx.ui.rect(0, 0, 160, 100, 1, 0, 0, 1);
       game.gfx.ui.rect(160, 100, 320, 200, 0, 0, 1, 1);
       if (game.loop.frame === 1) console.log(game.screenshot('in-run.png'));
+      if (game.loop.frame === 0) voice = beep.play({ at: [1, 0, 0] }).gain(0.5);
+      if (game.loop.frame === 2) { console.log('voice', voice.source > 0); voice.stop(); }
     } });\n` });
   // No outside program can be reached: the search path holds only Node.
   const bin = path.join(dir, 'bin');
@@ -115,7 +119,7 @@ test('a screenshot is read back by the addon: the frame as PNG, with no outside 
   fs.symlinkSync(process.execPath, path.join(bin, 'node'));
   const r = await run(dir, 'shot.js', [], { env: { PATH: bin } });
   assert.equal(r.code, 0, r.stderr);
-  assert.equal(r.stdout, `${path.join(dir, 'in-run.png')}\n`);
+  assert.equal(r.stdout, `${path.join(dir, 'in-run.png')}\nvoice true\n`);
   const { decodePpm } = require('./render-helpers');
   const { execFileSync } = require('node:child_process');
   const shot = decodePpm(execFileSync('convert', [path.join(dir, 'in-run.png'), 'ppm:-']));
