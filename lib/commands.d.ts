@@ -2,6 +2,8 @@
 import { SharedBuffers } from './buffers';
 
 export const SOUND_COUNT: 256;
+/** Sources the kit has seen handed out (play results read back, music): pause, stop and gain take only these or 0. */
+export const knownSources: Set<number>;
 
 /** Opcodes by the addon's names, from the host contract (contract/host.js). */
 export const OP: Readonly<{
