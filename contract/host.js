@@ -121,6 +121,22 @@ function recordSize(record) {
   return record.fields.reduce((n, [, type]) => n + (type === 'text' ? 1 : FIELD_BYTES[type]), 2);
 }
 
+// The parameters of every function export, as the addon checks them: each a kind (number,
+// string, boolean, function, buffer: a Buffer, bytes: any Uint8Array); null where the addon reads
+// no arguments. A call that breaks these ends the process in a check; the kit's `addon` checks them
+// first and throws, naming the function.
+const exportParameters = {
+  initBuffer: ['number', 'number'], getBuffer: ['number'], nextBuffer: ['number'], nextPool: ['number'],
+  loadAudio: ['number', 'string', 'number', 'number'], initALBuffer: ['number', 'buffer', 'number', 'number'],
+  compileShader: ['string', 'boolean', 'string'], checkShaders: null, setBuffers: ['number'], startTicking: ['function'],
+  ready: null, poll: null, pollUSB: null, tick: null, render: null, quit: null, copy: ['string'], paste: null,
+  measureText: ['string', 'number', 'number'], setShadowQuality: ['number'], setSsaoQuality: ['number'],
+  setAntialias: ['number'], setWindowTitle: ['string'], setWindowSize: ['number', 'number'], setRenderScale: ['number'],
+  enableEvent: ['number', 'boolean'], playMusic: ['string', 'number', 'number', 'number'], stopMusic: null,
+  loadImage: ['number', 'string'], setImage: ['number', 'bytes', 'number', 'number'], createMesh: ['number'],
+  releaseMesh: ['number'], screenshot: ['string'], screenshotStatus: null,
+};
+
 // Functions the addon exports beyond the 26 of the original interface, in the order they are
 // registered (on the exports' prototype, so the 26 own properties stay as they are).
 const extensions = [
@@ -128,4 +144,4 @@ const extensions = [
   'createMesh', 'releaseMesh', 'screenshot', 'screenshotStatus',
 ];
 
-module.exports = { buffers, limits, meshStatus, screenshotStatus, bufferIds, BUFFER_ID_ENTRIES, commands, events, extensions, FIELD_BYTES, recordSize };
+module.exports = { buffers, limits, meshStatus, screenshotStatus, exportParameters, bufferIds, BUFFER_ID_ENTRIES, commands, events, extensions, FIELD_BYTES, recordSize };

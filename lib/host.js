@@ -19,7 +19,7 @@
 // Misuse on the host's side throws a JavaScript error that names the argument and what it takes,
 // before anything reaches the addon, whose own checks would end the process. The addon itself
 // loads on first use (`addon`), so the pure parts work without a display.
-const { native } = require('./native');
+const { checkedAddon } = require('./native');
 
 const MODULES = ['./game', './buffers', './commands', './events', './input', './graphics', './meshes', './text', './loop',
   './audio', './quality', './clipboard', './screenshot'];
@@ -32,7 +32,8 @@ for (const name of MODULES) {
 }
 const { setDebugChecks, debugChecks } = require('./checks');
 Object.assign(module.exports, { setDebugChecks, debugChecks });
-Object.defineProperty(module.exports, 'addon', { enumerable: true, get: native });
+// The addon's exports, each function behind its parameter checks (require('tessimarke') is the raw module).
+Object.defineProperty(module.exports, 'addon', { enumerable: true, get: checkedAddon });
 
 // Extensions, one module each, kept under their own names (their functions would collide flat):
 // window control with the wheel record, music, the sprite atlas.

@@ -202,6 +202,10 @@ const handlers = {
     write(); step(); write(); step();
     return lines;
   },
+  // Calls an export through the kit's checked addon: what it throws, as { code, message }.
+  misuse({ name, args }) {
+    try { kit.addon[name](...args); return null; } catch (e) { return { code: e.code, message: e.message }; }
+  },
   // Calls an addon export with raw arguments (the checks behind the kit's); 'NaN' stands for NaN.
   raw({ name, args }) { return kit.addon[name](...args.map((a) => (a === 'NaN' ? NaN : a))); },
   // Quits, then calls every extension once more: each must answer without touching what is gone.

@@ -51,6 +51,14 @@ test('every opcode, limit and record type agrees between the kit and the addon',
   assert.equal(await raw('releaseMesh', limits.MESH_COUNT - 1), contract.meshStatus.MESH_UNKNOWN);
   assert.equal(await raw('releaseMesh', limits.MESH_COUNT), contract.meshStatus.MESH_UNKNOWN);
 
+  // The kit's addon checks each function's arguments against the contract and names the function.
+  for (const [name, args, message] of [['setBuffers', ['7'], 'setBuffers: argument 1 must be a number, got string'],
+    ['compileShader', ['a', 1, 'b'], 'compileShader: argument 2 must be a boolean, got number'],
+    ['measureText', ['a', 12], 'measureText takes 3 arguments (string, number, number), got 2'],
+    ['setImage', [0, [1, 2, 3, 4], 1, 1], 'setImage: argument 2 must be a Uint8Array, got an array']]) {
+    assert.deepEqual(await host.request({ op: 'misuse', name, args }), { code: 'ERR_TYPE', message }, name);
+  }
+
   // Records: the addon queues a window-size record on a resize; every type decodes at its size.
   const sized = await host.request({ op: 'size', width: 640, height: 400 });
   assert.deepEqual(sized.seen.at(-1), [640, 400]);
