@@ -127,3 +127,16 @@ test('a screenshot is read back by the addon: the frame as PNG, with no outside 
   assert.deepEqual(shot.pixel(40, 40), [255, 0, 0]);
   assert.deepEqual(shot.pixel(280, 160), [0, 0, 255]);
 });
+
+test('a frame budget moves the render scale: down to its floor when frames are slow, never up past 1', { timeout: 180000 }, async () => {
+  const script = (target) => `const kit = require('tessimarke/host');
+    const game = kit.createGame({ title: 'Budget', width: 160, height: 120, frameBudget: { target: ${target}, min: 0.5 } });
+    game.run({ frames: 80, realTime: true, draw: () => { game.gfx.clearAll(); kit.sphere(game.gfx.solid, null, {}); } });
+    console.log(game.scale);\n`;
+  const dir = gameDir({ 'slow.js': script(1e-6), 'fast.js': script(1e6) });
+  for (const [file, scale] of [['slow.js', '0.5'], ['fast.js', '1']]) {
+    const r = await run(dir, file, []);
+    assert.equal(r.code, 0, r.stderr);
+    assert.equal(r.stdout, `${scale}\n`, file);
+  }
+});
