@@ -12,7 +12,7 @@ count() {
 }
 
 code_dirs=()
-for d in native lib app shaders scripts examples bench; do [[ -d $d ]] && code_dirs+=("$d"); done
+for d in native contract lib app shaders scripts examples bench; do [[ -d $d ]] && code_dirs+=("$d"); done
 tests=$(count tests)
 code=$(count "${code_dirs[@]}")
 for d in tests "${code_dirs[@]}"; do printf '%-10s %6d\n' "$d" "$(count "$d")"; done
