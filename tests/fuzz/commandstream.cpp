@@ -15,6 +15,7 @@
 #include "base/words.h"
 #include "fuzzlog.h"
 
+using namespace tsm;
 using namespace tsm::bridge;
 
 namespace {
