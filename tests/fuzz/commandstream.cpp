@@ -20,8 +20,9 @@ using namespace tsm::bridge;
 
 namespace {
 // Words per command, the opcode included, as the host's documentation lists them (0: skipped).
-// 15-17 are the extension commands (listener, listener up, play at a world position).
-constexpr uint32_t documentedWords[] = {0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5, 0, 7, 4, 7};
+// 15-18 are the extension commands (listener, listener up, play at a world position, draw
+// retained meshes).
+constexpr uint32_t documentedWords[] = {0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5, 0, 7, 4, 7, 5};
 constexpr int32_t LAST_OPCODE = sizeof documentedWords / sizeof documentedWords[0] - 1;
 // Largest command block a case uses, in words.
 constexpr uint32_t MAX_CASE_WORDS = 512;
