@@ -25,3 +25,7 @@ export function setImage(id: number, rgba: Uint8Array, width: number, height: nu
 export function createMesh(blockId: number): number;
 /** 0, or -4 for an id that holds no mesh. */
 export function releaseMesh(id: number): number;
+/** Asks for the next frame `render` draws as a PNG file: 1 (pending), 2 without a window, 4 for a bad path. */
+export function screenshot(path: string): number;
+/** How the last screenshot went: 0 written, 1 still to be drawn, 3 not written. */
+export function screenshotStatus(): number;

@@ -49,4 +49,4 @@ export const AL_FORMAT_STEREO16: 4355;
 
 // Extensions: on the module's prototype, after the 26 above (not among its own properties).
 export { setWindowTitle, setWindowSize, setRenderScale, enableEvent, playMusic, stopMusic, loadImage, setImage, createMesh,
-  releaseMesh } from './extensions';
+  releaseMesh, screenshot, screenshotStatus } from './extensions';
