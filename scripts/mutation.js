@@ -1,0 +1,222 @@
+'use strict';
+// Mutation testing: what the suite catches, measured on a fixed, seeded sample of mutants of the
+// addon's sources (every subsystem) and the kit, kept in tests/mutation/sample.jsonl so that the
+// same mutants run again after the suite changes.
+//
+//   node scripts/mutation.js sample [--seed N] [--count N]   draws the sample (the shared mutation
+//                                                              tool writes every mutant of a file)
+//   node scripts/mutation.js run [--label L] [--from I] [--to J] [--timeout S]
+//                                                              runs mutants I..J-1 (all by default)
+//
+// A run works on a copy of the committed tree in build-mutation/ (never on the checkout): each
+// mutant is applied, the addon and the unit tests rebuilt when it is native code, and the tests
+// tests/mutation/map.tsv names for its file run with a time limit. A mutant is killed when a test
+// fails, survives when all pass, times out past the limit, or is not built when it does not
+// compile (left out of the score). Each set of tests runs once on the unmutated tree first. Results go to build-mutation/results-<label>.jsonl as they come,
+// so a stopped run goes on where it stopped; the end prints the counts, the score and the survivors.
+const { execFileSync, spawnSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+
+const root = path.join(__dirname, '..');
+const SAMPLE = path.join(root, 'tests', 'mutation', 'sample.jsonl');
+const MAP = path.join(root, 'tests', 'mutation', 'map.tsv');
+const WORK = path.join(root, 'build-mutation');
+const MUTATE = path.resolve(root, '..', 'shared', 'tools', 'mutate');
+
+function option(args, name, fallback) {
+  const i = args.indexOf(name);
+  return i >= 0 ? args[i + 1] : fallback;
+}
+
+// A small seeded generator: the same seed draws the same sample.
+function random(seed) {
+  let s = seed >>> 0 || 1;
+  return () => { s ^= s << 13; s >>>= 0; s ^= s >>> 17; s ^= s << 5; s >>>= 0; return s / 2 ** 32; };
+}
+
+// The sources mutated, by group: each native subsystem, the kit and the contract.
+function sources() {
+  const groups = {};
+  const add = (group, file) => (groups[group] ||= []).push(file);
+  const walk = (dir) => {
+    for (const e of fs.readdirSync(path.join(root, dir), { withFileTypes: true })) {
+      const rel = path.join(dir, e.name);
+      if (e.isDirectory()) walk(rel);
+      else if (/\.(cpp|h)$/.test(e.name)) add(rel.split(path.sep).slice(0, 2).join('/'), rel);
+    }
+  };
+  walk('native');
+  for (const f of fs.readdirSync(path.join(root, 'lib'))) if (f.endsWith('.js')) add('lib', path.join('lib', f));
+  add('contract', path.join('contract', 'host.js'));
+  return groups;
+}
+
+// One mutant as { file, line, original, mutated }: the first line it changes (an inserted line is
+// kept with the line before it).
+function describe(file, originalLines, mutantLines) {
+  let i = 0;
+  while (i < originalLines.length && originalLines[i] === mutantLines[i]) ++i;
+  let a = originalLines.length - 1, b = mutantLines.length - 1;
+  while (a > i && b > i && originalLines[a] === mutantLines[b]) { --a; --b; }
+  if (a - i > 0 || b < i - 1) return null;  // more than one line changed: not a simple mutant
+  if (a < i) {  // an insertion after line i - 1
+    if (i === 0) return null;
+    return { file, line: i, original: originalLines[i - 1], mutated: [originalLines[i - 1], ...mutantLines.slice(i, b + 1)].join('\n') };
+  }
+  return { file, line: i + 1, original: originalLines[i], mutated: mutantLines.slice(i, b + 1).join('\n') };
+}
+
+// Lines not worth mutating: comments, preprocessor lines, blank ones.
+const inert = (text) => /^\s*($|\/\/|\/\*|\*|#)/.test(text);
+
+function sample(args) {
+  const seed = Number(option(args, '--seed', 23));
+  const count = Number(option(args, '--count', 400));
+  const rnd = random(seed);
+  const groups = sources();
+  const names = Object.keys(groups).sort();
+  // Each group's share follows its size in lines, at least 10 mutants.
+  const size = (files) => files.reduce((n, f) => n + fs.readFileSync(path.join(root, f), 'utf8').split('\n').length, 0);
+  const lines = Object.fromEntries(names.map((g) => [g, size(groups[g])]));
+  const total = Object.values(lines).reduce((a, b) => a + b, 0);
+  const out = [];
+  for (const group of names) {
+    const perGroup = Math.max(10, Math.round((count * lines[group]) / total));
+    const files = groups[group].sort();
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-mutants-'));
+    const pool = [];
+    for (const file of files) {
+      const lang = file.endsWith('.js') ? 'javascript' : 'cpp';
+      const fileDir = path.join(dir, path.basename(file));
+      fs.mkdirSync(fileDir);
+      spawnSync(MUTATE, [path.join(root, file), lang, '--mutantDir', fileDir, '--noCheck'], { stdio: 'ignore' });
+      const originalLines = fs.readFileSync(path.join(root, file), 'utf8').split('\n');
+      for (const m of fs.readdirSync(fileDir).sort()) {
+        const d = describe(file, originalLines, fs.readFileSync(path.join(fileDir, m), 'utf8').split('\n'));
+        if (d && !inert(d.original)) pool.push(d);
+      }
+    }
+    fs.rmSync(dir, { recursive: true, force: true });
+    const before = out.length;
+    for (let k = 0; k < perGroup && pool.length; ++k) out.push(pool.splice(Math.floor(rnd() * pool.length), 1)[0]);
+    process.stdout.write(`mutation: ${group}: ${out.length - before} mutants of ${groups[group].length} files\n`);
+  }
+  fs.mkdirSync(path.dirname(SAMPLE), { recursive: true });
+  fs.writeFileSync(SAMPLE, out.map((m) => JSON.stringify(m)).join('\n') + '\n');
+  process.stdout.write(`mutation: ${out.length} mutants (seed ${seed}) in ${path.relative(root, SAMPLE)}\n`);
+}
+
+function testsFor(file) {
+  for (const line of fs.readFileSync(MAP, 'utf8').split('\n')) {
+    if (!line || line.startsWith('#')) continue;
+    const [prefix, ...tests] = line.split('\t');
+    if (file.startsWith(prefix)) return tests;
+  }
+  return ['unit'];
+}
+
+// A copy of the committed tree with its own build folder, made once.
+function workTree() {
+  const tree = path.join(WORK, 'tree');
+  if (!fs.existsSync(tree)) {
+    fs.mkdirSync(tree, { recursive: true });
+    execFileSync('bash', ['-c', `git -C "${root}" archive HEAD | tar -x -C "${tree}"`]);
+    fs.symlinkSync(path.join(root, 'node_modules'), path.join(tree, 'node_modules'));
+    for (const d of ['app/assets/fonts']) fs.cpSync(path.join(root, d), path.join(tree, d), { recursive: true });
+    execFileSync('cmake', ['-S', tree, '-B', path.join(WORK, 'build'), '-DCMAKE_BUILD_TYPE=RelWithDebInfo'], { stdio: 'ignore' });
+  }
+  return tree;
+}
+
+function build() {
+  const r = spawnSync('cmake', ['--build', path.join(WORK, 'build'), '-j2', '--target', 'tessimarke', 'unit_tests'],
+    { stdio: 'ignore', timeout: 900000 });
+  return r.status === 0;
+}
+
+// Runs the tests; 'killed', 'survived' or 'timeout'.
+function runTests(tree, tests, seconds) {
+  const until = Date.now() + seconds * 1000;
+  const env = { ...process.env, TESSIMARKE_BUILD_DIR: path.join(WORK, 'build'), CI: '' };
+  for (const t of tests) {
+    const left = until - Date.now();
+    if (left <= 0) return 'timeout';
+    const r = t === 'unit'
+      ? spawnSync(path.join(WORK, 'build', 'unit_tests'), ['--gtest_brief=1'], { stdio: 'ignore', timeout: left })
+      : spawnSync(process.execPath, ['--test', '--test-concurrency=1', path.join(tree, 'tests', 'integration', `${t}.test.js`)],
+        { cwd: tree, env, stdio: 'ignore', timeout: left });
+    if (r.error && r.error.code === 'ETIMEDOUT') return 'timeout';
+    if (r.status !== 0) return 'killed';
+  }
+  return 'survived';
+}
+
+function run(args) {
+  const label = option(args, '--label', 'current');
+  const seconds = Number(option(args, '--timeout', 600));
+  const mutants = fs.readFileSync(SAMPLE, 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l));
+  const from = Number(option(args, '--from', 0)), to = Number(option(args, '--to', mutants.length));
+  const results = path.join(WORK, `results-${label}.jsonl`);
+  const done = new Map();
+  if (fs.existsSync(results)) {
+    for (const l of fs.readFileSync(results, 'utf8').split('\n').filter(Boolean)) { const r = JSON.parse(l); done.set(r.index, r); }
+  }
+  const tree = workTree();
+  if (!build()) throw new Error('mutation: the unmutated tree does not build');
+  // Each set of tests must pass on the unmutated tree first, or its mutants prove nothing.
+  const baseline = new Map();
+  const passesUnmutated = (tests) => {
+    const key = tests.join(' ');
+    if (!baseline.has(key)) {
+      const outcome = runTests(tree, tests, seconds);
+      baseline.set(key, outcome === 'survived');
+      if (outcome !== 'survived') process.stdout.write(`mutation: the unmutated tree fails ${key} (${outcome}): its mutants are skipped\n`);
+    }
+    return baseline.get(key);
+  };
+  const started = Date.now();
+  for (let index = from; index < to; ++index) {
+    if (done.has(index)) continue;
+    const m = mutants[index];
+    const file = path.join(tree, m.file);
+    const text = fs.readFileSync(file, 'utf8');
+    const lines = text.split('\n');
+    let outcome;
+    if (lines[m.line - 1] !== m.original) {
+      outcome = 'stale';  // the source moved since the sample was drawn
+    } else if (!passesUnmutated(testsFor(m.file))) {
+      outcome = 'baseline fails';
+    } else {
+      lines[m.line - 1] = m.mutated;
+      fs.writeFileSync(file, lines.join('\n'));
+      const native = !m.file.endsWith('.js');
+      outcome = native && !build() ? 'not built' : runTests(tree, testsFor(m.file), seconds);
+      fs.writeFileSync(file, text);
+      if (native) build();
+    }
+    const r = { index, file: m.file, line: m.line, outcome };
+    done.set(index, r);
+    fs.appendFileSync(results, JSON.stringify(r) + '\n');
+    process.stdout.write(`mutation: ${index} ${m.file}:${m.line} ${outcome}\n`);
+  }
+  const all = [...done.values()].filter((r) => r.index >= from && r.index < to);
+  const count = (o) => all.filter((r) => r.outcome === o).length;
+  const killed = count('killed'), survived = count('survived'), timedOut = count('timeout');
+  const scored = killed + survived + timedOut;
+  process.stdout.write(`mutation: ${killed} killed, ${survived} survived, ${timedOut} timed out, ${count('not built')} not built, ` +
+    `${count('stale')} stale; score ${scored ? (((killed + timedOut) / scored) * 100).toFixed(1) : '-'}% ` +
+    `(${((Date.now() - started) / 60000).toFixed(1)} min this run)\n`);
+  for (const r of all.filter((x) => x.outcome === 'survived')) {
+    process.stdout.write(`  survived ${r.index} ${r.file}:${r.line}: ${JSON.stringify(mutants[r.index].mutated.trim())}\n`);
+  }
+}
+
+const [command, ...rest] = process.argv.slice(2);
+if (command === 'sample') sample(rest);
+else if (command === 'run') run(rest);
+else {
+  process.stderr.write('usage: node scripts/mutation.js sample [--seed N] [--count N] | run [--label L] [--from I] [--to J] [--timeout S]\n');
+  process.exit(2);
+}
