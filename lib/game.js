@@ -65,7 +65,8 @@ function createGame(options) {
     throw kitError(RangeError, 'ERR_RANGE', `createGame: title must be at most ${contract.limits.MAX_TITLE_BYTES} bytes without NUL`);
   }
   // The addon reads these as it starts: the level before its first line, the window as it opens.
-  if (!isLoaded()) {
+  const loadedBefore = isLoaded();
+  if (!loadedBefore) {
     process.env.TESSIMARKE_LOG = log;
     process.env.TESSIMARKE_WINDOW = `${width}x${height}`;
     process.env.TESSIMARKE_TITLE = title;
@@ -84,8 +85,10 @@ function createGame(options) {
   });
   gameMade = true;
   // A window opened before createGame (the addon loaded earlier) still gets its title and size.
-  windowControl.setTitle(title);
-  if (gfx.width !== width || gfx.height !== height) windowControl.setSize(width, height);
+  if (loadedBefore) {
+    windowControl.setTitle(title);
+    if (gfx.width !== width || gfx.height !== height) windowControl.setSize(width, height);
+  }
   if (o.quality !== undefined) quality.setQuality(o.quality);
   return new Game({ buffers, gfx, onError, frameBudget: o.frameBudget, step: o.step, maxSteps: o.maxSteps });
 }
