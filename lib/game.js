@@ -262,6 +262,8 @@ class Game {
   // realTime false runs one step per frame (repeatable headless runs). Returns the loop's figures.
   run(options) {
     const o = checkOptions(options, RUN_OPTIONS, 'game.run');
+    if (this.ran) throw kitError(Error, 'ERR_STATE', 'game.run: the game has run already (its window is closed when run returns)');
+    this.ran = true;
     for (const name of ['update', 'draw', 'onEvent']) {
       if (o[name] !== undefined && typeof o[name] !== 'function') throw kitError(TypeError, 'ERR_TYPE', `game.run: ${name} must be a function`);
     }
