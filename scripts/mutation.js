@@ -23,6 +23,7 @@ const root = path.join(__dirname, '..');
 const SAMPLE = path.join(root, 'tests', 'mutation', 'sample.jsonl');
 const MAP = path.join(root, 'tests', 'mutation', 'map.tsv');
 const WORK = path.join(root, 'build-mutation');
+const APPLIED = path.join(WORK, 'applied.json');
 const MUTATE = path.resolve(root, '..', 'shared', 'tools', 'mutate');
 
 function option(args, name, fallback) {
@@ -126,6 +127,14 @@ function workTree() {
     fs.symlinkSync(path.join(root, 'node_modules'), path.join(tree, 'node_modules'));
     for (const d of ['app/assets/fonts']) fs.cpSync(path.join(root, d), path.join(tree, d), { recursive: true });
     execFileSync('cmake', ['-S', tree, '-B', path.join(WORK, 'build'), '-DCMAKE_BUILD_TYPE=RelWithDebInfo'], { stdio: 'ignore' });
+    // Everything once (the test harnesses too); a mutant rebuilds only the addon and the unit tests.
+    execFileSync('cmake', ['--build', path.join(WORK, 'build'), '-j2'], { stdio: 'ignore' });
+  }
+  // A run stopped while a mutant was applied left its file mutated: put it back.
+  if (fs.existsSync(APPLIED)) {
+    const { file, text } = JSON.parse(fs.readFileSync(APPLIED, 'utf8'));
+    fs.writeFileSync(path.join(tree, file), text);
+    fs.rmSync(APPLIED);
   }
   return tree;
 }
@@ -161,7 +170,10 @@ function run(args) {
   const results = path.join(WORK, `results-${label}.jsonl`);
   const done = new Map();
   if (fs.existsSync(results)) {
-    for (const l of fs.readFileSync(results, 'utf8').split('\n').filter(Boolean)) { const r = JSON.parse(l); done.set(r.index, r); }
+    for (const l of fs.readFileSync(results, 'utf8').split('\n').filter(Boolean)) {
+      const r = JSON.parse(l);
+      if (r.outcome !== 'baseline fails') done.set(r.index, r);  // tried again once the tests pass
+    }
   }
   const tree = workTree();
   if (!build()) throw new Error('mutation: the unmutated tree does not build');
@@ -190,10 +202,12 @@ function run(args) {
       outcome = 'baseline fails';
     } else {
       lines[m.line - 1] = m.mutated;
+      fs.writeFileSync(APPLIED, JSON.stringify({ file: m.file, text }));
       fs.writeFileSync(file, lines.join('\n'));
       const native = !m.file.endsWith('.js');
       outcome = native && !build() ? 'not built' : runTests(tree, testsFor(m.file), seconds);
       fs.writeFileSync(file, text);
+      fs.rmSync(APPLIED);
       if (native) build();
     }
     const r = { index, file: m.file, line: m.line, outcome };
