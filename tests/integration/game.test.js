@@ -83,7 +83,7 @@ test('the window asked for is centred and fully visible on a small display, shru
       g.ready.catch(() => {});  // a quiet game never prints the ready line
       const id = await findWindow(small.display, `Fit ${w}`);
       let info = await windowInfo(small.display, id);
-      for (let i = 0; i < 100 && (info.x <= 0 || info.y <= 0); ++i) {  // the manager frames and places it
+      for (let i = 0; i < 600 && (info.x <= 0 || info.y <= 0); ++i) {  // until the manager has framed and placed it
         await new Promise((r) => setTimeout(r, 100));
         info = await windowInfo(small.display, id);
       }
