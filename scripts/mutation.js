@@ -5,8 +5,9 @@
 //
 //   node scripts/mutation.js sample [--seed N] [--count N]   draws the sample (the shared mutation
 //                                                              tool writes every mutant of a file)
-//   node scripts/mutation.js run [--label L] [--from I] [--to J] [--timeout S]
+//   node scripts/mutation.js run [--label L] [--rev R] [--from I] [--to J] [--timeout S]
 //                                                              runs mutants I..J-1 (all by default)
+//                                                              on revision R (HEAD by default)
 //
 // A run works on a copy of the committed tree in build-mutation/ (never on the checkout): each
 // mutant is applied, the addon and the unit tests rebuilt when it is native code, and the tests
@@ -21,7 +22,7 @@ const path = require('node:path');
 
 const root = path.join(__dirname, '..');
 const SAMPLE = path.join(root, 'tests', 'mutation', 'sample.jsonl');
-const MAP = path.join(root, 'tests', 'mutation', 'map.tsv');
+const MAP = path.join('tests', 'mutation', 'map.tsv');
 const WORK = path.join(root, 'build-mutation');
 const APPLIED = path.join(WORK, 'applied.json');
 const MUTATE = path.resolve(root, '..', 'shared', 'tools', 'mutate');
@@ -109,8 +110,9 @@ function sample(args) {
   process.stdout.write(`mutation: ${out.length} mutants (seed ${seed}) in ${path.relative(root, SAMPLE)}\n`);
 }
 
-function testsFor(file) {
-  for (const line of fs.readFileSync(MAP, 'utf8').split('\n')) {
+// The map is read from the tree under test: the tests it names are that revision's.
+function testsFor(tree, file) {
+  for (const line of fs.readFileSync(path.join(tree, MAP), 'utf8').split('\n')) {
     if (!line || line.startsWith('#')) continue;
     const [prefix, ...tests] = line.split('\t');
     if (file.startsWith(prefix)) return tests;
@@ -118,29 +120,56 @@ function testsFor(file) {
   return ['unit'];
 }
 
-// A copy of the committed tree with its own build folder, made once.
-function workTree() {
+// A copy of a committed tree (--rev, HEAD by default) with its own build folder. Moving it to
+// another revision copies only the files whose content changed, so the build stays incremental.
+function workTree(rev) {
   const tree = path.join(WORK, 'tree');
-  if (!fs.existsSync(tree)) {
-    fs.mkdirSync(tree, { recursive: true });
-    execFileSync('bash', ['-c', `git -C "${root}" archive HEAD | tar -x -C "${tree}"`]);
-    fs.symlinkSync(path.join(root, 'node_modules'), path.join(tree, 'node_modules'));
-    for (const d of ['app/assets/fonts']) fs.cpSync(path.join(root, d), path.join(tree, d), { recursive: true });
-    execFileSync('cmake', ['-S', tree, '-B', path.join(WORK, 'build'), '-DCMAKE_BUILD_TYPE=RelWithDebInfo'], { stdio: 'ignore' });
-    // Everything once (the test harnesses too); a mutant rebuilds only the addon and the unit tests.
-    execFileSync('cmake', ['--build', path.join(WORK, 'build'), '-j2'], { stdio: 'ignore' });
-  }
+  const stamp = path.join(WORK, 'tree.rev');
+  const commit = execFileSync('git', ['-C', root, 'rev-parse', rev], { encoding: 'utf8' }).trim();
   // A run stopped while a mutant was applied left its file mutated: put it back.
   if (fs.existsSync(APPLIED)) {
     const { file, text } = JSON.parse(fs.readFileSync(APPLIED, 'utf8'));
     fs.writeFileSync(path.join(tree, file), text);
     fs.rmSync(APPLIED);
   }
+  const fresh = !fs.existsSync(tree);
+  if (fresh || (fs.existsSync(stamp) ? fs.readFileSync(stamp, 'utf8').trim() : commit) !== commit) {
+    const incoming = fs.mkdtempSync(path.join(WORK, 'incoming-'));
+    execFileSync('bash', ['-c', `git -C "${root}" archive ${commit} | tar -x -C "${incoming}"`]);
+    const kept = new Set(['node_modules', 'app/assets/fonts']);
+    const sync = (rel) => {
+      const from = path.join(incoming, rel), to = path.join(tree, rel);
+      const names = new Set(fs.existsSync(from) ? fs.readdirSync(from) : []);
+      if (fs.existsSync(to)) {
+        for (const n of fs.readdirSync(to)) {
+          if (!names.has(n) && !kept.has(path.join(rel, n))) fs.rmSync(path.join(to, n), { recursive: true, force: true });
+        }
+      }
+      fs.mkdirSync(to, { recursive: true });
+      for (const n of names) {
+        const r = path.join(rel, n);
+        if (kept.has(r)) continue;
+        if (fs.statSync(path.join(from, n)).isDirectory()) { sync(r); continue; }
+        const data = fs.readFileSync(path.join(from, n));
+        if (!fs.existsSync(path.join(to, n)) || !data.equals(fs.readFileSync(path.join(to, n)))) fs.writeFileSync(path.join(to, n), data);
+      }
+    };
+    sync('');
+    fs.rmSync(incoming, { recursive: true, force: true });
+    if (fresh) {
+      fs.symlinkSync(path.join(root, 'node_modules'), path.join(tree, 'node_modules'));
+      fs.cpSync(path.join(root, 'app/assets/fonts'), path.join(tree, 'app/assets/fonts'), { recursive: true });
+    }
+    execFileSync('cmake', ['-S', tree, '-B', path.join(WORK, 'build'), '-DCMAKE_BUILD_TYPE=RelWithDebInfo'], { stdio: 'ignore' });
+    // Everything once (the test harnesses too); a mutant rebuilds only what its tests use.
+    execFileSync('cmake', ['--build', path.join(WORK, 'build'), '-j2'], { stdio: 'ignore' });
+  }
+  fs.writeFileSync(stamp, commit + '\n');
   return tree;
 }
 
-function build() {
-  const r = spawnSync('cmake', ['--build', path.join(WORK, 'build'), '-j2', '--target', 'tessimarke', 'unit_tests'],
+function build(targets) {
+  const r = spawnSync('cmake', ['--build', path.join(WORK, 'build'), '-j2', '--target', ...targets],
     { stdio: 'ignore', timeout: 900000 });
   return r.status === 0;
 }
@@ -175,8 +204,8 @@ function run(args) {
       if (r.outcome !== 'baseline fails') done.set(r.index, r);  // tried again once the tests pass
     }
   }
-  const tree = workTree();
-  if (!build()) throw new Error('mutation: the unmutated tree does not build');
+  const tree = workTree(option(args, '--rev', 'HEAD'));
+  if (!build(['all'])) throw new Error('mutation: the unmutated tree does not build');
   // Each set of tests must pass on the unmutated tree first, or its mutants prove nothing.
   const baseline = new Map();
   const passesUnmutated = (tests) => {
@@ -198,17 +227,19 @@ function run(args) {
     let outcome;
     if (lines[m.line - 1] !== m.original) {
       outcome = 'stale';  // the source moved since the sample was drawn
-    } else if (!passesUnmutated(testsFor(m.file))) {
+    } else if (!passesUnmutated(testsFor(tree, m.file))) {
       outcome = 'baseline fails';
     } else {
       lines[m.line - 1] = m.mutated;
       fs.writeFileSync(APPLIED, JSON.stringify({ file: m.file, text }));
       fs.writeFileSync(file, lines.join('\n'));
       const native = !m.file.endsWith('.js');
-      outcome = native && !build() ? 'not built' : runTests(tree, testsFor(m.file), seconds);
+      const tests = testsFor(tree, m.file);
+      // The addon, and the unit tests when they run; the next build puts the restored file back.
+      const targets = tests.includes('unit') ? ['tessimarke', 'unit_tests'] : ['tessimarke'];
+      outcome = native && !build(targets) ? 'not built' : runTests(tree, tests, seconds);
       fs.writeFileSync(file, text);
       fs.rmSync(APPLIED);
-      if (native) build();
     }
     const r = { index, file: m.file, line: m.line, outcome };
     done.set(index, r);
@@ -231,6 +262,6 @@ const [command, ...rest] = process.argv.slice(2);
 if (command === 'sample') sample(rest);
 else if (command === 'run') run(rest);
 else {
-  process.stderr.write('usage: node scripts/mutation.js sample [--seed N] [--count N] | run [--label L] [--from I] [--to J] [--timeout S]\n');
+  process.stderr.write('usage: node scripts/mutation.js sample [--seed N] [--count N] | run [--label L] [--rev R] [--from I] [--to J] [--timeout S]\n');
   process.exit(2);
 }

@@ -126,6 +126,13 @@ function runHost(script, args = [], { display, audio, env, timeout = 60000, node
   });
 }
 
+// Runs `fn` in the test host (tests/hosts/run.js) with `arg` (JSON): fn(arg) sees the addon and the
+// hosts' helpers (createFixed, runCommands, putString, report, serveRequests, graphics(), kit()) and
+// its return value is the last result. Options and result as runHost.
+function runFn(fn, arg, options) {
+  return runHost('run.js', [fn.toString(), JSON.stringify(arg === undefined ? null : arg)], options);
+}
+
 // Standard output without the hosts' own result lines.
 function nativeOut(result) {
   return result.stdout.replace(/\n@result [^\n]*\n/g, '');
@@ -159,6 +166,6 @@ function isolatedAddon(dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-package-'
 }
 
 module.exports = {
-  root, buildDir, addonPath, sanitized, timeScale, startXvfb, hostEnv, runHost, nativeOut, assertAborted, assertOk,
+  root, buildDir, addonPath, sanitized, timeScale, startXvfb, hostEnv, runHost, runFn, nativeOut, assertAborted, assertOk,
   assertNoSanitizerReport, isolatedAddon,
 };
