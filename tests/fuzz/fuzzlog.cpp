@@ -3,8 +3,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "base/log.h"
 
@@ -18,6 +16,7 @@ void invariantFailed(const char* expression, const char* file, int line) {
   std::fflush(stderr);
   std::abort();
 }
+
 }  // namespace tsm::fuzz
 
 namespace tsm {
@@ -25,15 +24,15 @@ void logInfo(const char* format, ...) {
   va_list args;
   va_start(args, format);
   std::vsnprintf(fuzz::fuzzLog.lastInfo, sizeof fuzz::fuzzLog.lastInfo, format, args);
-  va_end(args);
   ++fuzz::fuzzLog.infoLines;
+  va_end(args);
 }
 
 void logError(const char* format, ...) {
   va_list args;
   va_start(args, format);
   std::vsnprintf(fuzz::fuzzLog.lastError, sizeof fuzz::fuzzLog.lastError, format, args);
-  va_end(args);
   ++fuzz::fuzzLog.errorLines;
+  va_end(args);
 }
 }  // namespace tsm
