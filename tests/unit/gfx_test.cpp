@@ -1,0 +1,333 @@
+// The graphics core apart from the mesh kernels: frame arithmetic, uniform-set bookkeeping against a
+// model, the sampling kernels, the shader name hash, the sprite atlas and image files (written here
+// with an independent encoder, then damaged).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "base/random.h"
+#include "gfx/core/framerules.h"
+#include "gfx/core/imagefile.h"
+#include "gfx/core/kernels.h"
+#include "gfx/core/namehash.h"
+#include "gfx/core/uniformset.h"
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#include <stb_image_write.h>
+#pragma GCC diagnostic pop
+
+using namespace tsm::gfx;
+using Bytes = std::vector<uint8_t>;
+
+TEST(FrameRules, DrawCountsTilesAndStatusNames) {
+  // Whole elements of the fill length (3 floats a vertex, 4 an instance), never past the capacity.
+  const struct { uint64_t fill; uint32_t per; uint64_t capacity, count; } draws[] = {
+      {0, 3, 100000, 0}, {9, 3, 100000, 3}, {10, 3, 100000, 3}, {11, 3, 100000, 3}, {8, 4, 100000, 2},
+      {7, 4, 100000, 1}, {300003, 3, 100000, 100000}, {0xFFFFFFFFull, 3, 100000, 100000}, {9, 3, 0, 0}, {9, 0, 100, 0},
+  };
+  for (const auto& c : draws) EXPECT_EQ(drawCount(c.fill, c.per, c.capacity), c.count) << c.fill << "/" << c.per;
+  // Debug tiles: a third of the width up to 400, the drawable's aspect; an empty drawable gives an
+  // empty tile (never a division by zero) and large ones do not overflow the proportion.
+  const struct { int32_t w, h, tileWidth, tileHeight; } tiles[] = {
+      {1920, 1080, 400, 225}, {900, 600, 300, 200}, {1400, 800, 400, 228}, {1200, 700, 400, 233},
+      {1199, 700, 399, 232},  {0, 0, 0, 0},         {0, 800, 0, 0},        {1400, 0, 0, 0},
+      {-3, 800, 0, 0},        {800, -1, 0, 0},      {2, 800, 0, 0},        {100000, 100000, 400, 400},
+      {3, 2000000000, 1, 666666666},
+  };
+  for (const auto& c : tiles) {
+    EXPECT_EQ(debugTileSize(c.w, c.h).width, c.tileWidth) << c.w << "x" << c.h;
+    EXPECT_EQ(debugTileSize(c.w, c.h).height, c.tileHeight) << c.w << "x" << c.h;
+  }
+  std::mt19937 rng(7);
+  for (int i = 0; i < 10000; ++i) {
+    const int32_t w = 1 + static_cast<int32_t>(rng() % 8000), h = 1 + static_cast<int32_t>(rng() % 8000);
+    const TileSize t = debugTileSize(w, h);
+    EXPECT_LE(3 * t.width, w);
+    EXPECT_LE(t.width, 400);
+    EXPECT_EQ(t.height, static_cast<int64_t>(h) * t.width / w);
+  }
+  EXPECT_STREQ(framebufferStatusName(0x8CD6), "GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT");
+  for (uint32_t other : {0u, 0x8CD8u, 0xFFFFFFFFu}) EXPECT_STREQ(framebufferStatusName(other), "OTHER");
+}
+
+// Random setter calls and frames against a model: a new level is stored in every set and marks it,
+// the same level marks nothing, a frame sends each mark once where the program has the uniform and
+// clears it everywhere; a block feeds a uniform only when it exists and is long enough.
+TEST(UniformSets, QualitySettersAndFramesMatchTheModel) {
+  constexpr uint32_t SETS = 11;
+  std::mt19937 rng(20261206);
+  for (int round = 0; round < 50; ++round) {
+    const uint32_t present = rng() & 0x7FF;
+    UniformSet sets[SETS];
+    std::memset(sets, 0, sizeof sets);
+    int32_t level[SCALAR_UNIFORM_COUNT];
+    bool marked[SETS][SCALAR_UNIFORM_COUNT] = {};
+    for (uint32_t q = 0; q < SCALAR_UNIFORM_COUNT; ++q) {
+      level[q] = scalarStartValues[q];
+      for (uint32_t s = 0; s < SETS; ++s) {  // as binding leaves them
+        sets[s].scalars[q].location = present & (1u << s) ? static_cast<int32_t>(q) : -1;
+        sets[s].scalars[q].kind = present & (1u << s) ? SCALAR_INT : SCALAR_NONE;
+        sets[s].scalars[q].value.i = level[q];
+      }
+    }
+    for (int step = 0; step < 200; ++step) {
+      if (rng() % 3 != 0) {
+        const Quality q = static_cast<Quality>(rng() % SCALAR_UNIFORM_COUNT);
+        const int32_t value = static_cast<int32_t>(rng() % 4) - (step % 7 == 0 ? 7 : 0);
+        ASSERT_EQ(markQuality(sets, SETS, q, value), value == level[q] ? 0 : SETS);
+        if (value != level[q]) for (auto& m : marked) m[q] = true;
+        level[q] = value;
+      } else {
+        for (uint32_t s = 0; s < SETS; ++s)
+          for (uint32_t q = 0; q < SCALAR_UNIFORM_COUNT; ++q) {
+            ASSERT_EQ(takeChanged(sets[s].scalars[q]), marked[s][q] && (present & (1u << s)));
+            marked[s][q] = false;
+          }
+      }
+      for (uint32_t s = 0; s < SETS; ++s) {
+        for (uint32_t q = 0; q < SCALAR_UNIFORM_COUNT; ++q) {
+          ASSERT_EQ(sets[s].scalars[q].value.i, level[q]);
+          ASSERT_EQ(sets[s].scalars[q].changed, marked[s][q]);
+        }
+      }
+    }
+  }
+  uint8_t block[64] = {};
+  EXPECT_TRUE(blockFeeds(block, 64, 64));
+  EXPECT_TRUE(blockFeeds(block, 100, 12));
+  EXPECT_FALSE(blockFeeds(block, 63, 64));
+  EXPECT_FALSE(blockFeeds(nullptr, 64, 64));
+}
+
+TEST(Kernels, SsaoSampleLengthsFollowTheSquareOfTheRamp) {
+  uint32_t state[4] = {42u, 4242u, 424242u, 42424242u}, before[4];
+  std::memcpy(before, state, sizeof state);
+  float kernel[64][3];
+  generateSsaoKernel(state, kernel);
+  for (int i = 0; i < 64; ++i) {
+    const double s = 0.1 + 0.9 * i / 64.0;
+    EXPECT_NEAR(std::hypot(kernel[i][0], kernel[i][1], kernel[i][2]), s * s, 1e-5) << i;
+  }
+  EXPECT_NE(std::memcmp(state, before, sizeof state), 0) << "the kernel's draws advance the generator";
+}
+
+// Each attempt logs its sixteen digits and average; only the last attempt, the first whose sum lies
+// in [7.2, 8.8] (bounds included), is kept. Replayed here draw by draw.
+TEST(Kernels, NoiseTileLogsEveryAttemptAndKeepsTheLast) {
+  EXPECT_TRUE(noiseTileAccepted(7.2) && noiseTileAccepted(8.8) && noiseTileAccepted(8.0));
+  EXPECT_FALSE(noiseTileAccepted(std::nextafter(7.2, 0.0)) || noiseTileAccepted(std::nextafter(8.8, 9.0)));
+  for (uint32_t seed = 1; seed < 40; ++seed) {
+    uint32_t state[4] = {seed, seed + 1, seed + 2, seed + 3}, replay[4];
+    std::memcpy(replay, state, sizeof state);
+    float tile[16], last[16];
+    testing::internal::CaptureStdout();
+    const int attempts = generateNoiseTile(state, tile);
+    const std::string out = testing::internal::GetCapturedStdout();
+    std::string expected;
+    double sum;
+    int n = 0;
+    do {
+      ++n, sum = 0, expected += "noiseTile: ";
+      for (float& v : last) v = tsm::nextUnit(replay), sum += v, expected += std::to_string(static_cast<int>(v * 10.0f)) + " ";
+      char line[64];
+      std::snprintf(line, sizeof line, "\n Average: %f\n", sum * 0.0625);
+      expected += line;
+    } while (sum < 7.2 || sum > 8.8);
+    EXPECT_EQ(out, expected) << seed;
+    EXPECT_EQ(attempts, n);
+    EXPECT_EQ(std::memcmp(tile, last, sizeof tile), 0);
+    EXPECT_EQ(std::memcmp(state, replay, sizeof state), 0);
+  }
+}
+
+// High bytes count as signed bytes widened to 16 bits (0x80..0xFF add 0xFF80..0xFFFF), the hash the
+// host's tools compute; the stage bit is bit 31.
+TEST(NameHash, HighBytesSignExtendAndTheStageBitIsBit31) {
+  EXPECT_EQ(nameHash("\x80"), 5381u * 33u + 0xFF80u);
+  EXPECT_EQ(nameHash("\xFF"), 5381u * 33u + 0xFFFFu);
+  EXPECT_EQ(nameHash("\xC3\xA9"), (5381u * 33u + 0xFFC3u) * 33u + 0xFFA9u);
+  const char withTail[] = {'g', 'b', 'u', 'f', 'f', '\0', 'x', '\0'};
+  EXPECT_EQ(nameHash(withTail), nameHash("gbuff"));
+  const uint32_t h = nameHash("solid");
+  EXPECT_EQ(stageHash(h, true), h | 0x80000000u);
+  EXPECT_EQ(stageHash(h, false), h & 0x7FFFFFFFu);
+  EXPECT_EQ(stageHash(h ^ 0x80000000u, false), stageHash(h, false));
+}
+
+// Live rectangles come and go; every place found lies inside and overlaps no live one, and a refusal
+// means that no position at all is free (checked texel by texel).
+TEST(SpriteAtlas, PlacesAreFreeAndFoundWheneverAnyIs) {
+  auto apart = [](const AtlasRect& a, const AtlasRect& b) {
+    return a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y || b.y + b.height <= a.y;
+  };
+  std::mt19937 random(7);
+  constexpr int32_t side = 48;
+  for (int round = 0; round < 40; ++round) {
+    std::vector<AtlasRect> live;
+    int refused = 0;
+    for (int i = 0; i < 300; ++i) {
+      if (!live.empty() && random() % 3 == 0) live.erase(live.begin() + static_cast<long>(random() % live.size()));
+      const int32_t w = 1 + static_cast<int32_t>(random() % 20), h = 1 + static_cast<int32_t>(random() % 20);
+      AtlasRect r;
+      if (placeRect(live.data(), live.size(), w, h, side, &r)) {
+        ASSERT_TRUE(r.width == w && r.height == h && r.x >= 0 && r.y >= 0 && r.x + w <= side && r.y + h <= side);
+        for (const AtlasRect& o : live) ASSERT_TRUE(apart(r, o)) << "round " << round << " rect " << i;
+        live.push_back(r);
+        continue;
+      }
+      ++refused;
+      for (int32_t y = 0; y + h <= side; ++y) {
+        for (int32_t x = 0; x + w <= side; ++x) {
+          bool free = true;
+          for (const AtlasRect& o : live) free = free && apart({x, y, w, h}, o);
+          ASSERT_FALSE(free) << w << "x" << h << " fits at " << x << "," << y << " but was refused";
+        }
+      }
+    }
+    EXPECT_GT(refused, 0) << "the atlas never filled: the round proves nothing";
+  }
+  AtlasRect r;
+  for (const auto& [w, h] : {std::pair{0, 5}, {5, 0}, {-1, 5}, {257, 1}, {1, 257}}) {
+    EXPECT_FALSE(placeRect(nullptr, 0, w, h, 256, &r)) << w << "x" << h;
+  }
+}
+
+TEST(SpriteAtlas, ImageHeaders) {
+  const Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                     0, 0, 0x01, 0x02, 0, 0, 0, 0x30, 8, 6, 0, 0, 0};
+  // A JPEG with an APP0 segment before a progressive frame header (SOF2): 480 high, 640 wide.
+  const Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 1, 2, 0xFF, 0xFF, 0xC2, 0, 11, 8, 0x01, 0xE0, 0x02, 0x80, 3};
+  Bytes bigPng = png;
+  bigPng[16] = 0xFF;  // width 0xFF000102: beyond int32, reported as 0 (refused by the caller)
+  const struct { const char* what; Bytes bytes; ImageKind kind; int32_t width, height; } cases[] = {
+      {"png", png, IMAGE_PNG, 258, 48},
+      {"jpeg", jpeg, IMAGE_JPEG, 640, 480},
+      {"png width past int32", bigPng, IMAGE_PNG, 0, 48},
+      {"png cut short", {png.begin(), png.begin() + 20}, IMAGE_UNKNOWN, 0, 0},
+      {"jpeg with image data first", {0xFF, 0xD8, 0xFF, 0xDA, 0, 2, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1}, IMAGE_UNKNOWN, 0, 0},
+      {"jpeg segment length 0", {0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1}, IMAGE_UNKNOWN, 0, 0},
+      {"huffman table is no frame", {0xFF, 0xD8, 0xFF, 0xC4, 0, 2}, IMAGE_UNKNOWN, 0, 0},
+      {"text", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!'}, IMAGE_UNKNOWN, 0, 0},
+  };
+  for (const auto& c : cases) {
+    int32_t w = 0, h = 0;
+    EXPECT_EQ(imageHeaderSize(c.bytes.data(), c.bytes.size(), &w, &h), c.kind) << c.what;
+    EXPECT_EQ(w, c.width) << c.what;
+    EXPECT_EQ(h, c.height) << c.what;
+  }
+  // Every prefix that ends before the width is refused without reading past it.
+  for (size_t n = 0; n + 1 < jpeg.size(); ++n) {
+    const Bytes prefix(jpeg.begin(), jpeg.begin() + static_cast<long>(n));
+    int32_t w = 0, h = 0;
+    EXPECT_EQ(imageHeaderSize(prefix.data(), prefix.size(), &w, &h), IMAGE_UNKNOWN) << n;
+  }
+}
+
+namespace {
+constexpr int W = 13, H = 7;
+
+Bytes source() {
+  Bytes rgba(W * H * 4);
+  for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 37 % 251);
+  return rgba;
+}
+
+Bytes encode(bool png) {
+  const Bytes rgba = source();
+  Bytes out;
+  auto sink = [](void* to, void* data, int n) {
+    static_cast<Bytes*>(to)->insert(static_cast<Bytes*>(to)->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + n);
+  };
+  if (png) stbi_write_png_to_func(sink, &out, W, H, 4, rgba.data(), W * 4);
+  else stbi_write_jpg_to_func(sink, &out, W, H, 4, rgba.data(), 90);
+  return out;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+Bytes be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+// A chunk with a zero CRC (CRCs are not checked).
+Bytes pngChunk(const char* type, const Bytes& body) { return cat({be32(uint32_t(body.size())), Bytes(type, type + 4), body, be32(0)}); }
+Bytes jpegSegment(uint8_t marker, const Bytes& body) {
+  return cat({{0xFF, marker, static_cast<uint8_t>((body.size() + 2) >> 8), static_cast<uint8_t>(body.size() + 2)}, body});
+}
+
+bool check(const Bytes& b) {
+  int32_t w = 0, h = 0;
+  const ImageKind kind = imageHeaderSize(b.data(), b.size(), &w, &h);
+  return kind != IMAGE_UNKNOWN && checkImageStructure(b.data(), b.size(), kind);
+}
+}  // namespace
+
+TEST(ImageFile, WellFormedFilesDecodeToTheHeadersSizeAndEveryCutCopyIsRefused) {
+  for (const bool png : {true, false}) {
+    const Bytes file = encode(png);
+    ASSERT_TRUE(check(file)) << png;
+    const char* reason = "unset";
+    uint8_t* pixels = decodeImage(file.data(), file.size(), W, H, &reason);
+    ASSERT_NE(pixels, nullptr) << reason;
+    // PNG is lossless; JPEG keeps no alpha.
+    if (png) EXPECT_EQ(Bytes(pixels, pixels + W * H * 4), source());
+    else EXPECT_EQ(pixels[W * H * 4 - 1], 255);
+    freeImage(pixels);
+    // A header that says another size than the data holds is refused with a reason.
+    EXPECT_EQ(decodeImage(file.data(), file.size(), W + 1, H, &reason), nullptr);
+    EXPECT_NE(reason, nullptr);
+    // A JPEG needs its frame and a scan header; any PNG cut short is refused.
+    size_t whole = file.size();
+    for (size_t at = 2; !png && at + 4 < file.size();) {
+      const uint8_t marker = file[at + 1];
+      at += 2 + (size_t{file[at + 2]} << 8 | file[at + 3]);
+      if (marker == 0xDA) {
+        whole = at;
+        break;
+      }
+    }
+    for (size_t n = png ? 8 : 2; n < file.size(); ++n) {
+      EXPECT_EQ(check(Bytes(file.begin(), file.begin() + static_cast<long>(n))), n >= whole) << png << " cut at " << n;
+    }
+  }
+}
+
+TEST(ImageFile, DamagedAndHostileFilesAreRefused) {
+  const Bytes png = encode(true), jpeg = encode(false);
+  const Bytes signature(png.begin(), png.begin() + 8), ihdr(png.begin() + 8, png.begin() + 33), rest(png.begin() + 33, png.end());
+  Bytes idatLengthPastEnd = png, badDepth = png, paletteFirst = png;
+  idatLengthPastEnd[35] += 4;  // the first chunk after IHDR, 1024 bytes longer
+  badDepth[24] = 3;            // RGBA at 3 bits
+  paletteFirst[25] = 3;        // palette image with no PLTE before its data
+  const Bytes frame64 = jpegSegment(0xC0, {8, 0, 64, 0, 64, 1, 1, 0x11, 0}), scan = jpegSegment(0xDA, {1, 1, 0, 0, 63, 0});
+  Bytes manyScans = cat({{0xFF, 0xD8}, frame64});
+  for (uint32_t i = 0; i < MAX_JPEG_SCANS; ++i) manyScans = cat({manyScans, scan, Bytes{0x12}});
+  EXPECT_TRUE(check(manyScans)) << "the allowed count of scans";
+  const std::string svg = "<svg width='12000' height='12000'/>";
+  const struct { const char* what; Bytes bytes; } cases[] = {
+      {"png cut inside an ancillary chunk", cat({signature, ihdr, {0, 0, 0, 4, 'g', 'A', 'M', 'A'}})},
+      {"png ending after an ancillary chunk", cat({signature, ihdr, pngChunk("cHRM", Bytes(32, 1))})},
+      {"png chunk length past the end", idatLengthPastEnd},
+      {"png depth that its colour type does not allow", badDepth},
+      {"png palette image without a palette", paletteFirst},
+      {"png unknown critical chunk", cat({signature, ihdr, pngChunk("ZZZZ", {}), rest})},
+      {"png chunk name not letters", cat({signature, ihdr, pngChunk("a1b2", {}), rest})},
+      {"jpeg frame with markup but no scan", cat({{0xFF, 0xD8}, jpegSegment(0xE0, Bytes(svg.begin(), svg.end())), frame64, {0xFF, 0xD9}})},
+      {"jpeg scan before its frame", cat({{0xFF, 0xD8}, scan, frame64, {0xFF, 0xD9}})},
+      {"jpeg second frame", cat({{0xFF, 0xD8}, frame64, frame64, scan, {0xFF, 0xD9}})},
+      {"jpeg frame of 5 components",
+       cat({{0xFF, 0xD8}, jpegSegment(0xC0, {8, 0, 64, 0, 64, 5, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0, 4, 0x11, 0, 5, 0x11, 0})})},
+      {"jpeg scan header length 2", cat({{0xFF, 0xD8}, frame64, {0xFF, 0xDA, 0, 2}})},
+      {"jpeg too many scans", cat({manyScans, scan, Bytes{0x12}})},
+      {"jpeg segment past the end", cat({Bytes(jpeg.begin(), jpeg.begin() + 2), {0xFF, 0xE1, 0xFF, 0xF0, 1, 2}})},
+  };
+  for (const auto& c : cases) EXPECT_FALSE(check(c.bytes)) << c.what;
+}
