@@ -1,258 +1,318 @@
 'use strict';
-// Text from a real Node host with the real fonts: the start-up and shutdown lines, faces that fail
-// to open, measureText widths checked against the advance widths the font files declare, and its
-// argument checks.
+// Text from a real host with the real fonts: measureText, faces that fail to open or to load a
+// glyph, the code map's cap, and layout read back from the glyph pipelines' blocks after tick and
+// render (quads, texture rectangles, colour, scale and squeeze, the two batches, malformed UTF-8,
+// command 10's byte range, the full batch), the glyphs on screen, and no allocation in steady steps.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { root, startXvfb, runHost, assertAborted, assertOk, nativeOut, isolatedAddon } = require('./harness');
-const { execFileSync } = require('node:child_process');
-const { startDriven, fontMetrics, withBrokenGlyph, screenshot } = require('./text-helpers');
-
-const FONT_DIR = path.join(root, 'app', 'assets', 'fonts');
-const FACES = {
-  mono: { file: 'IBMPlexMono-Regular.ttf', ppem: 48 },
-  sans: { file: 'NotoSans-Regular.ttf', ppem: 96 },
-  fallback: { file: 'unifont.ttf', ppem: 16 },
-};
-for (const face of Object.values(FACES)) face.metrics = fontMetrics(path.join(FONT_DIR, face.file));
-
-// FreeType's advance for a code point of a face, in 1/64 pixel: the declared advance width scaled
-// to the face's pixel size and rounded to whole pixels by hinting.
-function advance64(faceName, cp) {
-  const { metrics, ppem } = FACES[faceName];
-  return Math.round((metrics.advanceWidth(metrics.glyphIndex(cp)) * ppem) / metrics.unitsPerEm) * 64;
-}
-
-// The width measureText should answer: [face, code point] per character, summed in single precision
-// in the addon's order.
-function expectedWidth(chars, size) {
-  const f = Math.fround;
-  let w = 0;
-  for (const [face, cp] of chars) w = f(w + f(f(f(size) / FACES[face].ppem) * f(advance64(face, cp) * 0.015625)));
-  return w;
-}
-const on = (face, text) => [...text].map((c) => [face, c.codePointAt(0)]);
-
-// Each quad's first vertex and its size on screen.
-function quadsOf(vertices) {
-  const out = [];
-  for (let i = 0; i + 6 <= vertices.length; i += 6) {
-    const [x0, y0] = vertices[i].pos, [x1, y1] = vertices[i + 5].pos;
-    out.push({ uv: vertices[i].uv, x0, y0, w: x1 - x0, h: y1 - y0 });
-  }
-  return out;
-}
+const { root, buildDir, sanitized, startXvfb, runFn, assertOk, isolatedAddon } = require('./harness');
 
 let xs;
 test.before(async () => { xs = await startXvfb(); });
 test.after(() => xs.stop());
 
-// A fresh working directory holding only the named fonts (the addon opens them by relative path).
-function fontsOnly(names) {
+// The text host: measures once before `ready` (no glyph set yet), sets up the buffers, shaders and
+// glyph set, answers `requests` in order and quits. Batches come back as vertices [x, y, z, u, v,
+// r, g, b, a]; a screenshot of the window as raw RGB in `file`.
+function textHost({ requests, stringBytes = 65536 }) {
+  const { execFileSync } = require('node:child_process');
+  const { createTableBlocks, registerAndCompile } = graphics();
+  const early = addon.measureText('abc', 16, 0);
+  const fixed = createFixed({ string: stringBytes });
+  const blocks = createTableBlocks({}, 1000);
+  for (const e of [1, 2, 3, 4]) blocks.views[e].set([1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1]);
+  blocks.views[5].set([2 / 1400, 0, 0, 0, 0, -2 / 800, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1]);  // pixels, y down, to clip space
+  const compiled = registerAndCompile(blocks.tableId);
+  addon.ready();
+  // The glyph pipelines' blocks (positions, texcoords, colours of the plain batch, then the outline
+  // one) are the first of their sizes made after the table's.
+  const ids = [], [, nextId] = addon.nextBuffer(4);
+  for (let id = blocks.lastId + 1; id < nextId && ids.length < 6; ++id) if (addon.getBuffer(id).byteLength === [12, 8, 16][ids.length % 3] * 300000) ids.push(id);
+  const tools = { encoding: 'utf8', env: { ...process.env, LD_PRELOAD: '' } };
+  const ops = {
+    // A text given as [first, end] is every code point of that range but the surrogates.
+    measure: ({ cases }) => cases.map(([t, ...rest]) => addon.measureText(typeof t === 'string' ? t
+      : String.fromCodePoint(...Array.from({ length: t[1] - t[0] }, (_, i) => t[0] + i).filter((c) => c < 0xD800 || c > 0xDFFF)), ...rest)),
+    // One step: the colour (command 12), then each run written into STRING_BUFFER after the last, or
+    // raw words after filling STRING_BUFFER with `fill`; then a frame. Answers the results.
+    step: ({ color = [], runs = [], words = [], fill }) => {
+      if (fill) fixed.strings.fill(fill.charCodeAt(0));
+      words = [...(color.length ? [12, ...color] : []), ...words];
+      let at = 0;
+      for (const r of runs) {
+        const bytes = Buffer.from(r.text, r.hex ? 'hex' : 'utf8');
+        fixed.strings.set(bytes, at);
+        words.push(10, at, bytes.length, r.x || 0, r.y || 0, r.size, r.font, r.maxWidth || 0);
+        at += bytes.length;
+      }
+      const results = runCommands(fixed, words);
+      addon.render();
+      return results;
+    },
+    render: ({ frames }) => { for (let i = 0; i < frames; ++i) addon.render(); },
+    batches: ({ max = 64, from = 0 }) => [ids.slice(0, 3), ids.slice(3)].map((batch) => {
+      const [pos, uv, rgba] = batch.map((id) => new Float32Array(addon.getBuffer(id))), triangles = fixed.header[batch[0]] / 9;
+      const vertices = [];
+      for (let v = from * 3; v < Math.min(triangles, from + max) * 3; ++v) {
+        vertices.push([...pos.subarray(3 * v, 3 * v + 3), ...uv.subarray(2 * v, 2 * v + 2), ...rgba.subarray(4 * v, 4 * v + 4)]);
+      }
+      return { triangles, lengths: batch.map((id) => fixed.header[id]), vertices };
+    }),
+    shot: ({ file }) => {
+      const id = execFileSync('xdotool', ['search', '--name', '^Tessimarke$'], tools).trim().split('\n').pop();
+      execFileSync('import', ['-silent', '-window', id, '-depth', '8', `rgb:${file}`], tools);
+      return Number(/Geometry: (\d+)x/.exec(execFileSync('xdotool', ['getwindowgeometry', id], tools))[1]);
+    },
+    // The addon's allocations so far, from the allocation counter's file.
+    count: ({ file }) => Number(require('node:fs').readFileSync(file).readBigUInt64LE(0)),
+  };
+  const out = requests.map((r) => ops[r.op](r));
+  addon.quit();
+  return { early, compiled, out };
+}
+
+// Runs the text host; resolves to { result, out } (the answers to `requests`, in order).
+async function text(requests, { stringBytes, ...options } = {}) {
+  const result = assertOk(await runFn(textHost, { requests, stringBytes }, { display: xs.display, audio: 'null', ...options }));
+  const { early, compiled, out } = result.results.pop();
+  assert.deepEqual([early, compiled], [0, 0]);
+  return { result, out };
+}
+
+// A batch's vertices as quads, checking the order of the six vertices on the way.
+function quads(batch) {
+  const out = [];
+  for (let i = 0; i + 6 <= batch.vertices.length; i += 6) {
+    const [a, b, c, d, e, f] = batch.vertices.slice(i, i + 6);
+    const q = { X0: a[0], Y0: a[1], X1: f[0], Y1: f[1], U0: a[3], V0: a[4], U1: f[3], V1: f[4], rgba: a.slice(5) };
+    assert.deepEqual([b, c, d, e, a[2], f], [[q.X0, q.Y1, 0, q.U0, q.V1, ...q.rgba], [q.X1, q.Y0, 0, q.U1, q.V0, ...q.rgba], b, c, 0,
+      [q.X1, q.Y1, 0, q.U1, q.V1, ...q.rgba]]);
+    out.push(q);
+  }
+  return out;
+}
+// Texels of a quad's glyph rectangle (the texture rectangle is inset by half a texel on each side).
+const texW = (q) => q.U1 - q.U0 + 1;
+const texH = (q) => q.V1 - q.V0 + 1;
+const MONO_ADVANCE_48 = 29;  // IBM Plex Mono: 600 units of 1000 at 48 px, hinted to whole pixels
+
+const FONT_DIR = path.join(root, 'app', 'assets', 'fonts');
+const [MONO, SANS, FALLBACK] = ['IBMPlexMono-Regular.ttf', 'NotoSans-Regular.ttf', 'unifont.ttf'];
+// A working directory whose app/assets/fonts holds only `files` ({ name: bytes }).
+function fontsOnly(files) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-fonts-'));
   fs.mkdirSync(path.join(dir, 'app', 'assets', 'fonts'), { recursive: true });
-  for (const n of names) fs.copyFileSync(path.join(FONT_DIR, n), path.join(dir, 'app', 'assets', 'fonts', n));
+  for (const [name, bytes] of Object.entries(files)) fs.writeFileSync(path.join(dir, 'app', 'assets', 'fonts', name), bytes);
   return dir;
 }
+const font = (name) => fs.readFileSync(path.join(FONT_DIR, name));
 
-async function withHost(options, body) {
-  const h = startDriven('text-driver.js', [], { display: xs.display, audio: 'null', ...options });
-  const setup = await h.request({ op: 'setup' });
-  assert.equal(setup.compiled, 0);
-  const value = await body(h);
-  await h.request({ op: 'quit' });
-  return { result: assertOk(await h.done), value };
+// The mono face with the outline of 'A' (glyph 30) claiming far more points than its data holds, so
+// that FreeType fails to load that glyph and only that one.
+function monoWithBrokenA() {
+  const d = font(MONO), tables = {};
+  for (let i = 0; i < d.readUInt16BE(4); ++i) tables[d.toString('latin1', 12 + i * 16, 16 + i * 16)] = d.readUInt32BE(20 + i * 16);
+  const glyph = tables.glyf + (d.readInt16BE(tables.head + 50) ? d.readUInt32BE(tables.loca + 4 * 30) : d.readUInt16BE(tables.loca + 60) * 2);
+  d.writeInt16BE(1, glyph);             // one contour ...
+  d.writeUInt16BE(0xFFFF, glyph + 10);  // ... ending at point 65535
+  return d;
 }
 
-test('start-up and shutdown lines: FreeType after audio and before SDL, the glyph set at ready', async () => {
-  const { result } = await withHost({}, async () => {});
-  const out = nativeOut(result).split('\n');
-  const at = (line) => out.indexOf(line);
-  assert.ok(at('OpenAL initialized OK') >= 0, result.stdout);
-  assert.equal(at('FreeType initialized OK'), at('OpenAL initialized OK') + 1);
-  assert.equal(at('SDL2 initialized OK'), at('FreeType initialized OK') + 1);
-  const fontsReady = at('Fonts initialized OK');
-  assert.ok(fontsReady > at('SDL2 initialized OK') && fontsReady < at('Native ready'));
-  assert.ok(at('Closing SDL') > at('Quitting Native'));
-  assert.equal(out.filter((l) => /Font|FreeType/.test(l)).length, 2);
-  assert.doesNotMatch(result.stderr, /FreeType|Unable to open|Error freeing|Not sorted|Out of/);
-});
-
-test('run from a folder outside the package, the faces and the icon come from the addon\'s package', async () => {
-  const cwd = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-elsewhere-'));
-  const { result, value } = await withHost({ cwd }, async (h) => {
-    const env = { ...process.env, DISPLAY: xs.display };
-    const id = execFileSync('xdotool', ['search', '--name', '^Tessimarke$'], { env, encoding: 'utf8' }).trim();
-    const icon = execFileSync('xprop', ['-id', id, '_NET_WM_ICON'], { env, encoding: 'utf8' });
-    return { icon, widths: await h.request({ op: 'measure', cases: [['abc', 16, 0], ['abc', 48, 1], ['abc', 48, 2]] }) };
-  });
-  assert.deepEqual(value.widths, [24, expectedWidth(on('mono', 'abc'), 48), expectedWidth(on('sans', 'abc'), 48)]);
-  assert.match(value.icon, /^_NET_WM_ICON\(CARDINAL\) = \s*Icon \(64 x 64\):/);
-  assert.doesNotMatch(result.stderr, /Unable to open|Paths tried|Error loading icon/);
-  fs.rmSync(cwd, { recursive: true });
-});
-
-test('a missing first face: one line naming the paths tried, no further face tried, every lookup answers no glyph', async () => {
-  const cwd = fontsOnly(['NotoSans-Regular.ttf', 'unifont.ttf']);
-  // The addon's own package (an empty folder) lacks the face as well.
-  const pkg = isolatedAddon();
-  const { result, value } = await withHost({ cwd, env: pkg.env }, async (h) => {
-    const widths = await h.request({ op: 'measure', cases: [['abc', 16, 0], ['abc', 48, 1], ['abc', 48, 2], ['', 16, 0]] });
-    const results = await h.request({ op: 'step', runs: [{ text: 'abc', size: 16, font: 0 }, { text: 'abc', size: 48, font: 6 }] });
-    return { widths, results, batches: await h.request({ op: 'batches', max: 0 }) };
-  });
-  assert.deepEqual(value.widths, [0, 0, 0, 0]);
-  assert.deepEqual(value.results, [0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0]);
-  assert.deepEqual(value.batches.map((b) => b.triangles), [0, 0]);
-  assert.match(result.stderr, new RegExp('^Unable to open app/assets/fonts/IBMPlexMono-Regular.ttf: 1\n'
-    + `Paths tried: app/assets/fonts/IBMPlexMono-Regular.ttf, ${fs.realpathSync(pkg.dir)}/app/assets/fonts/IBMPlexMono-Regular.ttf\n`, 'm'));
-  assert.equal(result.stderr.match(/Unable to open[^\n]*\n/g).join(''),
-    'Unable to open app/assets/fonts/IBMPlexMono-Regular.ttf: 1\n');
-  assert.doesNotMatch(result.stdout, /FreeType initialized OK/);
-  // The glyph set is still built; it just holds nothing.
-  assert.match(result.stdout, /Fonts initialized OK/);
-  fs.rmSync(cwd, { recursive: true });
-  fs.rmSync(pkg.dir, { recursive: true });
-});
-
-test('a missing sans face: the mono face still works, and a run ends where it needs a face that did not open', async () => {
-  const cwd = fontsOnly(['IBMPlexMono-Regular.ttf', 'unifont.ttf']);
-  // The addon runs from a package that is the working directory itself: one place to look.
-  const { env } = isolatedAddon(cwd);
-  const { result, value } = await withHost({ cwd, env }, async (h) => {
-    const widths = await h.request({ op: 'measure', cases: [['ab', 48, 1], ['ab\u{1F600}cd', 48, 1], ['ab', 48, 2], ['ab', 16, 0], ['ab', 16, 3]] });
-    await h.request({ op: 'step', runs: [{ text: 'ab\u{1F600}cd', x: 10, y: 100, size: 48, font: 1 }, { text: 'ab', size: 48, font: 6 }] });
-    return { widths, batches: await h.request({ op: 'batches', max: 0 }) };
-  });
-  const ab = expectedWidth(on('mono', 'ab'), 48);
-  // The fallback face opens after the sans face, so it was never tried either.
-  assert.deepEqual(value.widths, [ab, ab, 0, 0, 0]);
-  assert.deepEqual(value.batches.map((b) => b.triangles), [4, 0]);
-  assert.equal(result.stderr.match(/Unable to open[^\n]*\n/g).join(''), 'Unable to open app/assets/fonts/NotoSans-Regular.ttf: 1\n');
-  assert.match(result.stderr, /^Unable to open [^\n]*\nPaths tried: app\/assets\/fonts\/NotoSans-Regular\.ttf\n/m);
-  fs.rmSync(cwd, { recursive: true });
-});
-
-test('measureText: widths follow from the faces\' advances, scaled from each face\'s pixel size', async () => {
+test('measureText: widths from the faces\' advances at each face\'s pixel size, fallback glyphs kept apart from the face\'s own', async () => {
   const ascii = Array.from({ length: 95 }, (_, i) => String.fromCharCode(32 + i)).join('');
-  const cases = [
+  // [text, size, font word, width]. Font 0 and 3 are the fallback face (16 px cells), 1 mono (48 px),
+  // 2 sans (96 px); only the low 16 bits are the font word, and measuring ignores the outline bit (4).
+  const CASES = [
+    // U+0915 is the mono face's missing glyph and U+1F600 the fallback face's, both glyph index 0 of
+    // font 1: measured in this order, neither takes the other's record.
+    ['\u0915', 48, 1, 29], ['\u{1F600}', 16, 1, 8], ['\u{1F601}', 16, 1, 8], ['\u0916', 48, 1, 29], ['\u0915\u{1F600}', 48, 1, 53],
     ['abc', 16, 0, 24], ['abc', 32, 0, 48], ['abc', 16, 3, 24], ['', 48, 1, 0], ['', 16, 2, 0],
-    [ascii, 48, 1, expectedWidth(on('mono', ascii), 48)],
-    [ascii, 48, 2, expectedWidth(on('sans', ascii), 48)],
-    [ascii, 96, 2, expectedWidth(on('sans', ascii), 96)],
-    [ascii, 13.5, 0, expectedWidth(on('fallback', ascii), 13.5)],
-    // Sans at 48 is half its 96-pixel advances.
-    ['W', 48, 2, advance64('sans', 0x57) / 64 / 2],
-    // Greek: the mono face covers it (row 50), the sans face does not; Devanagari only the fallback.
-    ['\u0391\u03a9', 48, 1, expectedWidth(on('mono', '\u0391\u03a9'), 48)],
-    ['\u0391\u03a9', 32, 2, expectedWidth(on('fallback', '\u0391\u03a9'), 32)],
-    ['\u0915', 32, 2, expectedWidth(on('fallback', '\u0915'), 32)],
-    // Cyrillic and Latin Extended from the sans face itself.
-    ['\u0416\u0100', 48, 2, expectedWidth(on('sans', '\u0416\u0100'), 48)],
-    // U+1F600 lies in no coverage row and not in the fallback face: its missing glyph, scaled by size / 16.
-    ['\u{1F600}', 32, 1, expectedWidth([['fallback', 0x1F600]], 32)],
-    ['a\u{1F600}b', 48, 2, expectedWidth([['sans', 0x61], ['fallback', 0x1F600], ['sans', 0x62]], 48)],
-    // Wide fallback glyphs: 16-pixel cells.
-    ['\u6f22\u5b57', 16, 0, 32],
+    [ascii, 48, 1, 2755], [ascii, 48, 2, 2434.5], [ascii, 96, 2, 4869], [ascii, 13.5, 0, 641.25], ['W', 48, 2, 44.5],
+    // Greek: the mono face covers it, the sans face does not; Devanagari only the fallback face.
+    ['\u0391\u03a9', 48, 1, 58], ['\u0391\u03a9', 32, 2, 32], ['\u0915', 32, 2, 32],
+    // Cyrillic and Latin Extended from the sans face itself; U+1F600 lies in no coverage row and not
+    // in the fallback face: its missing glyph, scaled by size / 16. Wide fallback glyphs: 16-pixel cells.
+    ['\u0416\u0100', 48, 2, 71.5], ['\u{1F600}', 32, 1, 16], ['a\u{1F600}b', 48, 2, 80.5], ['\u6f22\u5b57', 16, 0, 32],
     // A line feed is a character like any other.
-    ['a\nb', 48, 1, expectedWidth(on('mono', 'a\nb'), 48)],
-    // Only the low 16 bits are the font word, and measurement ignores the outline bit.
-    ['abc', 48, 0x10001, expectedWidth(on('mono', 'abc'), 48)],
-    ['abc', 48, 5, expectedWidth(on('mono', 'abc'), 48)],
-    ['abc', 48, 6, expectedWidth(on('sans', 'abc'), 48)],
+    ['a\nb', 48, 1, 87], ['abc', 48, 0x10001, 87], ['abc', 48, 5, 87], ['abc', 48, 6, 79.5],
   ];
-  const { value } = await withHost({}, (h) => h.request({ op: 'measure', cases: cases.map((c) => c.slice(0, 3)) }));
-  cases.forEach((c, i) => assert.equal(value[i], c[3], `${JSON.stringify(c.slice(0, 3))}`));
-  assert.equal(value[0], 24);
-  assert.equal(value[1], 48);
+  const { out: [widths] } = await text([{ op: 'measure', cases: CASES.map((c) => c.slice(0, 3)) }]);
+  assert.deepEqual(widths.map((w, i) => [...CASES[i].slice(0, 3), w]), CASES);
 });
 
-test('fallback glyphs never meet the requested face\'s own glyph of the same index', async () => {
-  // U+0915 (mono coverage row 40, not in the mono face) is the mono face's missing glyph, index 0;
-  // U+1F600 is the fallback face's missing glyph, also index 0, for the same font id 1.
-  const order = [['\u0915', 48, 1], ['\u{1F600}', 16, 1], ['\u{1F601}', 16, 1], ['\u0916', 48, 1], ['\u0915\u{1F600}', 48, 1]];
-  const { value } = await withHost({}, (h) => h.request({ op: 'measure', cases: order }));
-  const mono0 = expectedWidth([['mono', 0x0915]], 48);
-  const fallback0 = expectedWidth([['fallback', 0x1F600]], 16);
-  assert.notEqual(mono0 / 3, fallback0);
-  assert.deepEqual(value, [mono0, fallback0, fallback0, mono0, expectedWidth([['mono', 0x0915], ['fallback', 0x1F600]], 48)]);
-});
-
-test('a glyph FreeType fails to load is an empty glyph, not the bitmap of the glyph before it', async () => {
-  const cwd = fontsOnly(['NotoSans-Regular.ttf', 'unifont.ttf']);
-  fs.writeFileSync(path.join(cwd, 'app', 'assets', 'fonts', FACES.mono.file),
-    withBrokenGlyph(path.join(FONT_DIR, FACES.mono.file), 0x41));
-  const { value } = await withHost({ cwd }, async (h) => {
-    const widths = await h.request({ op: 'measure', cases: [['A', 48, 1], ['@', 48, 1], ['AB', 48, 1], ['A', 48, 2]] });
-    await h.request({ op: 'step', runs: [{ text: 'AB', x: 100, y: 500, size: 48, font: 1 }] });
-    return { widths, batch: (await h.request({ op: 'batches', max: 4 }))[0] };
-  });
-  const B = expectedWidth(on('mono', 'B'), 48);
-  assert.deepEqual(value.widths, [0, expectedWidth(on('mono', '@'), 48), B, expectedWidth(on('sans', 'A'), 48)]);
-  // Its quad covers nothing; the next glyph is where an empty glyph leaves the pen.
-  const v = value.batch.vertices;
-  assert.equal(value.batch.triangles, 4);
-  assert.deepEqual([v[0].pos, v[5].pos], [[100, 500, 0], [100, 500, 0]]);
-  assert.ok(v[6].pos[0] >= 100 && v[6].pos[0] < 100 + B);
-  fs.rmSync(cwd, { recursive: true });
-});
-
-test('the code map takes 65537 keys and the atlas 2048 rows; after that new characters are the first glyph or draw nothing, and what was placed keeps drawing', async () => {
-  // Code points the fallback face maps, each to a glyph of its own.
-  const fallback = FACES.fallback.metrics;
-  const mapped = [];
-  const gids = new Set();
-  for (let cp = 0x20; cp < 0x10000; ++cp) {
-    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
-    const gid = fallback.glyphIndex(cp);
-    if (gid !== 0 && !gids.has(gid)) { gids.add(gid); mapped.push(cp); }
+// Faces and where they come from: [case, fonts in the working directory (null: a folder outside the
+// package, the addon's own package), package folder ('cwd': the working directory, 'empty': none),
+// runs laid out, widths expected, triangles of the two batches, lines on standard error].
+const abc = [['abc', 16, 0], ['abc', 48, 1], ['abc', 48, 2]];
+const tried = (name, ...places) => `Unable to open app/assets/fonts/${name}: 1\nPaths tried: ${places.map((p) => `${p}app/assets/fonts/${name}`).join(', ')}\n`;
+const FACE_CASES = [
+  ['faces from the addon\'s package when run from elsewhere', null, null, abc, [], [24, 87, 79.5], [0, 0], ''],
+  ['no mono face: no further face tried, every lookup answers no glyph', { [SANS]: font(SANS), [FALLBACK]: font(FALLBACK) }, 'empty',
+    [...abc, ['', 16, 0]], [{ text: 'abc', size: 16, font: 0 }, { text: 'abc', size: 48, font: 6 }], [0, 0, 0, 0], [0, 0], (pkg) => tried(MONO, '', `${pkg}/`)],
+  ['no sans face: mono works, a run ends where it needs a face that did not open', { [MONO]: font(MONO), [FALLBACK]: font(FALLBACK) }, 'cwd',
+    [['ab', 48, 1], ['ab\u{1F600}cd', 48, 1], ['ab', 48, 2], ['ab', 16, 0], ['ab', 16, 3]],
+    [{ text: 'ab\u{1F600}cd', size: 48, font: 1 }, { text: 'ab', size: 48, font: 6 }], [58, 58, 0, 0, 0], [4, 0], () => tried(SANS, '')],
+  ['a glyph FreeType fails to load is empty, not the bitmap of the glyph before it', { [MONO]: monoWithBrokenA(), [SANS]: font(SANS),
+    [FALLBACK]: font(FALLBACK) }, null, [['A', 48, 1], ['@', 48, 1], ['AB', 48, 1], ['A', 48, 2]], [{ text: 'AB', x: 100, y: 500, size: 48, font: 1 }],
+  [0, 29, 29, 30.5], [4, 0], ''],
+];
+for (const [name, files, pkgPlace, cases, runs, widths, triangles, err] of FACE_CASES) test(`faces: ${name}`, async () => {
+  const cwd = files ? fontsOnly(files) : fs.mkdtempSync(path.join(os.tmpdir(), 'tm-elsewhere-'));
+  const pkg = pkgPlace === 'cwd' ? isolatedAddon(cwd) : pkgPlace === 'empty' ? isolatedAddon() : { env: {} };
+  const { result, out: [measured, results, batches] } = await text([{ op: 'measure', cases }, { op: 'step', runs }, { op: 'batches', max: 4 }],
+    { cwd, env: pkg.env });
+  assert.deepEqual([measured, results.every((r) => r === 0), batches.map((b) => b.triangles)], [widths, true, triangles]);
+  assert.equal(result.stderr.replace(/^(?!Unable to open|Paths tried).*\n/gm, ''), typeof err === 'function' ? err(pkg.dir && fs.realpathSync(pkg.dir)) : err);
+  // FreeType is reported ready only with every face open; the glyph set is built either way.
+  assert.equal(/FreeType initialized OK/.test(result.stdout), !err);
+  assert.match(result.stdout, /Fonts initialized OK/);
+  if (name.startsWith('a glyph')) {
+    // Its quad covers nothing; the next glyph is where an empty glyph leaves the pen.
+    const v = batches[0].vertices;
+    assert.deepEqual([v[0].slice(0, 3), v[5].slice(0, 3)], [[100, 500, 0], [100, 500, 0]]);
+    assert.ok(v[6][0] >= 100 && v[6][0] < 100 + 29);
   }
-  const text = String.fromCodePoint(...mapped);
-  const block = { text: '\u2588', x: 400, y: 550, size: 64, font: 0 };
-  const { result, value } = await withHost({}, async (h) => {
-    await h.request({ op: 'step', color: [1, 1, 1, 1], runs: [block] });
-    await h.request({ op: 'step', runs: [block] });
-    const before = (await h.request({ op: 'batches', max: 2 }))[0].vertices[0];
-    // Font 0 then font 3: the 256 preloaded code keys plus these fill the code map during the second.
-    const widths = await h.request({ op: 'measure', cases: [[text, 16, 0], [text, 16, 3], ['\u{E000}', 48, 1]] });
-    await h.request({ op: 'render', frames: 2 });
-    await h.request({ op: 'step', runs: [block, { text: text.slice(-3000), x: 0, y: 700, size: 16, font: 0 }] });
-    await h.request({ op: 'render', frames: 1 });
-    const batch = await h.request({ op: 'batches', max: 3002 });
-    return { widths, before, batch, shot: await screenshot(xs.display) };
-  });
-  // Font 3 code points that still got a key of their own: the map holds at most 65537 keys.
-  const full = 65537 - 256 - mapped.length;
-  assert.ok(full > 0 && full < mapped.length);
-  const first = [['mono', 0]];  // the first record of the store: the mono face's U+0000
-  assert.equal(value.widths[0], expectedWidth(mapped.map((cp) => ['fallback', cp]), 16));
-  assert.equal(value.widths[1], expectedWidth([...mapped.slice(0, full).map((cp) => ['fallback', cp]),
-    ...mapped.slice(full).map(() => first[0])], 16));
-  assert.equal(value.widths[2], expectedWidth(first, 48));
-  // The store itself never fills: the preload's shared code keys keep the map ahead of it.
-  assert.doesNotMatch(result.stderr, /Out of glyph structure memory/);
-  assert.equal(result.stderr.split('Error: Out of height for font atlas!\n').length, 2);
-  // The block placed before keeps its rectangle and its pixels.
-  const q = quadsOf(value.batch[0].vertices);
-  assert.deepEqual(q[0].uv, [value.before.uv[0], value.before.uv[1]]);
-  assert.deepEqual([q[0].w, q[0].h], [32, 64]);
-  for (const [dx, dy] of [[4, 4], [16, 32], [28, 60]]) assert.deepEqual(value.shot.pixel(q[0].x0 + dx, q[0].y0 + dy), [255, 255, 255]);
-  // Glyphs that found no room draw nothing; others were placed beside them.
-  const sizes = q.slice(1).map((g) => g.w * g.h);
-  assert.ok(sizes.some((a) => a === 0) && sizes.some((a) => a > 0));
+  for (const d of [cwd, pkgPlace === 'empty' && pkg.dir]) if (d) fs.rmSync(d, { recursive: true });
 });
 
-test('measureText checks its arguments', async () => {
-  const r1 = await runHost('text-measure-args.js', ['count'], { display: xs.display, audio: 'null' });
-  assert.equal(assertAborted(r1, 'argc == lengthof(args)'), 'gfx');
-  const r2 = await runHost('text-measure-args.js', ['not-string'], { display: xs.display, audio: 'null' });
-  assert.equal(assertAborted(r2, 'status == napi_ok'), 'gfx');
-  const r3 = await runHost('text-measure-args.js', ['size-string'], { display: xs.display, audio: 'null' });
-  assert.equal(assertAborted(r3, 'status == napi_ok'), 'gfx');
-  // Before `ready` there is no glyph set: nothing to measure with.
-  const r4 = assertOk(await runHost('text-measure-args.js', ['before-ready'], { display: xs.display, audio: 'null' }));
-  assert.deepEqual(r4.results, [0]);
+test('once the code map holds its 65536 keys, new characters measure as the first glyph and those mapped before keep theirs', async () => {
+  const all = [0x20, 0x10000];
+  const { result, out } = await text([{ op: 'measure', cases: [['\u0429', 48, 2]] }, { op: 'measure', cases: [[all, 16, 0], [all, 16, 3]] },
+    { op: 'measure', cases: [['\u0429', 48, 2], ['\u042f', 48, 2], ['\u0429\u042f', 48, 2]] }]);
+  const [[before], , after] = out;
+  // The first glyph of the store is the mono face's U+0000, which has no advance.
+  assert.ok(before > 0);
+  assert.deepEqual(after, [before, 0, before]);
+  assert.doesNotMatch(result.stderr, /Out of glyph structure memory/);
+});
+
+test('a run of mono text: two triangles per character, inset texture rectangles, pen advance, colour from command 12', async () => {
+  const { out: [, first, results, second] } = await text([
+    { op: 'step', runs: [{ text: 'll', x: 100, y: 200, size: 48, font: 1 }] }, { op: 'batches', max: 4 },
+    { op: 'step', color: [1, 0.5, 0.25, 0.75], runs: [{ text: 'lH', x: 100.25, y: 200, size: 48, font: 1 }] }, { op: 'batches', max: 4 }]);
+  assert.deepEqual(results, new Array(13).fill(0));
+  assert.deepEqual([first[0].triangles, first[0].lengths, first[1].triangles, second[0].triangles], [4, [36, 24, 48], 0, 4]);
+  const [l1, l2] = quads(first[0]);
+  // Without command 12 text is opaque black. At scale 1 the screen rectangle is the glyph's own.
+  assert.deepEqual([l1.rgba, l1.X1 - l1.X0, l1.Y1 - l1.Y0], [[0, 0, 0, 1], texW(l1), texH(l1)]);
+  assert.ok(Number.isInteger(l1.U0 - 0.5) && Number.isInteger(l1.V0 - 0.5) && l1.U0 >= 0.5 && l1.U1 <= 4095.5);
+  assert.ok(l1.Y0 < 200 && l1.Y1 >= 200 && l1.X0 >= 100);
+  assert.deepEqual(l2, { ...l1, X0: l1.X0 + MONO_ADVANCE_48, X1: l1.X1 + MONO_ADVANCE_48 });
+  // The colour stays in force; a new step starts a new batch.
+  const [m1, h1] = quads(second[0]);
+  assert.deepEqual([m1.rgba, m1.X0], [[1, 0.5, 0.25, 0.75], l1.X0 + 0.25]);
+  assert.notEqual(h1.U0, m1.U0);
+});
+
+test('scale, squeeze, and the two batches', async () => {
+  const { out: [, b] } = await text([{ op: 'step', runs: [
+    { text: 'l', x: 0, y: 100, size: 48, font: 2 },  // sans at 48: its 96-pixel glyphs at scale 0.5
+    { text: 'l', x: 0, y: 100, size: 96, font: 2 },
+    { text: 'llll', x: 100, y: 300, size: 48, font: 1, maxWidth: 58 },   // measures 116: squeeze 0.5
+    { text: 'llll', x: 100, y: 400, size: 48, font: 1, maxWidth: 116 },  // exactly the width: unsqueezed
+    { text: 'llll', x: 100, y: 500, size: 48, font: 1, maxWidth: 0 },
+    { text: 'Ab', x: 10, y: 600, size: 48, font: 6 },  // sans, outline batch
+    { text: 'Ab', x: 10, y: 600, size: 48, font: 2 },
+  ] }, { op: 'batches', max: 64 }]);
+  const [plain, outline] = b.map(quads);
+  assert.deepEqual([b[0].triangles, b[1].triangles], [32, 4]);
+  const [sans48, sans96] = plain;
+  assert.deepEqual([sans48.X1 - sans48.X0, sans48.Y1 - sans48.Y0, sans96.Y1 - sans96.Y0], [texW(sans48) * 0.5, texH(sans48) * 0.5, texH(sans96)]);
+  assert.deepEqual([sans48.U0, sans48.V0], [sans96.U0, sans96.V0]);
+  const squeezed = plain.slice(2, 6), limitEqual = plain.slice(6, 10), free = plain.slice(10, 14);
+  // Squeezed glyphs are half as wide and start at the unsqueezed bearing from a pen that moves half as far.
+  squeezed.forEach((q, i) => assert.deepEqual([q.X0 - squeezed[0].X0, q.X1 - q.X0, q.Y1 - q.Y0, { ...limitEqual[i], Y0: 0, Y1: 0 }],
+    [i * MONO_ADVANCE_48 * 0.5, texW(free[i]) * 0.5, texH(free[i]), { ...free[i], Y0: 0, Y1: 0 }]));
+  assert.equal(squeezed[0].X0, free[0].X0);
+  // Font word 6 goes to the outline batch with the same glyphs as font word 2.
+  assert.deepEqual(outline, plain.slice(14, 16));
+});
+
+test('malformed UTF-8, line feeds and fallback glyphs in a run', async () => {
+  const { out: [, b] } = await text([{ op: 'step', runs: [
+    { text: '61e282', hex: true, x: 0, y: 100, size: 48, font: 1 },      // "a" then a cut sequence: only "a"
+    { text: '6162f86364', hex: true, x: 0, y: 100, size: 48, font: 1 },  // 0xF8 ends the run: "ab"
+    { text: '8061', hex: true, x: 100, y: 200, size: 32, font: 2 },      // lone 0x80: the fallback's missing glyph
+    { text: 'a', x: 116, y: 200, size: 32, font: 2 },                    // ... which is 8 x 2 wide
+    { text: 'f09f9880', hex: true, x: 0, y: 300, size: 32, font: 1 },    // U+1F600: fallback at size / 16
+    { text: 'a\nb', x: 100, y: 400, size: 48, font: 1 },                 // the pen does not move down
+    { text: 'b', x: 100 + 2 * MONO_ADVANCE_48, y: 400, size: 48, font: 1 },
+    { text: '', size: 48, font: 1 },
+  ] }, { op: 'batches', max: 64 }]);
+  assert.equal(b[0].triangles, 22);
+  const [, , , stray, a1, a2, emoji, , , lineB, aloneB] = quads(b[0]);
+  assert.deepEqual([a1, lineB, stray.Y1 - stray.Y0, emoji.X1 - emoji.X0], [a2, aloneB, texH(stray) * 2, texW(emoji) * 2]);
+  assert.deepEqual([stray.U0, stray.V0, stray.U1, stray.V1], [emoji.U0, emoji.V0, emoji.U1, emoji.V1]);
+});
+
+test('command 10 lays out only the bytes inside STRING_BUFFER', async () => {
+  const run = (offset, length) => [10, offset, length, 0, 100, 48, 1, 0];
+  // 4 of 100 bytes inside, from the end, far outside, a negative length, an offset whose low 32 bits are 2.
+  const words = [run(60, 100), run(64, 1), run(4294967295, 10), run(0, -5), run(4294967298, 2)].flat();
+  const { out: [results, b] } = await text([{ op: 'step', fill: 'l', words }, { op: 'batches', max: 0 }], { stringBytes: 64 });
+  assert.deepEqual([results.filter((_, i) => i % 8 === 0), b[0].triangles], [[0, 0, 0, 0, 0], 12]);
+});
+
+test('the 32768th quad of a step is refused in its batch; the pen goes on and the next step starts empty', async () => {
+  const { out: [, full, , next] } = await text([
+    { op: 'step', runs: [{ text: 'l'.repeat(40000), y: 100, size: 48, font: 1 }, { text: 'll', y: 200, size: 48, font: 1 }, { text: 'l', y: 300, size: 48, font: 5 }] },
+    { op: 'batches', max: 2, from: 65532 }, { op: 'step', runs: [{ text: 'l', y: 100, size: 48, font: 1 }] }, { op: 'batches', max: 2 }],
+  { stringBytes: 40016 });
+  assert.deepEqual([full[0].triangles, full[1].triangles, next[0].triangles, next[1].triangles], [65534, 2, 2, 0]);
+  // The last quad written is the 32767th character's.
+  const last = quads(full[0]);
+  assert.equal(last.length, 1);
+  assert.equal(last[0].X0 - quads(next[0])[0].X0, 32766 * MONO_ADVANCE_48);
+});
+
+test('text on screen: glyph pixels inside the quads, background outside, in both batches', async () => {
+  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tm-shot-')), 'shot.rgb');
+  const runs = [
+    { text: '\u2588', x: 400, y: 550, size: 64, font: 0 },  // a full block: 8 x 16 pixels at scale 4
+    { text: 'Hello', x: 600, y: 550, size: 48, font: 1 },
+    { text: '\u2588', x: 1000, y: 550, size: 64, font: 4 },  // the outline batch
+  ];
+  // The second step lays out with the rectangles the upload gave the new glyphs.
+  const { out: [, , , b, width] } = await text([{ op: 'step', color: [1, 1, 1, 1], runs }, { op: 'step', runs }, { op: 'render', frames: 2 },
+    { op: 'batches', max: 16 }, { op: 'shot', file }]);
+  const shot = fs.readFileSync(file);
+  const pixel = (x, y) => [...shot.subarray((Math.floor(y) * width + Math.floor(x)) * 3, (Math.floor(y) * width + Math.floor(x)) * 3 + 3)];
+  const background = pixel(700, 700);
+  const white = (p) => p.every((c) => c >= 250);
+  const near = (p, q) => p.every((c, i) => Math.abs(c - q[i]) <= 3);
+  const [[block, ...hello], [outline]] = b.map(quads);
+  for (const q of [block, outline]) {
+    assert.deepEqual([q.X1 - q.X0, q.Y1 - q.Y0], [32, 64]);
+    // Inside the block, away from its edges: full coverage; around it: the background.
+    for (const [x, y] of [[q.X0 + 4, q.Y0 + 4], [q.X1 - 4, q.Y1 - 4], [(q.X0 + q.X1) / 2, (q.Y0 + q.Y1) / 2]]) assert.ok(white(pixel(x, y)), `inside ${x},${y}: ${pixel(x, y)}`);
+    for (const [x, y] of [[q.X0 - 6, q.Y0 + 20], [q.X1 + 6, q.Y0 + 20], [q.X0 + 10, q.Y0 - 6], [q.X0 + 10, q.Y1 + 6]]) assert.ok(near(pixel(x, y), background), `outside ${x},${y}: ${pixel(x, y)}`);
+  }
+  // "Hello": every pixel that is not background lies in a quad, and every quad shows glyph pixels.
+  const lit = hello.map(() => 0);
+  for (let y = 480; y < 570; ++y) {
+    for (let x = 590; x < 760; ++x) {
+      const p = pixel(x, y);
+      if (near(p, background)) continue;
+      assert.ok(hello.some((q) => x >= Math.floor(q.X0) - 1 && x <= q.X1 + 1 && y >= Math.floor(q.Y0) - 1 && y <= q.Y1 + 1), `glyph pixel ${x},${y} outside every quad`);
+      hello.forEach((q, i) => { if (x >= q.X0 && x < q.X1 && y >= q.Y0 && y < q.Y1 && white(p)) lit[i] += 1; });
+    }
+  }
+  for (const [i, n] of lit.entries()) assert.ok(n > 20, `glyph ${i} of "Hello" shows ${n} white pixels`);
+});
+
+test('steps and frames allocate nothing from the addon (allocations counted by their caller)', {
+  skip: sanitized && 'the sanitizer runtime owns malloc, so the counter cannot see the calls',
+}, async () => {
+  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tm-alloc-')), 'counts');
+  const runs = [{ text: 'Steps and frames \u00e9\u4e00', x: 10, y: 100, size: 32, font: 1 }, { text: 'outline', size: 20, font: 6 }];
+  // The first steps load and upload the glyphs (which allocates); after them nothing may.
+  const { out } = await text([...new Array(3).fill({ op: 'step', color: [1, 0, 0, 1], runs }), { op: 'count', file },
+    ...new Array(20).fill({ op: 'step', color: [0, 1, 0, 1], runs }), { op: 'render', frames: 10 }, { op: 'count', file }],
+  { env: { LD_PRELOAD: path.join(buildDir, 'libcountalloc.so'), TSM_ALLOC_COUNTS: file } });
+  // Set-up allocated the blocks and tables: the counter does see the addon.
+  assert.ok(out[3] > 0);
+  assert.equal(out[25] - out[3], 0);
 });
