@@ -1,19 +1,14 @@
 // Fuzz target: the retained-mesh kernels, the mesh block reader and the instance record.
-//  - Raw cases: the input is a mesh block, copied to memory of exactly its size; whatever it holds,
-//    the reader either refuses it or views sections inside it, and the kernels write only the whole
-//    triangles that fit, inside the output arrays (also copied to exact sizes).
-//  - Built cases: a mesh, palette, instance and capacity drawn from the input, with coordinates
-//    on a 1/16 grid (so no result is subnormal and every invariant holds to float rounding):
-//    the count written is the whole triangles that fit; nothing is written outside them; normals
-//    are unit or zero; a joint past the palette gives exactly what weight 0 gives; an instance
-//    without a palette gives exactly the bind pose; positions agree with a double-precision
-//    reference written plainly here.
-// Per case at most 600 vertices and 300 joints, so allocations stay small.
+//  - Raw cases: any mesh block in storage of exactly its size is refused or read within it, and the
+//    kernels write the whole triangles that fit into output arrays of exactly the capacity.
+//  - Records: an instance's palette range lies inside the palette block and within the joints read.
+//  - Built cases (coordinates on a 1/16 grid, so every invariant holds to float rounding): the whole
+//    triangles that fit and nothing outside them; normals unit or zero; a joint past the palette
+//    weighs what weight 0 weighs; without a palette, the bind pose of a double-precision reference.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "fuzzlog.h"
@@ -22,70 +17,49 @@
 using namespace tsm::gfx;
 
 namespace {
-constexpr uint32_t MAX_CASE_VERTICES = 600;
-constexpr uint32_t MAX_CASE_JOINTS = 300;
+constexpr uint32_t MAX_CASE_VERTICES = 600, MAX_CASE_JOINTS = 300;
 constexpr float CANARY = -12345.0f;
 
+// Solid position, normal, color, material, extra; forward position, normal, color.
 struct Outputs {
-  std::vector<float> position, normal, color, material, extra, fcolor;
-  std::vector<float> fposition, fnormal;
-  explicit Outputs(uint32_t room)
-      : position(3 * room, CANARY), normal(3 * room, CANARY), color(3 * room, CANARY), material(3 * room, CANARY),
-        extra(3 * room, CANARY), fcolor(4 * room, CANARY), fposition(3 * room, CANARY), fnormal(3 * room, CANARY) {}
-  SolidTarget solid(uint32_t capacity) {
-    return {position.data(), normal.data(), color.data(), material.data(), extra.data(), capacity};
+  std::vector<float> a[8];
+  explicit Outputs(uint32_t room) {
+    for (int k = 0; k < 8; ++k) a[k].assign((k == 7 ? 4 : 3) * room, CANARY);
   }
-  ForwardTarget forward(uint32_t capacity) { return {fposition.data(), fnormal.data(), fcolor.data(), capacity}; }
+  uint32_t solid(const MeshView& m, const MeshLook& l, const MeshInstance& i, uint32_t capacity, uint32_t first) {
+    return writeSolidInstance(m, l, i, {a[0].data(), a[1].data(), a[2].data(), a[3].data(), a[4].data(), capacity}, first);
+  }
+  uint32_t forward(const MeshView& m, const MeshLook& l, const MeshInstance& i, uint32_t capacity, uint32_t first) {
+    return writeForwardInstance(m, l, i, {a[5].data(), a[6].data(), a[7].data(), capacity}, first);
+  }
 };
 
 uint32_t expectedCount(uint32_t vertices, uint32_t capacity, uint32_t first) {
-  if (first >= capacity) return 0;
-  const uint32_t n = capacity - first < vertices ? capacity - first : vertices;
+  const uint32_t n = first >= capacity ? 0 : std::min(capacity - first, vertices);
   return n - n % 3;
 }
 
-// Every slot outside [first, first + n) still holds the canary.
-void requireUntouchedOutside(const std::vector<float>& a, uint32_t width, uint32_t first, uint32_t n) {
-  const size_t room = a.size() / width;
-  for (size_t v = 0; v < room; ++v) {
-    if (v >= first && v < static_cast<size_t>(first) + n) continue;
-    for (uint32_t k = 0; k < width; ++k) FUZZ_REQUIRE(a[v * width + k] == CANARY);
-  }
-}
-
-float grid(FuzzedDataProvider& in, int range) {
-  return static_cast<float>(in.ConsumeIntegralInRange<int>(-16 * range, 16 * range)) / 16.0f;
-}
+float grid(FuzzedDataProvider& in, int range) { return in.ConsumeIntegralInRange<int>(-16 * range, 16 * range) / 16.0f; }
 
 void rawCase(FuzzedDataProvider& in) {
-  const uint32_t capacity = in.ConsumeIntegralInRange<uint32_t>(0, 64);
-  const uint32_t first = in.ConsumeIntegralInRange<uint32_t>(0, 70);
+  const uint32_t capacity = in.ConsumeIntegralInRange<uint32_t>(0, 64), first = in.ConsumeIntegralInRange<uint32_t>(0, 70);
   const uint32_t joints = in.ConsumeIntegralInRange<uint32_t>(0, 8);
   std::vector<float> palette(16 * joints);
   for (float& f : palette) f = in.ConsumeFloatingPoint<float>();
   const std::vector<uint8_t> bytes = in.ConsumeRemainingBytes<uint8_t>();
-  // An exact-size, 4-byte aligned copy (malloc aligns), so a read past the block is a report.
-  uint8_t* block = static_cast<uint8_t*>(std::malloc(bytes.size() + 1));
-  if (!bytes.empty()) std::memcpy(block, bytes.data(), bytes.size());
+  const tsm::fuzz::Exact block(bytes.size(), bytes.data());  // malloc aligns it as a block is
   MeshView mesh;
   MeshLook look;
-  if (!readMeshBlock(block, bytes.size(), &mesh, &look)) {
-    std::free(block);
-    return;
-  }
+  if (!readMeshBlock(block.p, bytes.size(), &mesh, &look)) return;
   FUZZ_REQUIRE(MESH_HEADER_WORDS * 4 + static_cast<size_t>(mesh.vertexCount) * 12 <= bytes.size());
   MeshInstance instance;
   instance.palette = joints ? palette.data() : nullptr;
   instance.paletteCount = joints;
   Outputs out(capacity);
   const uint32_t n = expectedCount(mesh.vertexCount, capacity, first);
-  FUZZ_REQUIRE(writeSolidInstance(mesh, look, instance, out.solid(capacity), first) == n);
-  FUZZ_REQUIRE(writeForwardInstance(mesh, look, instance, out.forward(capacity), first) == n);
-  std::free(block);
+  FUZZ_REQUIRE(out.solid(mesh, look, instance, capacity, first) == n && out.forward(mesh, look, instance, capacity, first) == n);
 }
 
-// An instance record's palette range always lies inside the palette block, and within the joints
-// a palette is read for.
 void recordCase(FuzzedDataProvider& in) {
   uint32_t record[INSTANCE_RECORD_WORDS];
   for (uint32_t& w : record) w = in.ConsumeIntegral<uint32_t>();
@@ -95,15 +69,9 @@ void recordCase(FuzzedDataProvider& in) {
   std::vector<float> palette(16 * matrices + 1);
   InstanceRecord r;
   readInstanceRecord(reinterpret_cast<const uint8_t*>(record), palette.data(), matrices, &r);
-  FUZZ_REQUIRE(r.mesh == record[0] && r.batch == record[1]);
-  FUZZ_REQUIRE(r.instance.paletteCount <= MAX_SKIN_JOINTS && r.instance.paletteCount <= record[3]);
-  if (r.instance.paletteCount == 0) {
-    FUZZ_REQUIRE(r.instance.palette == nullptr);
-  } else {
-    const size_t firstJoint = static_cast<size_t>(r.instance.palette - palette.data()) / 16;
-    FUZZ_REQUIRE(firstJoint == record[2]);
-    FUZZ_REQUIRE(firstJoint + r.instance.paletteCount <= matrices);
-  }
+  FUZZ_REQUIRE(r.mesh == record[0] && r.batch == record[1] && r.instance.paletteCount <= std::min(MAX_SKIN_JOINTS, record[3]));
+  if (!r.instance.paletteCount) return FUZZ_REQUIRE(!r.instance.palette);
+  FUZZ_REQUIRE(r.instance.palette == palette.data() + 16 * size_t{record[2]} && record[2] + size_t{r.instance.paletteCount} <= matrices);
 }
 
 void builtCase(FuzzedDataProvider& in) {
@@ -112,35 +80,25 @@ void builtCase(FuzzedDataProvider& in) {
   const uint32_t capacity = in.ConsumeIntegralInRange<uint32_t>(0, MAX_CASE_VERTICES + 10);
   const uint32_t first = in.ConsumeIntegralInRange<uint32_t>(0, 20);
   const bool textured = in.ConsumeBool();
-  std::vector<float> positions(3 * vertices), normals(3 * vertices), colors(4 * vertices), uvs(2 * vertices),
-      weights(4 * vertices);
+  std::vector<float> positions(3 * vertices), normals(3 * vertices), colors(4 * vertices), uvs(2 * vertices), weights(4 * vertices);
   std::vector<uint16_t> jointIndex(4 * vertices);
-  // Joint indices reach a little past the palette (and sometimes far past it).
-  const uint16_t jointRange = static_cast<uint16_t>(joints + 4);
   for (uint32_t v = 0; v < vertices && in.remaining_bytes(); ++v) {
     for (int k = 0; k < 3; ++k) positions[3 * v + k] = grid(in, 8);
     for (int k = 0; k < 3; ++k) normals[3 * v + k] = grid(in, 1);
     for (int k = 0; k < 4; ++k) colors[4 * v + k] = grid(in, 1);
     for (int k = 0; k < 2; ++k) uvs[2 * v + k] = grid(in, 2);
-    for (int k = 0; k < 4; ++k) {
-      jointIndex[4 * v + k] = in.ConsumeBool() ? in.ConsumeIntegralInRange<uint16_t>(0, jointRange) : in.ConsumeIntegral<uint16_t>();
+    for (int k = 0; k < 4; ++k) {  // a little past the palette, and sometimes far past it
+      jointIndex[4 * v + k] = in.ConsumeBool() ? in.ConsumeIntegralInRange<uint16_t>(0, joints + 4) : in.ConsumeIntegral<uint16_t>();
       weights[4 * v + k] = grid(in, 2);
     }
   }
-  std::vector<float> palette(16 * joints + 16);
-  for (uint32_t j = 0; j <= joints; ++j) {
-    float* m = &palette[16 * j];
-    for (int k = 0; k < 16; ++k) m[k] = (k % 4 == 3) ? (k == 15 ? 1.0f : 0.0f) : grid(in, 2);
-  }
-  float* matrix = &palette[16 * joints];  // the instance matrix sits after the palette
+  std::vector<float> palette(16 * joints + 16);  // the instance matrix after the palette
+  for (uint32_t k = 0; k < palette.size(); ++k) palette[k] = k % 4 == 3 ? (k % 16 == 15) : grid(in, 2);
+  const float* matrix = &palette[16 * joints];
   MeshView mesh;
   mesh.vertexCount = vertices;
-  mesh.positions = positions.data();
-  mesh.normals = normals.data();
-  mesh.colors = colors.data();
-  mesh.uvs = uvs.data();
-  mesh.joints = jointIndex.data();
-  mesh.weights = weights.data();
+  mesh.positions = positions.data(), mesh.normals = normals.data(), mesh.colors = colors.data(), mesh.uvs = uvs.data();
+  mesh.joints = jointIndex.data(), mesh.weights = weights.data();
   MeshLook look{3, 4, textured ? 16.0f : 0.0f, 8, 0.5f, 1};
   MeshInstance instance;
   instance.matrix = matrix;
@@ -150,46 +108,42 @@ void builtCase(FuzzedDataProvider& in) {
 
   Outputs a(capacity + 8);
   const uint32_t n = expectedCount(vertices, capacity, first);
-  FUZZ_REQUIRE(writeSolidInstance(mesh, look, instance, a.solid(capacity), first) == n);
-  FUZZ_REQUIRE(writeForwardInstance(mesh, look, instance, a.forward(capacity), first) == n);
-  requireUntouchedOutside(a.position, 3, first, n);
-  requireUntouchedOutside(a.extra, 3, first, n);
-  requireUntouchedOutside(a.fcolor, 4, first, n);
+  FUZZ_REQUIRE(a.solid(mesh, look, instance, capacity, first) == n && a.forward(mesh, look, instance, capacity, first) == n);
+  for (const std::vector<float>& v : a.a) {
+    const size_t width = v.size() / (capacity + 8);
+    for (size_t k = 0; k < v.size(); ++k) FUZZ_REQUIRE(v[k] == CANARY || (k / width >= first && k / width < first + n));
+  }
+  FUZZ_REQUIRE(std::memcmp(a.a[5].data(), a.a[0].data(), a.a[0].size() * sizeof(float)) == 0);
   for (uint32_t i = first; i < first + n; ++i) {
-    const float* nv = &a.normal[3 * i];
+    const float* nv = &a.a[1][3 * i];
     const double len2 = static_cast<double>(nv[0]) * nv[0] + static_cast<double>(nv[1]) * nv[1] + static_cast<double>(nv[2]) * nv[2];
+    const float* extra = &a.a[4][3 * i];
     FUZZ_REQUIRE(len2 == 0 || std::fabs(len2 - 1) < 1e-4);
-    FUZZ_REQUIRE(a.fposition[3 * i] == a.position[3 * i]);
-    if (textured) FUZZ_REQUIRE(a.extra[3 * i + 2] == 1 && a.extra[3 * i] >= 3 && a.extra[3 * i] <= 19);
-    else FUZZ_REQUIRE(a.extra[3 * i + 2] == 0);
+    FUZZ_REQUIRE(textured ? extra[2] == 1 && extra[0] >= 3 && extra[0] <= 19 : extra[2] == 0);
   }
 
-  // A joint past the palette weighs exactly what weight 0 weighs.
   std::vector<float> zeroed = weights;
-  for (size_t k = 0; k < jointIndex.size(); ++k) {
-    if (jointIndex[k] >= joints) zeroed[k] = 0;
-  }
+  for (size_t k = 0; k < jointIndex.size(); ++k) zeroed[k] = jointIndex[k] >= joints ? 0 : zeroed[k];
   MeshView zeroedMesh = mesh;
   zeroedMesh.weights = zeroed.data();
   Outputs b(capacity + 8);
-  writeSolidInstance(zeroedMesh, look, instance, b.solid(capacity), first);
-  FUZZ_REQUIRE(std::memcmp(a.position.data(), b.position.data(), a.position.size() * sizeof(float)) == 0);
-  FUZZ_REQUIRE(std::memcmp(a.normal.data(), b.normal.data(), a.normal.size() * sizeof(float)) == 0);
+  b.solid(zeroedMesh, look, instance, capacity, first);
+  FUZZ_REQUIRE(a.a[0] == b.a[0] && a.a[1] == b.a[1]);
 
-  // Without a palette every vertex is in its bind pose: the plain transform, checked in double.
+  // The plain transform; a mirroring one turns each triangle's second and third vertex around.
   MeshInstance plain = instance;
   plain.palette = nullptr;
   Outputs c(capacity + 8);
-  writeSolidInstance(mesh, look, plain, c.solid(capacity), first);
-  double det = matrix[0] * (static_cast<double>(matrix[5]) * matrix[10] - static_cast<double>(matrix[6]) * matrix[9]) -
-               matrix[4] * (static_cast<double>(matrix[1]) * matrix[10] - static_cast<double>(matrix[2]) * matrix[9]) +
-               matrix[8] * (static_cast<double>(matrix[1]) * matrix[6] - static_cast<double>(matrix[2]) * matrix[5]);
+  c.solid(mesh, look, plain, capacity, first);
+  const double det = matrix[0] * (static_cast<double>(matrix[5]) * matrix[10] - static_cast<double>(matrix[6]) * matrix[9]) -
+                     matrix[4] * (static_cast<double>(matrix[1]) * matrix[10] - static_cast<double>(matrix[2]) * matrix[9]) +
+                     matrix[8] * (static_cast<double>(matrix[1]) * matrix[6] - static_cast<double>(matrix[2]) * matrix[5]);
   for (uint32_t v = 0; v < n; ++v) {
-    const uint32_t at = first + (det < 0 ? (v % 3 == 1 ? v + 1 : v % 3 == 2 ? v - 1 : v) : v);
+    const uint32_t at = first + (det < 0 && v % 3 ? (v % 3 == 1 ? v + 1 : v - 1) : v);
     for (int r = 0; r < 3; ++r) {
       double want = matrix[12 + r];
       for (int k = 0; k < 3; ++k) want += static_cast<double>(matrix[4 * k + r]) * positions[3 * v + k];
-      FUZZ_REQUIRE(std::fabs(c.position[3 * at + r] - want) <= 1e-5 * (1 + std::fabs(want)) + 1e-4);
+      FUZZ_REQUIRE(std::fabs(c.a[0][3 * at + r] - want) <= 1e-5 * (1 + std::fabs(want)) + 1e-4);
     }
   }
 }
@@ -198,12 +152,6 @@ void builtCase(FuzzedDataProvider& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const int mode = in.ConsumeIntegralInRange<int>(0, 7);
-  if (mode == 0) {
-    rawCase(in);
-  } else if (mode == 1) {
-    recordCase(in);
-  } else {
-    builtCase(in);
-  }
+  mode == 0 ? rawCase(in) : mode == 1 ? recordCase(in) : builtCase(in);
   return 0;
 }

@@ -1,18 +1,13 @@
-// Fuzz target: UTF-8 decoding and the real text layout (text/core/layout.h) over a made-up glyph
-// lookup whose metrics derive from the lookup value. Arbitrary bytes decode exactly as a reference
-// decoder written from the documented rules says, never past the run, always advancing; the face
-// chosen for each character is one that exists. The run's measured width and every quad laid out
-// match a double-precision reference walk of the same glyphs within the rounding of single
-// precision; quads are never inverted, sample half a texel inside their glyph and carry the colour;
-// a squeezed run ends within its limit; a glyph the lookup lacks ends the run; the batch takes quads
-// until its triangle count is full and nothing beyond; a batch without arrays gets nothing; the
-// batch arrays (allocated to exactly the count's range) are never written past.
+// Fuzz target: UTF-8 decoding and the real text layout over a made-up glyph lookup whose metrics
+// derive from the lookup value. Any bytes decode as a reference decoder says, always advancing, never
+// past the run (in storage of exactly its length); the face chosen exists. The measured width and
+// every quad match a double-precision reference walk within single-precision rounding; quads sample
+// half a texel inside their glyph and carry the colour; a squeezed run ends within its limit; a glyph
+// the lookup lacks ends the run; the batch takes quads until full and nothing outside them.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "fuzzlog.h"
@@ -23,64 +18,41 @@
 using namespace tsm::text;
 
 namespace {
-// One step of the reference decoder; answers false where the run ends.
 bool referenceDecode(const uint8_t* t, uint64_t n, uint64_t* i, uint32_t font, uint32_t* lookup) {
-  if (*i >= n) return false;
+  if (*i >= n || t[*i] >= 0xF8) return false;
   const uint8_t b = t[*i];
-  uint32_t extra;
-  if (b < 0x80) {
-    *lookup = font << 21 | b;
-    *i += 1;
-    return true;
-  }
-  if (b < 0xC0) {
-    *lookup = 0x7FFF00u | b;
-    *i += 1;
-    return true;
-  }
-  if (b < 0xE0) extra = 1;
-  else if (b < 0xF0) extra = 2;
-  else if (b < 0xF8) extra = 3;
-  else return false;
+  const uint32_t extra = b < 0xC0 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
   if (n - *i - 1 < extra) return false;
-  uint32_t code = b & (0x7F >> (extra + 1));
+  uint32_t code = extra ? b & (0x7F >> (extra + 1)) : b;
   for (uint32_t k = 1; k <= extra; ++k) code = code << 6 | (t[*i + k] & 0x3F);
-  *lookup = font << 21 | code;
+  *lookup = b >= 0x80 && b < 0xC0 ? 0x7FFF00u | b : font << 21 | code;
   *i += 1 + extra;
   return true;
 }
 
-// Whether the made-up lookup has no glyph for a lookup value (about one in 64 when `gaps`).
+// About one lookup value in 64 has no glyph, when `gaps`.
 bool missingGlyph(uint32_t lookup, uint32_t salt, bool gaps) { return gaps && ((lookup * 0x9E3779B1u ^ salt) >> 26) == 0; }
 
-// Metrics of the glyph for a lookup value, as the rasteriser could give them at the chosen face's
-// size: a rectangle inside the atlas, bearings and an advance of plausible magnitude.
+// A rectangle inside the atlas, bearings and an advance of plausible size, at the chosen face's size.
 GlyphMetrics metricsFor(uint32_t lookup, uint32_t salt) {
   uint32_t h = (lookup ^ salt) * 2654435761u;
   h ^= h >> 15;
   const Face face = faceFor((lookup >> 21) & 3, lookup & 0x1FFFFF);
   FUZZ_REQUIRE(face < FACE_COUNT);
   GlyphMetrics g{};
-  g.x0 = static_cast<int32_t>(h % 4000);
-  g.y0 = static_cast<int32_t>((h >> 8) % 2000);
-  g.x1 = g.x0 + static_cast<int32_t>((h >> 3) % 97);
-  g.y1 = g.y0 + static_cast<int32_t>((h >> 11) % 97);
-  g.left = static_cast<int32_t>((h >> 5) % 64) - 16;
-  g.top = static_cast<int32_t>((h >> 7) % 128) - 20;
+  g.x0 = static_cast<int32_t>(h % 4000), g.y0 = static_cast<int32_t>((h >> 8) % 2000);
+  g.x1 = g.x0 + static_cast<int32_t>((h >> 3) % 97), g.y1 = g.y0 + static_cast<int32_t>((h >> 11) % 97);
+  g.left = static_cast<int32_t>((h >> 5) % 64) - 16, g.top = static_cast<int32_t>((h >> 7) % 128) - 20;
   g.advanceX = static_cast<int32_t>((h >> 13) % (64 * 120));
-  g.advanceY = 0;
   g.pixelSize = facePixelSize[face];
   return g;
 }
 
 // Batch arrays of exactly the triangles the count can reach.
-float* positions;
-float* texcoords;
-float* colors;
+float *positions, *texcoords, *colors;
 
-// Single-precision rounding bound for a result built from `steps` roundings of values up to `magnitude`.
+// Single-precision rounding bound for a result of `steps` roundings of values up to `magnitude`.
 double slack(double steps, double magnitude) { return (steps + 8) * 0x1p-23 * magnitude + 1e-37 * (steps + 1); }
-
 bool near(float actual, double expected, double tolerance) { return std::fabs(actual - expected) <= tolerance; }
 }  // namespace
 
@@ -96,119 +68,88 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t font = in.ConsumeBool() ? in.ConsumeIntegralInRange<uint32_t>(0, 7) : in.ConsumeIntegral<uint16_t>();
   const uint32_t salt = in.ConsumeIntegral<uint32_t>();
   const float textSize = in.ConsumeFloatingPointInRange<float>(0.0f, 512.0f);
-  const float x = in.ConsumeFloatingPointInRange<float>(-4096.0f, 4096.0f);
-  const float y = in.ConsumeFloatingPointInRange<float>(-4096.0f, 4096.0f);
+  const float x = in.ConsumeFloatingPointInRange<float>(-4096.0f, 4096.0f), y = in.ConsumeFloatingPointInRange<float>(-4096.0f, 4096.0f);
   const uint32_t maxWidth = in.ConsumeBool() ? 0 : in.ConsumeIntegralInRange<uint32_t>(1, 5000);
   const float color[4] = {in.ConsumeProbability<float>(), 0.25f, 0.5f, 1.0f};
   const uint16_t start = in.ConsumeBool() ? in.ConsumeIntegral<uint16_t>() : 0;
   const std::vector<uint8_t> bytes = in.ConsumeRemainingBytes<uint8_t>();
-  // Salt bits also choose a lookup with gaps and a batch without arrays (one case in 16 each).
-  const bool gaps = (salt >> 28) == 1;
-  const bool attached = (salt >> 28) != 2;
-  // The run in storage of exactly its length.
-  uint8_t* text = static_cast<uint8_t*>(std::malloc(bytes.size()));
-  if (!bytes.empty()) std::memcpy(text, bytes.data(), bytes.size());
+  const bool gaps = (salt >> 28) == 1, attached = (salt >> 28) != 2;  // one case in 16 each
+  const tsm::fuzz::Exact run(bytes.size(), bytes.data());
+  const uint8_t* text = run.p;
   const uint64_t length = bytes.size();
 
-  // Decoding, against the reference; the glyphs of the run up to the first one the lookup lacks.
+  // The glyphs of the run up to the first one the lookup lacks.
   std::vector<GlyphMetrics> glyphs;
   bool endsAtGap = false;
   uint64_t i = 0, ri = 0;
-  uint32_t lookup = 0, expected = 0;
-  for (;;) {
+  for (uint32_t lookup = 0, expected = 0;;) {
     const uint64_t before = i;
     const bool more = decodeNext(text, length, &i, font, &lookup);
-    const bool expectMore = referenceDecode(text, length, &ri, font, &expected);
-    FUZZ_REQUIRE(more == expectMore);
-    FUZZ_REQUIRE(i <= length);
+    FUZZ_REQUIRE(more == referenceDecode(text, length, &ri, font, &expected) && i <= length);
     if (!more) break;
     FUZZ_REQUIRE(i > before && i == ri && lookup == expected);
-    FUZZ_REQUIRE(glyphs.size() < length);
-    if (missingGlyph(lookup, salt, gaps)) {
-      endsAtGap = true;
-      break;
-    }
+    if ((endsAtGap = missingGlyph(lookup, salt, gaps))) break;
     glyphs.push_back(metricsFor(lookup, salt));
   }
-  const uint32_t lookupsPerWalk = static_cast<uint32_t>(glyphs.size()) + (endsAtGap ? 1 : 0);
-
+  const uint32_t lookupsPerWalk = static_cast<uint32_t>(glyphs.size()) + endsAtGap;
   uint32_t lookups = 0;
   GlyphMetrics answer{};
   auto madeUp = [&](uint32_t value) -> const GlyphMetrics* {
     ++lookups;
     if (missingGlyph(value, salt, gaps)) return nullptr;
-    answer = metricsFor(value, salt);
-    return &answer;
+    return &(answer = metricsFor(value, salt));
   };
 
-  // The reference walk: the scale as layout computes it, everything after in double precision.
-  std::vector<float> scales(glyphs.size());
+  // The scale as layout computes it, everything after in double precision.
+  std::vector<float> scales;
   double refWidth = 0.0;
-  for (size_t k = 0; k < glyphs.size(); ++k) {
-    scales[k] = textSize / static_cast<float>(glyphs[k].pixelSize);
-    refWidth += glyphs[k].advanceX / 64.0 * scales[k];
+  for (const GlyphMetrics& g : glyphs) {
+    scales.push_back(textSize / static_cast<float>(g.pixelSize));
+    refWidth += g.advanceX / 64.0 * scales.back();
   }
   const float width = measureGlyphRun(text, length, textSize, font, madeUp);
-  FUZZ_REQUIRE(lookups == lookupsPerWalk);
-  FUZZ_REQUIRE(std::isfinite(width) && width >= 0.0f);
-  FUZZ_REQUIRE(near(width, refWidth, slack(2.0 * static_cast<double>(glyphs.size()), refWidth)));
-  float squeeze = 1.0f;
-  if (maxWidth != 0 && width > static_cast<float>(maxWidth)) squeeze = static_cast<float>(maxWidth) / width;
+  FUZZ_REQUIRE(lookups == lookupsPerWalk && std::isfinite(width) && width >= 0.0f);
+  FUZZ_REQUIRE(near(width, refWidth, slack(2.0 * glyphs.size(), refWidth)));
+  const float squeeze = maxWidth != 0 && width > static_cast<float>(maxWidth) ? static_cast<float>(maxWidth) / width : 1.0f;
   FUZZ_REQUIRE(squeeze > 0.0f && squeeze <= 1.0f);
 
-  // Layout, with guards on the triangle before the batch's count and the one after the last quad
-  // that fits.
+  // Guards on the triangle before the batch's count and the one after the last quad that fits.
   const uint32_t room = start + 2u <= MAX_BATCH_TRIANGLES ? (MAX_BATCH_TRIANGLES - start) / 2 : 0;
-  const uint32_t quads = attached ? std::min<uint32_t>(room, static_cast<uint32_t>(glyphs.size())) : 0;
-  const uint32_t end = start + 2 * quads;
+  const uint32_t quads = attached ? std::min<uint32_t>(room, glyphs.size()) : 0, end = start + 2 * quads;
   const float guard = -12345.0f;
   if (start > 0) positions[9 * (start - 1)] = guard;
   if (end < MAX_BATCH_TRIANGLES) positions[9 * end] = guard;
   GlyphBatch batch = attached ? GlyphBatch{positions, texcoords, colors, start} : GlyphBatch{nullptr, nullptr, nullptr, start};
   lookups = 0;
   layoutGlyphRun(text, length, x, y, textSize, font, maxWidth, color, &batch, madeUp);
-  FUZZ_REQUIRE(batch.triangleCount == end);
-  FUZZ_REQUIRE(lookups == lookupsPerWalk * ((maxWidth != 0 || !attached) ? (attached ? 2u : 1u) : 1u));
-  if (start > 0) FUZZ_REQUIRE(positions[9 * (start - 1)] == guard);
-  if (end < MAX_BATCH_TRIANGLES) FUZZ_REQUIRE(positions[9 * end] == guard);
+  FUZZ_REQUIRE(batch.triangleCount == end && lookups == lookupsPerWalk * (attached && maxWidth != 0 ? 2 : 1));
+  FUZZ_REQUIRE((start == 0 || positions[9 * (start - 1)] == guard) && (end >= MAX_BATCH_TRIANGLES || positions[9 * end] == guard));
 
-  // Each quad against the reference pen.
   double pen = x, travelled = 0.0;
   for (uint32_t k = 0; k < glyphs.size(); ++k) {
     const GlyphMetrics& g = glyphs[k];
     const double scale = scales[k];
     if (k < quads) {
       const uint32_t t = start + 2 * k;
-      const float* p = positions + 9 * t;
-      const float* uv = texcoords + 6 * t;
-      const float* c = colors + 12 * t;
+      const float *p = positions + 9 * t, *uv = texcoords + 6 * t, *c = colors + 12 * t;
       const float x0 = p[0], y0 = p[1], x1 = p[15], y1 = p[16];
-      for (float v : {x0, y0, x1, y1}) FUZZ_REQUIRE(std::isfinite(v));
-      FUZZ_REQUIRE(x0 <= x1 && y0 <= y1);
+      FUZZ_REQUIRE(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1) && x0 <= x1 && y0 <= y1);
       // Two triangles over the rectangle: (x0,y0) (x0,y1) (x1,y0) | (x0,y1) (x1,y0) (x1,y1).
-      const float xy[12] = {x0, y0, x0, y1, x1, y0, x0, y1, x1, y0, x1, y1};
-      const float u0 = static_cast<float>(g.x0) + 0.5f, v0 = static_cast<float>(g.y0) + 0.5f;
-      const float u1 = static_cast<float>(g.x1) - 0.5f, v1 = static_cast<float>(g.y1) - 0.5f;
-      const float st[12] = {u0, v0, u0, v1, u1, v0, u0, v1, u1, v0, u1, v1};
+      const float u0 = g.x0 + 0.5f, v0 = g.y0 + 0.5f, u1 = g.x1 - 0.5f, v1 = g.y1 - 0.5f;
+      const float xy[12] = {x0, y0, x0, y1, x1, y0, x0, y1, x1, y0, x1, y1}, st[12] = {u0, v0, u0, v1, u1, v0, u0, v1, u1, v0, u1, v1};
       for (int v = 0; v < 6; ++v) {
         FUZZ_REQUIRE(p[3 * v] == xy[2 * v] && p[3 * v + 1] == xy[2 * v + 1] && p[3 * v + 2] == 0.0f);
-        FUZZ_REQUIRE(uv[2 * v] == st[2 * v] && uv[2 * v + 1] == st[2 * v + 1]);
-        for (int ch = 0; ch < 4; ++ch) FUZZ_REQUIRE(c[4 * v + ch] == color[ch]);
+        FUZZ_REQUIRE(uv[2 * v] == st[2 * v] && uv[2 * v + 1] == st[2 * v + 1] && std::equal(color, color + 4, c + 4 * v));
       }
-      const double magnitude = std::fabs(x) + std::fabs(y) + travelled +
-                               (std::abs(g.left) + std::abs(g.top) + (g.x1 - g.x0) + (g.y1 - g.y0)) * scale;
-      const double tolerance = slack(4.0 * k, magnitude);
-      FUZZ_REQUIRE(near(x0, pen + g.left * scale, tolerance));
+      const double tolerance = slack(4.0 * k, std::fabs(x) + std::fabs(y) + travelled +
+                                                  (std::abs(g.left) + std::abs(g.top) + (g.x1 - g.x0) + (g.y1 - g.y0)) * scale);
+      FUZZ_REQUIRE(near(x0, pen + g.left * scale, tolerance) && near(y0, y - g.top * scale, tolerance));
       FUZZ_REQUIRE(near(x1, pen + (g.left + (g.x1 - g.x0) * static_cast<double>(squeeze)) * scale, tolerance));
-      FUZZ_REQUIRE(near(y0, y - g.top * scale, tolerance));
       FUZZ_REQUIRE(near(y1, y - (g.top - (g.y1 - g.y0)) * scale, tolerance));
     }
-    const double step = g.advanceX / 64.0 * scale;
-    pen += step * squeeze;
-    travelled += step;
+    pen += g.advanceX / 64.0 * scale * squeeze;
+    travelled += g.advanceX / 64.0 * scale;
   }
-  // A squeezed run ends within its limit, give or take rounding.
-  if (squeeze < 1.0f) FUZZ_REQUIRE(pen - x <= maxWidth + slack(2.0 * static_cast<double>(glyphs.size()), travelled));
-  std::free(text);
+  FUZZ_REQUIRE(squeeze == 1.0f || pen - x <= maxWidth + slack(2.0 * glyphs.size(), travelled));
   return 0;
 }
