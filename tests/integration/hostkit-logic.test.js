@@ -13,10 +13,10 @@ const { spawnSync } = require('node:child_process');
 const { mat4, vec3 } = require('gl-matrix');
 const contract = require('../../contract/host');
 
-// The stand-in addon: blocks are ArrayBuffers under ids from 8; every other export does nothing.
+// The stand-in addon: blocks are ArrayBuffers under ids from 8 (their sizes kept); every other export does nothing.
 const fake = Object.fromEntries(Object.keys(contract.exportParameters).map((name) => [name, () => 0]));
-let nextId = 8;
-Object.assign(fake, { initBuffer: (id, size) => new ArrayBuffer(size), nextBuffer: (size) => [new ArrayBuffer(size), nextId++] });
+const sizes = [];
+Object.assign(fake, { initBuffer: (id, size) => new ArrayBuffer(size), nextBuffer: (size) => [new ArrayBuffer(size), sizes.push(size) + 7] });
 const index = require.resolve('../../lib/index');
 require.cache[index] = { id: index, filename: index, loaded: true, exports: fake };
 const kit = require('../../lib/host');
@@ -35,6 +35,8 @@ test('set-up: shader files named before anything is built; blocks and graphics o
   assert.throws(() => kit.setupGraphics(buffers, { shaderDir: '/nonexistent' }), (e) =>
     /^shader files missing: \/nonexistent\/solid\.vert, .*\/nonexistent\/gpost\.frag$/.test(e.message) && e.message.split(', ').length === 19);
   const gfx = kit.setupGraphics(buffers);
+  // The viewport pair, a matrix, a vector, the point-light mesh and the first light attribute each under their own entry.
+  assert.deepEqual([0, 1, 6, 25, 26].map((entry) => sizes[gfx.table[entry] - 8]), [8, 64, 12, 72, 1600000]);
   // The interface transform follows each window size record the reader decodes.
   gfx.viewportSize.set([1000, 600]);
   const v = new DataView(buffers.events.buffer);
