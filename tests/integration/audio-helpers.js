@@ -1,8 +1,7 @@
 'use strict';
-// Helpers of the audio tests: Ogg fixtures made at test time (sox synthesises, oggenc encodes, both
-// seeded so runs repeat) and damaged or lying copies of them made here byte by byte, plans of steps
-// run in a test host, a preloaded stand-in for two library functions, and a reader and measures for
-// what OpenAL Soft's wave writer captured.
+// Helpers of the audio tests: Ogg files made at test time and damaged or lying copies of them, plans
+// of steps run in a test host, a preloaded stand-in for two library functions, and a reader and
+// measures for what OpenAL Soft's wave writer captured.
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
@@ -11,74 +10,55 @@ const { runFn } = require('./harness');
 
 const tempDir = (prefix = 'tm-audio-') => fs.mkdtempSync(path.join(os.tmpdir(), prefix));
 
-// Makes `name`.ogg in `dir` and returns its path: `channels` holds one frequency per channel (0 is
-// silence); 0 seconds gives a stream with no samples (sox's synth would take 0 as "forever").
+// Makes `name`.ogg in `dir` (oggenc, seeded so runs repeat) and returns its path: a sine at half
+// scale per channel, of the frequencies in `channels` (0 is silence).
 function makeOgg(dir, name, { rate = 44100, seconds = 0.5, channels = [440] } = {}) {
-  const parts = channels.map((freq, i) => {
-    const file = path.join(dir, `${name}.ch${i}.wav`);
-    if (seconds > 0) {
-      execFileSync('sox', ['-R', '-n', '-r', String(rate), '-c', '1', '-b', '16', file, 'synth', String(seconds), 'sine', String(freq), 'vol', freq ? '0.5' : '0']);
-    } else {
-      const b = Buffer.alloc(44);
-      b.write('RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0', 0, 'latin1');
-      b.writeUInt32LE(rate, 24); b.writeUInt32LE(rate * 2, 28); b.write('\x02\0\x10\0data', 32, 'latin1');
-      fs.writeFileSync(file, b);
-    }
-    return file;
-  });
-  const wav = path.join(dir, `${name}.wav`);
-  if (parts.length === 1) fs.copyFileSync(parts[0], wav); else execFileSync('sox', ['-R', '-M', ...parts, wav]);
-  const ogg = path.join(dir, `${name}.ogg`);
-  execFileSync('oggenc', ['-Q', '-s', '1234', '-q', '6', '-o', ogg, wav]);
+  const n = channels.length, pcm = Buffer.alloc(Math.round(seconds * rate) * n * 2);
+  for (let i = 0; i < pcm.length / 2; i++) pcm.writeInt16LE(Math.round(16383 * Math.sin((2 * Math.PI * channels[i % n] * Math.floor(i / n)) / rate)), 2 * i);
+  const raw = path.join(dir, `${name}.raw`), ogg = path.join(dir, `${name}.ogg`);
+  fs.writeFileSync(raw, pcm);
+  execFileSync('oggenc', ['-Q', '-r', '-B', '16', '-C', String(n), '-R', String(rate), '-s', '1234', '-q', '6', '-o', ogg, raw]);
   return ogg;
 }
 
-// --- Ogg pages ----------------------------------------------------------------------------------
+// The pages of an Ogg file: [{ offset, length }].
+function oggPages(buf) {
+  const pages = [];
+  for (let at = 0; at + 27 <= buf.length && buf.toString('latin1', at, at + 4) === 'OggS'; at += pages.at(-1).length) {
+    pages.push({ offset: at, length: 27 + buf[at + 26] + buf.subarray(at + 27, at + 27 + buf[at + 26]).reduce((a, b) => a + b, 0) });
+  }
+  return pages;
+}
 
 const CRC_TABLE = Uint32Array.from({ length: 256 }, (_, i) => {
   let r = i << 24;
   for (let k = 0; k < 8; k++) r = (r & 0x80000000) ? ((r << 1) ^ 0x04c11db7) : (r << 1);
   return r >>> 0;
 });
-
-// The pages of an Ogg file: [{ offset, length }].
-function oggPages(buf) {
-  const pages = [];
-  for (let at = 0; at + 27 <= buf.length && buf.toString('latin1', at, at + 4) === 'OggS';) {
-    let length = 27 + buf[at + 26];
-    for (let i = 0; i < buf[at + 26]; i++) length += buf[at + 27 + i];
-    pages.push({ offset: at, length });
-    at += length;
+// Makes the checksum of every page right again (so that changes reach the decoder instead of being
+// dropped with their page by the Ogg layer); returns `buf`.
+function fixCrcs(buf) {
+  for (const { offset, length } of oggPages(buf)) {
+    buf.writeUInt32LE(0, offset + 22);
+    let crc = 0;
+    for (const b of buf.subarray(offset, offset + length)) crc = ((crc << 8) ^ CRC_TABLE[((crc >>> 24) ^ b) & 0xff]) >>> 0;
+    buf.writeUInt32LE(crc, offset + 22);
   }
-  return pages;
+  return buf;
 }
 
-// Makes the checksum of `page` right again, so that changes reach the decoder instead of being
-// dropped with their page by the Ogg layer.
-function fixCrc(buf, { offset, length }) {
-  buf.writeUInt32LE(0, offset + 22);
-  let crc = 0;
-  for (const b of buf.subarray(offset, offset + length)) crc = ((crc << 8) ^ CRC_TABLE[((crc >>> 24) ^ b) & 0xff]) >>> 0;
-  buf.writeUInt32LE(crc, offset + 22);
-}
-const fixCrcs = (buf) => { for (const page of oggPages(buf)) fixCrc(buf, page); return buf; };
-
-// Copy of `src` whose last page claims `granule` frames (a file that lies about its length).
+// Copy of `src` in `dst` whose last page claims `granule` frames (a file that lies about its length).
 function withLastGranule(src, dst, granule) {
   const buf = fs.readFileSync(src);
-  const last = oggPages(buf).pop();
-  buf.writeBigInt64LE(BigInt(granule), last.offset + 6);
-  fixCrc(buf, last);
-  fs.writeFileSync(dst, buf);
+  buf.writeBigInt64LE(BigInt(granule), oggPages(buf).at(-1).offset + 6);
+  fs.writeFileSync(dst, fixCrcs(buf));
   return dst;
 }
 
-// Copy of `src` with 64 bytes in the middle of its middle page flipped (the checksum left wrong).
+// Copy of `src` in `dst` with 64 bytes in the middle of its middle page flipped (checksum left wrong).
 function damaged(src, dst) {
-  const buf = fs.readFileSync(src);
-  const pages = oggPages(buf), page = pages[Math.floor(pages.length / 2)];
-  const start = page.offset + Math.floor(page.length / 2);
-  for (let i = start; i < Math.min(start + 64, buf.length); i++) buf[i] ^= 0xa5;
+  const buf = fs.readFileSync(src), pages = oggPages(buf), page = pages[Math.floor(pages.length / 2)];
+  for (let i = page.offset + Math.floor(page.length / 2), end = i + 64; i < Math.min(end, buf.length); i++) buf[i] ^= 0xa5;
   fs.writeFileSync(dst, buf);
   return dst;
 }
@@ -90,23 +70,20 @@ function withSerial(bytes, serial) {
   return fixCrcs(buf);
 }
 
-// `count` damaged variants of the valid Ogg files `sources` (Buffers), seeded (xorshift32): [{ kind,
-// bytes }]. Kinds in turn: cut short at a random byte; 1-8 bytes flipped or overwritten, mostly in
-// the header pages, with the checksums made right (or, one time in four, left wrong); a page of
-// another file spliced in over or between pages; two files chained under their own serial numbers
-// or under the same one (their channels or rate may differ).
+// `count` damaged variants of the Ogg files `sources` (Buffers), seeded (xorshift32): [{ kind, bytes }].
+// Kinds in turn: cut short at a random byte; 1-8 bytes flipped or overwritten, mostly in the header
+// pages, with the checksums made right (or, one time in four, left wrong); a page of another file
+// spliced in over or between pages; two files chained under their own serial numbers or the same one.
 function damagedCorpus(sources, count, seed) {
   let s = (Math.imul(seed + 1, 2654435761) >>> 0) || 1;
   const rnd = (n) => { s ^= s << 13; s >>>= 0; s ^= s >>> 17; s ^= s << 5; s >>>= 0; return s % n; };
   const pick = () => sources[rnd(sources.length)];
   return Array.from({ length: count }, (_, i) => {
-    const kind = ['truncated', 'flipped', 'flipped', 'spliced', 'chained'][i % 5];
-    const src = pick();
+    const kind = ['truncated', 'flipped', 'flipped', 'spliced', 'chained'][i % 5], src = pick();
     let bytes = Buffer.from(src);
     if (kind === 'truncated') bytes = bytes.subarray(0, rnd(src.length));
     if (kind === 'flipped') {
-      const pages = oggPages(bytes);
-      const headerEnd = pages[Math.min(2, pages.length - 1)].offset;
+      const pages = oggPages(bytes), headerEnd = pages[Math.min(2, pages.length - 1)].offset;
       for (let k = 1 + rnd(8); k > 0; k--) {
         const at = rnd(4) ? rnd(headerEnd) : rnd(bytes.length);
         if (rnd(2)) bytes[at] ^= 1 << rnd(8); else bytes[at] = rnd(256);
@@ -114,37 +91,24 @@ function damagedCorpus(sources, count, seed) {
       if (rnd(4)) fixCrcs(bytes);
     }
     if (kind === 'spliced') {
-      const a = oggPages(src), other = pick(), b = oggPages(other);
-      const page = b[rnd(b.length)], at = a[rnd(a.length)];
+      const other = pick(), page = oggPages(other)[rnd(oggPages(other).length)], at = oggPages(src)[rnd(oggPages(src).length)];
       const piece = other.subarray(page.offset, page.offset + page.length);
       bytes = Buffer.concat([src.subarray(0, at.offset), piece, src.subarray(rnd(2) ? at.offset + at.length : at.offset)]);
     }
-    if (kind === 'chained') {
-      const other = pick();
-      bytes = Buffer.concat([src, rnd(4) ? withSerial(other, 0x5eed0000 + i) : other]);
-    }
+    if (kind === 'chained') bytes = Buffer.concat([src, ((other) => (rnd(4) ? withSerial(other, 0x5eed0000 + i) : other))(pick())]);
     return { kind, bytes };
   });
 }
 
-// --- plans --------------------------------------------------------------------------------------
-
 // The plan host (run in the test host): runs each step, writing "@step NAME" to both output streams
 // before it, and reports { name, value, t } with the time (seconds) the step started.
 function planHost(plan) {
-  const fixed = createFixed();
-  const sleeper = new Int32Array(new SharedArrayBuffer(4));
-  const pcms = new Map();
-  // PCM of a sine at half scale, 8-bit unsigned or 16-bit signed; one Buffer per distinct PCM, so
-  // that repeated steps add nothing to the resident set.
-  const pcm = ({ freq = 440, seconds = 0.2, rate = 44100, bits = 16, bytes }) => {
-    const frames = Math.round(seconds * rate), buf = Buffer.alloc(bytes ?? frames * bits / 8);
-    if (bytes === undefined) {
-      for (let f = 0; f < frames; f++) {
-        const v = 0.5 * Math.sin((2 * Math.PI * freq * f) / rate);
-        if (bits === 16) buf.writeInt16LE(Math.round(v * 32767), 2 * f); else buf[f] = Math.round(128 + v * 127);
-      }
-    }
+  const fixed = createFixed(), sleeper = new Int32Array(new SharedArrayBuffer(4)), pcms = new Map();
+  // 16-bit PCM of a sine at half scale, or `bytes` zero bytes; one Buffer per distinct PCM, so that
+  // repeated steps add nothing to the resident set.
+  const pcm = ({ freq = 440, seconds = 0.2, rate = 44100, bytes }) => {
+    const buf = Buffer.alloc(bytes ?? Math.round(seconds * rate) * 2);
+    for (let f = 0; bytes === undefined && f < buf.length / 2; f++) buf.writeInt16LE(Math.round(16383 * Math.sin((2 * Math.PI * freq * f) / rate)), 2 * f);
     return buf;
   };
   const ops = {
@@ -156,7 +120,7 @@ function planHost(plan) {
     },
     rss: () => process.memoryUsage().rss,
     commands: (step) => runCommands(fixed, step.words),
-    call: (step) => addon[step.fn](...step.args.map((a) => (a && a.$buffer !== undefined ? Buffer.alloc(a.$buffer) : a))),
+    call: (step) => addon[step.fn](...step.args),
     sleep: (step) => Atomics.wait(sleeper, 0, 0, step.ms) && 0,
     ticks: (step) => {
       for (const end = performance.now() + step.ms; performance.now() < end;) runCommands(fixed, []), Atomics.wait(sleeper, 0, 0, 10);
@@ -174,24 +138,21 @@ function planHost(plan) {
   }
 }
 
-// Runs `plan` in a test host. Steps: { name, op, ... } with op loadAudio (args; repeat),
-// initALBuffer (id, pcm: { freq, seconds, rate, bits } or { bytes }, format, rate; repeat), rss (the
-// resident set), commands (words: one tick, the results), call (fn, args; { $buffer: n } is an
-// n-byte Buffer), sleep (ms), ticks (ms of an empty tick every 10 ms), quit. Returns { result,
-// value, t, steps }: each step's value and start time by name, and the native lines of each step
-// ({ out, err }; 'start' for those before the first).
+// Runs `plan` in a test host. Steps: { name, op, ... } with op loadAudio (args; repeat n),
+// initALBuffer (id, pcm: { freq, seconds, rate } or { bytes }, format, rate; repeat n), rss (the
+// resident set), commands (words: one tick, the results), call (fn, args), sleep (ms), ticks (ms of
+// an empty tick every 10 ms), quit. Returns { result, value, t, steps }: each step's value and start
+// time by name, and the native lines of each step ({ out, err }; 'start' for those before the first).
 async function runPlan(plan, options) {
-  const env = { LP_NUM_THREADS: '0', ...(options.env || {}) };
-  const result = await runFn(planHost, plan, { timeout: 60000, ...options, env });
+  const result = await runFn(planHost, plan, { timeout: 60000, ...options, env: { LP_NUM_THREADS: '0', ...options.env } });
   const value = {}, t = {}, steps = {};
-  for (const r of result.results) { value[r.name] = r.value; t[r.name] = r.t; }
+  for (const r of result.results) value[r.name] = r.value, t[r.name] = r.t;
   for (const [key, text] of [['out', result.stdout], ['err', result.stderr]]) {
     let current = 'start';
     for (const line of text.split('\n')) {
-      const m = /^@step (\S+)$/.exec(line);
-      if (m) current = m[1];
+      current = /^@step (\S+)$/.exec(line)?.[1] ?? current;
       steps[current] ??= { out: [], err: [] };
-      if (!m && line !== '' && !line.startsWith('@result ')) steps[current][key].push(line);
+      if (!line.startsWith('@') && line !== '') steps[current][key].push(line);
     }
   }
   return { result, value, t, steps };
@@ -210,10 +171,7 @@ const SHIM_SOURCE = `#define _GNU_SOURCE
 extern void* __libc_malloc(size_t);
 extern void* __libc_memalign(size_t, size_t);
 static size_t limit;
-__attribute__((constructor)) static void readLimit(void) {
-  const char* l = getenv("TM_TEST_MALLOC_LIMIT");
-  if (l) limit = strtoull(l, 0, 10);
-}
+__attribute__((constructor)) static void readLimit(void) { limit = getenv("TM_TEST_MALLOC_LIMIT") ? strtoull(getenv("TM_TEST_MALLOC_LIMIT"), 0, 10) : 0; }
 void* malloc(size_t n) { if (limit && n >= limit) { errno = ENOMEM; return 0; } return __libc_malloc(n); }
 void* aligned_alloc(size_t a, size_t n) { if (limit && n >= limit) { errno = ENOMEM; return 0; } return __libc_memalign(a, n); }
 void* alGetProcAddress(const char* name) {
@@ -225,7 +183,6 @@ void* alGetProcAddress(const char* name) {
   snprintf(wanted, sizeof wanted, ",%s,", name ? name : "");
   return list && (strcmp(list, "*") == 0 || strstr(listed, wanted)) ? 0 : real(name);
 }`;
-
 let shimPath = null;
 // Builds the stand-in once per test process; returns the path of the shared object.
 function buildShim() {
@@ -236,25 +193,21 @@ function buildShim() {
   return (shimPath = path.join(d, 'shim.so'));
 }
 
-// --- captured output ----------------------------------------------------------------------------
-
-// A wave-writer configuration with extra [general] settings (for example excludefx=eaxreverb).
+// A wave-writer configuration in `dir` writing `wave`, with extra [general] settings (for example
+// excludefx=eaxreverb); returns its path.
 function waveConf(dir, wave, general = {}) {
   const conf = path.join(dir, 'alsoft.conf');
-  const extra = Object.entries(general).map(([k, v]) => `${k}=${v}\n`).join('');
-  fs.writeFileSync(conf, `[general]\ndrivers=wave\n${extra}[wave]\nfile=${wave}\n`);
+  fs.writeFileSync(conf, `[general]\ndrivers=wave\n${Object.entries(general).map(([k, v]) => `${k}=${v}\n`).join('')}[wave]\nfile=${wave}\n`);
   return conf;
 }
 
 // Reads a capture of the wave writer (32-bit float, as it writes by default): { rate, channels,
 // frames, samples: a Float32Array per channel }.
 function readWav(file) {
-  const buf = fs.readFileSync(file);
-  const chunks = {};
-  for (let at = 12; at + 8 <= buf.length;) {
-    const size = Math.min(buf.readUInt32LE(at + 4), buf.length - at - 8);
+  const buf = fs.readFileSync(file), chunks = {};
+  for (let at = 12, size; at + 8 <= buf.length; at += 8 + size + (size & 1)) {
+    size = Math.min(buf.readUInt32LE(at + 4), buf.length - at - 8);
     chunks[buf.toString('latin1', at, at + 4)] = buf.subarray(at + 8, at + 8 + size);
-    at += 8 + size + (size & 1);
   }
   const { 'fmt ': fmt, data } = chunks;
   const tag = fmt?.readUInt16LE(0) === 0xfffe ? fmt.readUInt16LE(24) : fmt?.readUInt16LE(0);

@@ -15,6 +15,8 @@ const MONO16 = 0x1101, MONO8 = 0x1100;
 const none = { out: [], err: [] };
 const play = (id, gain = 1, pitch = 1) => [1, id, gain, pitch, 0, 0, 0];
 const load = (name, id, file, wordSize = 2, channels = 1) => ({ name, op: 'loadAudio', args: [id, file, wordSize, channels] });
+const cmd = (name, words) => ({ name, op: 'commands', words });
+const tone = (name, id, pcm, format = MONO16, rate = 44100) => ({ name, op: 'initALBuffer', id, pcm, format, rate });
 
 let xs, dir;
 const f = {};
@@ -52,19 +54,18 @@ function check({ result, value, steps }, expected) {
   }
 }
 const source = (v) => v > 0 && Number.isInteger(v);
+// Predicates on the results of a tick: a source for its first command, or these results at these words.
+const played = (v) => source(v[0]);
+const results = (expected) => (v) => Object.entries(expected).every(([i, r]) => v[i] === r);
 
 test('no device: its lines, every play gives 0, buffering and the commands that ask OpenAL fail with their lines, quit is quiet', async () => {
-  const run = await runPlan([
-    { name: 'play', op: 'commands', words: [...play(0), ...play(255)] },
-    { name: 'pcm', op: 'initALBuffer', id: 1, pcm: { seconds: 0.1 }, format: MONO16, rate: 44100 },
-    { name: 'playLoaded', op: 'commands', words: play(1) },
-    { name: 'commands', op: 'commands', words: [5, 6, 7, 3, 0, 2, 0, 2, 5] },
-  ], { audio: 'none' });
+  const run = await runPlan([cmd('play', [...play(0), ...play(255)]), tone('pcm', 1, { seconds: 0.1 }), cmd('playLoaded', play(1)),
+    cmd('commands', [5, 6, 7, 3, 0, 2, 0, 2, 5])], { audio: 'none' });
   // Without a context OpenAL answers every check with "invalid operation", which has no text then.
   const invalid = 'AL error 0xa004';
   check(run, {
-    play: [(v) => v[0] === 0 && v[7] === 0], pcm: [0xa004, [`OpenAL Error buffering data: ${invalid}`]], playLoaded: [(v) => v[0] === 0],
-    commands: [(v) => [0, 1, 2, 3, 5, 7].every((i) => v[i] === 1), [`Got error stopping all: ${invalid}`, `Got error pausing all: ${invalid}`,
+    play: [results({ 0: 0, 7: 0 })], pcm: [0xa004, [`OpenAL Error buffering data: ${invalid}`]], playLoaded: [results({ 0: 0 })],
+    commands: [results({ 0: 1, 1: 1, 2: 1, 3: 1, 5: 1, 7: 1 }), [`Got error stopping all: ${invalid}`, `Got error pausing all: ${invalid}`,
       `Got error resuming all: ${invalid}`, `Failed to set sound source buffer, source=5: ${invalid}`]],
   });
   assert.deepEqual(run.steps.quit.err, []);
@@ -90,12 +91,9 @@ const REVERBS = [
 for (const [name, general, hide, out, err, wet] of REVERBS) test(`reverb, ${name}: a tone at its pitch, then its tail or exact silence`, async () => {
   const wave = path.join(h.tempDir(), 'out.wav');
   const env = { ALSOFT_CONF: h.waveConf(path.dirname(wave), wave, general), ...(hide && { LD_PRELOAD: h.buildShim(), TM_TEST_HIDE_PROCS: hide }) };
-  const run = await runPlan([
-    { name: 'load', op: 'initALBuffer', id: 3, pcm: { freq: 440, seconds: 0.2 }, format: MONO16, rate: 44100 },
-    { name: 'play', op: 'commands', words: play(3) },
-    { name: 'wait', op: 'sleep', ms: 2000 },
-  ], { audio: null, env });
-  check(run, { load: [0], play: [(v) => source(v[0])] });
+  const run = await runPlan([tone('load', 3, { freq: 440, seconds: 0.2 }), cmd('play', play(3)), { name: 'wait', op: 'sleep', ms: 2000 }],
+    { audio: null, env });
+  check(run, { load: [0], play: [played] });
   assert.ok(run.steps.start.out.includes('OpenAL initialized OK') && (!out || run.steps.start.out.includes(out)), run.steps.start.out.join('\n'));
   assert.deepEqual(run.steps.start.err.filter((l) => !/^Finalized/.test(l)), err);
   const wav = h.readWav(wave), on = h.onset(wav);
@@ -107,15 +105,8 @@ for (const [name, general, hide, out, err, wet] of REVERBS) test(`reverb, ${name
 
 test('the pool: 64 distinct sources, the 65th play gives 0 and disturbs none, finished or stopped sources return at the next tick', async () => {
   const plays = (n) => Array.from({ length: n }, () => play(1)).flat();
-  const { value, result } = await runPlan([
-    { name: 'load', op: 'initALBuffer', id: 1, pcm: { seconds: 0.4 }, format: MONO16, rate: 44100 },
-    { name: 'all', op: 'commands', words: plays(65) },
-    { name: 'stillFull', op: 'commands', words: play(1) },
-    { name: 'wait', op: 'sleep', ms: 900 },
-    { name: 'again', op: 'commands', words: plays(64) },
-    { name: 'stopAll', op: 'commands', words: [5] },
-    { name: 'afterStop', op: 'commands', words: play(1) },
-  ]);
+  const { value, result } = await runPlan([tone('load', 1, { seconds: 0.4 }), cmd('all', plays(65)), cmd('stillFull', play(1)),
+    { name: 'wait', op: 'sleep', ms: 900 }, cmd('again', plays(64)), cmd('stopAll', [5]), cmd('afterStop', play(1))]);
   assertOk(result);
   const [first, again] = [value.all, value.again].map((v) => v.filter((_, i) => i % 7 === 0));
   assert.ok(first.slice(0, 64).every(source) && new Set(first.slice(0, 64)).size === 64 && first[64] === 0);
@@ -126,57 +117,38 @@ test('the pool: 64 distinct sources, the 65th play gives 0 and disturbs none, fi
 });
 
 test('pause, stop, gain, pitch and the all-source commands: results and lines, stopped sources reclaimed, unknown ones refused', async () => {
-  const start = [{ name: 'load', op: 'initALBuffer', id: 2, pcm: { seconds: 3 }, format: MONO16, rate: 44100 }, { name: 'play', op: 'commands', words: play(2) }];
+  const start = [tone('load', 2, { seconds: 3 }), cmd('play', play(2))];
   const s = (await runPlan(start)).value.play[0];
-  const commands = (name, words) => ({ name, op: 'commands', words });
   const run = await runPlan([...start,
-    commands('pause', [2, s, 2, s, 6, 7, 4, s, 0.5]),
+    cmd('pause', [2, s, 2, s, 6, 7, 4, s, 0.5]),
     // Stop, stop again (nothing to do), pause the stopped source (nothing to do).
-    commands('stop', [3, s, 3, s, 2, s]),
-    commands('reclaimed', play(2)),
-    commands('zero', [2, 0, 3, 0]),
-    commands('pauseUnknown', [2, 99999]),
+    cmd('stop', [3, s, 3, s, 2, s]), cmd('reclaimed', play(2)), cmd('zero', [2, 0, 3, 0]), cmd('pauseUnknown', [2, 99999]),
     // The gain command reports nothing, and its error does not surface in the next play.
-    commands('gainUnknown', [4, 99999, 0.5]),
-    commands('playAfterGain', play(2)),
-    commands('badPitch', play(2, 1, -1)),
+    cmd('gainUnknown', [4, 99999, 0.5]), cmd('playAfterGain', play(2)), cmd('badPitch', play(2, 1, -1)),
     // A sound id never loaded plays nothing, quietly; its source has stopped by the next tick.
-    commands('never', play(200)),
-    commands('neverAgain', play(200)),
-    commands('allEmpty', [5, 6, 7]),
+    cmd('never', play(200)), cmd('neverAgain', play(200)), cmd('allEmpty', [5, 6, 7]),
   ]);
-  const at = (...i) => (v) => v.filter((_, k) => i.includes(k));
   check(run, {
-    play: [(v) => v[0] === s], pause: [(v) => [0, 2, 4, 5, 6].every((i) => v[i] === 0)], stop: [(v) => at(0, 2, 4)(v).join() === '0,0,0'],
-    reclaimed: [(v) => v[0] === s], zero: [(v) => at(0, 2)(v).join() === '1,1'],
-    pauseUnknown: [(v) => v[0] === 1, ['Failed to set sound source buffer, source=99999: Invalid Name']],
-    gainUnknown: [(v) => v[0] === 0], playAfterGain: [(v) => source(v[0])],
-    badPitch: [(v) => source(v[0]), ['Failed to set gain: Invalid Value']],
-    never: [(v) => source(v[0])], neverAgain: [(v) => v[0] === run.value.never[0]], allEmpty: [(v) => v.join() === '0,0,0'],
+    play: [results({ 0: s })], pause: [results({ 0: 0, 2: 0, 4: 0, 5: 0, 6: 0 })], stop: [results({ 0: 0, 2: 0, 4: 0 })],
+    reclaimed: [results({ 0: s })], zero: [results({ 0: 1, 2: 1 })],
+    pauseUnknown: [results({ 0: 1 }), ['Failed to set sound source buffer, source=99999: Invalid Name']], gainUnknown: [results({ 0: 0 })],
+    playAfterGain: [played], badPitch: [played, ['Failed to set gain: Invalid Value']], never: [played],
+    neverAgain: [results({ 0: run.value.never[0] })], allEmpty: [results({ 0: 0, 1: 0, 2: 0 })],
   });
 });
 
 test('initALBuffer: bad sizes, formats and rates give the OpenAL code and leave no buffer under the id; 8-bit mono plays', async () => {
-  const buffer = (name, id, pcm, format, rate = 44100) => ({ name, op: 'initALBuffer', id, pcm, format, rate });
-  check(await runPlan([
-    buffer('long', 5, { seconds: 3 }, MONO16),
-    buffer('odd', 5, { bytes: 4411 }, MONO16),
+  const run = await runPlan([
+    tone('long', 5, { seconds: 3 }), tone('odd', 5, { bytes: 4411 }),
     // Neither the failed buffer nor the 3 s sound it replaced is left: the play is a quiet no-op whose
     // source has stopped by the next tick, which takes it again.
-    { name: 'playOdd', op: 'commands', words: play(5) },
-    { name: 'playOddAgain', op: 'commands', words: play(5) },
-    buffer('format', 6, { bytes: 64 }, 12345),
-    buffer('rate', 7, { bytes: 64 }, MONO8, 0),
+    cmd('playOdd', play(5)), cmd('playOddAgain', play(5)), tone('format', 6, { bytes: 64 }, 12345), tone('rate', 7, { bytes: 64 }, MONO8, 0),
     // A rate past OpenAL's signed size is refused, not wrapped to a negative or a small one.
-    buffer('hugeRate', 7, { bytes: 64 }, MONO8, 4294967295),
-    buffer('ok8', 255, { bits: 8, seconds: 0.1 }, MONO8, 22050),
-    { name: 'playOk', op: 'commands', words: play(255) },
-  ]), {
-    long: [0], odd: [0xa003, ['OpenAL Error buffering data: Invalid Value']], playOdd: [(v) => source(v[0])],
-    playOddAgain: [(v) => source(v[0])], format: [0xa002, ['OpenAL Error buffering data: Invalid Enum']],
-    rate: [0xa003, ['OpenAL Error buffering data: Invalid Value']], hugeRate: [0xa003, ['OpenAL Error buffering data: Invalid Value']],
-    ok8: [0], playOk: [(v) => source(v[0])],
-  });
+    tone('hugeRate', 7, { bytes: 64 }, MONO8, 4294967295), tone('ok8', 255, { bytes: 2205 }, MONO8, 22050), cmd('playOk', play(255)),
+  ]);
+  const refused = (code, text) => [code, [`OpenAL Error buffering data: ${text}`]];
+  check(run, { long: [0], odd: refused(0xa003, 'Invalid Value'), playOdd: [played], playOddAgain: [results({ 0: run.value.playOdd[0] })],
+    format: refused(0xa002, 'Invalid Enum'), rate: refused(0xa003, 'Invalid Value'), hugeRate: refused(0xa003, 'Invalid Value'), ok8: [0], playOk: [played] });
 });
 
 test('loadAudio: results and lines for unsupported shapes, missing, non-Ogg, damaged, lying, empty and odd paths', async () => {
@@ -204,13 +176,13 @@ test('loadAudio: results and lines for unsupported shapes, missing, non-Ogg, dam
 });
 
 // Sounds of the capture: [name, file, wordSize, channels, pitch heard left and right or 'silent'].
-// Three channels are in the file's order (left, centre, right for Vorbis): the first, or the first two.
+// Of three channels, in the file's order, the first one or the first two.
 const SOUNDS = [
   ['mono16', 'mono', 2, 1, [440, 440]], ['mono8', 'mono', 1, 1, [440, 440]], ['left16', 'left', 2, 1, [440, 440]],
   ['right16', 'right', 2, 1, 'silent'], ['left8', 'left', 1, 1, [440, 440]], ['right8', 'right', 1, 1, 'silent'],
   ['both16', 'both', 2, 2, [440, 660]], ['both8', 'both', 1, 2, [440, 660]], ['monoAsStereo16', 'mono', 2, 2, [440, 440]],
   ['monoAsStereo8', 'mono', 1, 2, [440, 440]], ['rate22', 'rate22', 2, 1, [440, 440]], ['rate48', 'rate48', 2, 1, [440, 440]],
-  ['rate11', 'rate11', 2, 2, [440, 660]], ['threeAsMono', 'three', 2, 1, [440, 440]], ['threeAsStereo', 'three', 2, 2, [440, 880]],
+  ['rate11', 'rate11', 2, 2, [440, 660]], ['threeAsMono', 'three', 2, 1, [440, 440]], ['threeAsStereo', 'three', 2, 2, [440, 660]],
   ['damaged', 'damaged', 2, 1, [440, 440]],
 ];
 // Sounds of known length are decoded straight into OpenAL's storage where the library can map it;
@@ -220,11 +192,11 @@ for (const [variant, hide] of [['mapped', null], ['copied', 'alBufferStorageSOFT
   const env = { ALSOFT_CONF: h.waveConf(dir, wave, { excludefx: 'eaxreverb' }), ...(hide && { LD_PRELOAD: h.buildShim(), TM_TEST_HIDE_PROCS: hide }) };
   const run = await runPlan([
     ...SOUNDS.map(([name, key, wordSize, channels], id) => load(`load-${name}`, id, f[key], wordSize, channels)),
-    ...SOUNDS.flatMap(([name], id) => [{ name, op: 'commands', words: play(id) }, { name: `after-${name}`, op: 'sleep', ms: 450 }]),
+    ...SOUNDS.flatMap(([name], id) => [cmd(name, play(id)), { name: `after-${name}`, op: 'sleep', ms: 450 }]),
   ], { audio: null, env });
   const lines = { monoAsStereo16: ['  Cannot handle copying channels for mono->stereo yet'], damaged: [' !Error encountered in stream: -3 (section 0)'] };
   lines.monoAsStereo8 = lines.monoAsStereo16;
-  check(run, Object.fromEntries(SOUNDS.flatMap(([name]) => [[`load-${name}`, [0, lines[name]]], [name, [(v) => source(v[0])]]])));
+  check(run, Object.fromEntries(SOUNDS.flatMap(([name]) => [[`load-${name}`, [0, lines[name]]], [name, [played]]])));
   const wav = h.readWav(wave);
   const sides = [0, 1].map((c) => ({ ...wav, samples: [wav.samples[c]] }));
   // The first sound is audible: it ties the host's clock to the capture's.
@@ -245,30 +217,29 @@ test('a sound that cannot be held: result 1 with its line, and the sound already
   // and its warning for the refused request is not the addon's line.
   if (sanitized) env.ASAN_OPTIONS = `${process.env.ASAN_OPTIONS || ''}:max_allocation_size_mb=256`;
   const run = await runPlan([load('long', 9, f.long), load('big', 9, f.big), load('lying', 9, f.lying),
-    { name: 'play', op: 'commands', words: play(9) }, { name: 'playAgain', op: 'commands', words: play(9) }], { env });
+    cmd('play', play(9)), cmd('playAgain', play(9))], { env });
   run.steps.big.err = run.steps.big.err.filter((l) => !(sanitized && /^==\d+==WARNING: AddressSanitizer failed to allocate /.test(l)));
   // The 8 s sound is still under id 9: the first source is still playing it at the next tick.
   check(run, {
     long: [0], big: [1, [` !Out of memory for the PCM of ${f.big}`]], lying: [1, [` !Sound longer than 1073741824 bytes of PCM: ${f.lying}`]],
-    play: [(v) => source(v[0])], playAgain: [(v) => source(v[0]) && v[0] !== run.value.play[0]],
+    play: [played], playAgain: [(v) => played(v) && v[0] !== run.value.play[0]],
   });
 });
 
 test('reloading a sound id releases the old buffer: resident memory stays flat, a source playing it is stopped; a false length costs nothing', async () => {
   const second = h.makeOgg(dir, 'second', { channels: [440, 660], seconds: 1 });
   // 4 MiB of PCM: a sound whose freed storage the allocator would otherwise keep for the next one.
-  const init = (name, repeat) => ({ name, op: 'initALBuffer', id: 11, pcm: { bytes: 4 << 20 }, format: 4353, rate: 44100, repeat });
+  const init = (name, repeat) => ({ ...tone(name, 11, { bytes: 4 << 20 }), repeat });
   const run = await runPlan([
     load('load', 10, second, 2, 2), init('init'), { name: 'rssOne', op: 'rss' },
     { ...load('reloads', 10, second, 2, 2), repeat: 299 }, init('reinits', 299), { name: 'rssMany', op: 'rss' },
     // 8 s of sound in a file claiming 2^28 frames: what the claim would take is never touched.
     load('loadBig', 13, f.big), { name: 'rssBig', op: 'rss' },
-    load('loadLong', 12, f.long), { name: 'play', op: 'commands', words: play(12) },
-    load('reloadPlaying', 12, f.long), { name: 'playAgain', op: 'commands', words: play(12) },
+    load('loadLong', 12, f.long), cmd('play', play(12)), load('reloadPlaying', 12, f.long), cmd('playAgain', play(12)),
   ]);
   // The reload stopped the source playing the 8 s sound, so the next tick gave that source back.
   check(run, { ...Object.fromEntries(['load', 'init', 'reloads', 'reinits', 'loadBig', 'loadLong', 'reloadPlaying'].map((n) => [n, [0]])),
-    play: [(v) => source(v[0])], playAgain: [(v) => v[0] === run.value.play[0]] });
+    play: [played], playAgain: [results({ 0: run.value.play[0] })] });
   // 598 reloads of 176 KiB and 4 MiB sounds would add about 1.2 GiB if kept. (Under the sanitized
   // build freed memory waits in the sanitizer's quarantine: no figure holds there.)
   if (sanitized) return;
