@@ -1,12 +1,7 @@
-// Fuzz target: the command stream's walk over arbitrary words, block sizes, alignments and counts,
-// against a reference walk from the documented operand counts: exactly the commands it names reach
-// `execute`, with their own operand words; results land at the opcode's index and nowhere else; the
-// command block is never written. Blocks end exactly where their size says. Every word also goes
-// through the saturating conversion of other host floats.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <cmath>
-#include <vector>
+// Fuzz target: the command stream's walk over any words, block sizes, alignments and counts, against a
+// reference walk from the documented operand counts: exactly its commands reach `execute`, with their
+// operands; results land at the opcode's index and nowhere else; the words are never written. Also the
+// saturating conversion of other host floats, on every word.
 
 #include "base/words.h"
 #include "bridge/core/commandstream.h"
@@ -18,16 +13,13 @@ using namespace tsm::bridge;
 namespace {
 // Words per command by opcode, the opcode included (0: skipped).
 constexpr uint32_t documentedWords[] = {0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5, 0, 7, 4, 7, 5};
-constexpr int32_t LAST_OPCODE = sizeof documentedWords / sizeof documentedWords[0] - 1;
-constexpr uint32_t MAX_CASE_WORDS = 512;
+constexpr uint32_t MAX_CASE_BYTES = 512 * 8 + 7;
 constexpr uint8_t UNTOUCHED = 0xA5;
 
-bool known(int32_t op) { return op >= 1 && op <= LAST_OPCODE && documentedWords[op] != 0; }
+bool known(int32_t op) { return op >= 1 && op < int32_t{std::size(documentedWords)} && documentedWords[op] != 0; }
 
 // Truncated toward zero; 0 (skipped) for NaN and anything outside int32.
-int32_t documentedOpcode(double w) {
-  return w > -2147483649.0 && w < 2147483648.0 ? static_cast<int32_t>(std::trunc(w)) : 0;
-}
+int32_t opcodeOf(double w) { return w > -2147483649.0 && w < 2147483648.0 ? static_cast<int32_t>(std::trunc(w)) : 0; }
 
 double wordFrom(FuzzedDataProvider& in) {
   switch (in.ConsumeIntegralInRange<int>(0, 7)) {
@@ -35,39 +27,29 @@ double wordFrom(FuzzedDataProvider& in) {
     case 1: return in.ConsumeIntegralInRange<int>(-2, 19) + in.ConsumeProbability<double>() * (in.ConsumeBool() ? 1 : -1);
     case 2: return NAN;
     case 3: return in.ConsumeBool() ? INFINITY : -INFINITY;
-    case 4: return in.ConsumeBool() ? 2147483648.0 + in.ConsumeIntegralInRange<int>(0, 13) : -2147483649.0 - in.ConsumeIntegralInRange<int>(0, 2);
+    case 4:
+      return in.ConsumeBool() ? 2147483648.0 + in.ConsumeIntegralInRange<int>(0, 13) : -2147483649.0 - in.ConsumeIntegralInRange<int>(0, 2);
     case 5: return in.ConsumeBool() ? 4294967297.0 : -4294967295.0;  // 1 when wrapped to 32 bits
-    default: {
-      double w;
-      const uint64_t bits = in.ConsumeIntegral<uint64_t>();
-      std::memcpy(&w, &bits, sizeof w);
-      return w;
-    }
+    default: return std::bit_cast<double>(in.ConsumeIntegral<uint64_t>());
   }
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  const uint32_t wordBytes = in.ConsumeIntegralInRange<uint32_t>(0, MAX_CASE_WORDS * 8 + 7);
-  const uint32_t resultBytes = in.ConsumeIntegralInRange<uint32_t>(0, MAX_CASE_WORDS * 8 + 7);
-  const uint32_t wordShift = in.ConsumeIntegralInRange<uint32_t>(0, 7);
-  const uint32_t resultShift = in.ConsumeIntegralInRange<uint32_t>(0, 7);
+  const auto upTo = [&](uint32_t most) { return in.ConsumeIntegralInRange<uint32_t>(0, most); };
+  const uint32_t wordBytes = upTo(MAX_CASE_BYTES), resultBytes = upTo(MAX_CASE_BYTES), wordShift = upTo(7), resultShift = upTo(7);
   int32_t count;
   switch (in.ConsumeIntegralInRange<int>(0, 3)) {
     case 0: count = in.ConsumeIntegral<int32_t>(); break;
     case 1: count = static_cast<int32_t>(wordBytes / 8) + in.ConsumeIntegralInRange<int32_t>(-3, 3); break;
-    default: count = in.ConsumeIntegralInRange<int32_t>(-1, MAX_CASE_WORDS + 8); break;
+    default: count = in.ConsumeIntegralInRange<int32_t>(-1, MAX_CASE_BYTES / 8 + 8); break;
   }
-  const bool nullWords = in.ConsumeProbability<float>() < 0.02f;
-  const bool nullResults = in.ConsumeProbability<float>() < 0.02f;
-
-  // Blocks at any alignment, ending exactly where their sizes say.
+  // Blocks (rarely none) at any alignment, ending exactly where their sizes say.
   tsm::fuzz::Exact wordBlock(wordShift + wordBytes), resultBlock(resultShift + resultBytes);
-  uint8_t* words = nullWords ? nullptr : wordBlock.p + wordShift;
-  uint8_t* results = nullResults ? nullptr : resultBlock.p + resultShift;
-  const uint32_t wordCapacity = words ? wordBytes / 8 : 0;
-  const uint32_t resultCapacity = results ? resultBytes / 8 : 0;
+  uint8_t* words = in.ConsumeProbability<float>() < 0.02f ? nullptr : wordBlock.p + wordShift;
+  uint8_t* results = in.ConsumeProbability<float>() < 0.02f ? nullptr : resultBlock.p + resultShift;
+  const uint32_t wordCapacity = words ? wordBytes / 8 : 0, resultCapacity = results ? resultBytes / 8 : 0;
   std::vector<double> wordValues(wordCapacity);
   for (uint32_t i = 0; i < wordCapacity; ++i) {
     wordValues[i] = in.remaining_bytes() ? wordFrom(in) : 0.0;
@@ -91,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t expectedRan = 0, expectedCalls = 0;
   size_t at = 0;
   for (uint64_t i = 0; count > 0 && i < static_cast<uint64_t>(count) && i < wordCapacity && i < resultCapacity;) {
-    const int32_t op = documentedOpcode(wordValues[i]);
+    const int32_t op = opcodeOf(wordValues[i]);
     const uint32_t length = known(op) ? documentedWords[op] : 1;
     if (i + length > wordCapacity) break;
     double result = 0.0;
@@ -113,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // NaN gives 0, the ends of the range past them, truncation toward zero between.
   for (double w : wordValues) {
     const int32_t v = saturateToInt32(w);
-    FUZZ_REQUIRE(v == (std::isnan(w) ? 0 : w >= 2147483647.0 ? INT32_MAX : w <= -2147483648.0 ? INT32_MIN : static_cast<int32_t>(std::trunc(w))));
+    FUZZ_REQUIRE(v == (std::isnan(w) ? 0 : w >= INT32_MAX ? INT32_MAX : w <= INT32_MIN ? INT32_MIN : static_cast<int32_t>(std::trunc(w))));
   }
   return 0;
 }

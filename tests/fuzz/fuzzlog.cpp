@@ -2,7 +2,6 @@
 #include "fuzzlog.h"
 
 #include <cstdarg>
-#include <cstdio>
 
 #include "base/log.h"
 

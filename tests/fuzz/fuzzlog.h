@@ -1,10 +1,17 @@
 // What the fuzz targets share. fuzzlog.cpp replaces base/log.cpp in the fuzzed copy of the core: it
 // counts each log stream's lines and keeps the last one, so that a target can check what the core said.
+// The targets read their inputs with FuzzedDataProvider.
 #pragma once
-#include <cstddef>
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace tsm::fuzz {
 constexpr size_t FUZZ_LOG_LINE_BYTES = 256;  // longer lines are kept truncated

@@ -1,13 +1,7 @@
-// Fuzz target: the glyph store and its atlas under arbitrary arrivals of glyphs of any size between
-// uploads of both kinds (the new glyphs on the layout as it stands, or a fresh layout), in atlases up
-// to 256 x 512 texels. After every upload each glyph not refused lies inside the atlas with its
-// bitmap's size, shares no texel with another and is held texel for texel; a refused glyph has an
-// empty rectangle and stays refused; an upload that refuses glyphs moves none placed before; the
-// out-of-height line comes at most once.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <vector>
-
+// Fuzz target: the glyph store under glyphs of any size arriving between uploads of both kinds (on the
+// layout as it stands, or a fresh one), in atlases up to 256 x 512. After every upload each glyph not
+// refused lies inside with its bitmap's size, shares no texel and is held texel for texel; a refused one
+// stays refused; an upload that refuses moves none placed before; the out-of-height line comes once.
 #include "fuzzlog.h"
 #include "text/core/glyphset.h"
 
@@ -16,9 +10,7 @@ using tsm::fuzz::fuzzLog;
 
 namespace {
 // Most glyphs per case: one case in 16 enough for the store to grow past its first capacity.
-constexpr uint32_t MAX_CASE_GLYPHS = 600, MAX_SMALL_CASE_GLYPHS = 128;
-constexpr uint32_t MAX_CASE_UPLOADS = 6;
-constexpr int32_t MAX_REPEAT = 64;
+constexpr uint32_t MAX_CASE_GLYPHS = 600, MAX_SMALL_CASE_GLYPHS = 128, MAX_CASE_UPLOADS = 6;
 constexpr uint32_t MAX_CASE_WIDTH = 256, MAX_CASE_HEIGHT = ATLAS_START_HEIGHT << 2;
 constexpr uint32_t MAX_GLYPH_WIDTH = MAX_CASE_WIDTH + 8;  // wider than the atlas: refused
 
@@ -52,14 +44,11 @@ NO_COVERAGE void checkAtlas(const GlyphSet& gs) {
   std::vector<bool> sorted(gs.glyphCount, false);
   for (uint32_t s = 0; s < gs.glyphCount; ++s) {
     const Glyph* p = gs.sortedGlyphs[s];
-    FUZZ_REQUIRE(p >= gs.glyphs && p < gs.glyphs + gs.glyphCount && !sorted[p->slot]);
-    sorted[p->slot] = true;
     const Glyph& g = gs.glyphs[s];
-    FUZZ_REQUIRE(g.slot == s);
-    if (g.refused) {
-      FUZZ_REQUIRE(g.x0 == g.x1 && g.y0 == g.y1);
-      continue;
-    }
+    FUZZ_REQUIRE(p >= gs.glyphs && p < gs.glyphs + gs.glyphCount && !sorted[p->slot] && g.slot == s);
+    sorted[p->slot] = true;
+    FUZZ_REQUIRE(!g.refused || (g.x0 == g.x1 && g.y0 == g.y1));
+    if (g.refused) continue;
     FUZZ_REQUIRE(g.x1 - g.x0 == g.bitmapWidth && g.y1 - g.y0 == g.bitmapRows);
     FUZZ_REQUIRE(g.x0 >= 0 && g.y0 >= 0 && g.x1 <= static_cast<int32_t>(gs.width) && g.y1 <= static_cast<int32_t>(gs.toHeight));
     for (int32_t y = g.y0; y < g.y1; ++y) {
@@ -105,7 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_REQUIRE(!previous[s].refused || gs->glyphs[s].refused);
       refusedNow |= gs->glyphs[s].refused && !previous[s].refused;
     }
-    for (uint32_t s = 0; refusedNow && s < placedBefore; ++s) FUZZ_REQUIRE(gs->glyphs[s].x0 == previous[s].x0 && gs->glyphs[s].y0 == previous[s].y0);
+    for (uint32_t s = 0; refusedNow && s < placedBefore; ++s) {
+      FUZZ_REQUIRE(gs->glyphs[s].x0 == previous[s].x0 && gs->glyphs[s].y0 == previous[s].y0);
+    }
   };
   while (in.remaining_bytes() && gs->glyphCount < maxGlyphs) {
     const int kind = in.ConsumeIntegralInRange<int>(0, 31);
@@ -118,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (kind < 28) {
       w = in.ConsumeIntegralInRange<int32_t>(0, 48), h = in.ConsumeIntegralInRange<int32_t>(0, 56);
     } else if (kind < 31) {  // a run of one size, as a line of one letter brings
-      copies = in.ConsumeIntegralInRange<int32_t>(2, MAX_REPEAT);
+      copies = in.ConsumeIntegralInRange<int32_t>(2, 64);
       w = in.ConsumeIntegralInRange<int32_t>(0, 16), h = in.ConsumeIntegralInRange<int32_t>(0, 20);
     } else {
       w = in.ConsumeIntegralInRange<int32_t>(0, largestWidth), h = in.ConsumeIntegralInRange<int32_t>(0, largestHeight);

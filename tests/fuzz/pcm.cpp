@@ -2,10 +2,6 @@
 // and word sizes; channel conversion as the sound loader drives it (decoded bytes, a partial last frame
 // included, from up to 8 channels into 1 or 2) and with arbitrary counts, against a reference, into
 // blocks of exactly the reference's size.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <algorithm>
-#include <vector>
 
 #include "audio/core/pcm.h"
 #include "fuzzlog.h"

@@ -2,7 +2,6 @@
 // widths. Every placed rectangle has its size, lies inside the width and the height in use, overlaps
 // none placed since the last restart and lies under the skyline; the skyline never rises from left to
 // right; the height only doubles and stays below its maximum; a refusal changes nothing.
-#include <fuzzer/FuzzedDataProvider.h>
 
 #include "fuzzlog.h"
 #include "text/core/skyline.h"

@@ -2,10 +2,6 @@
 // size, lies inside the atlas and overlaps no live one; on small atlases a refusal means no position
 // is free. The header reader reads only the bytes it is given (each in storage of exactly its size),
 // and what it tells from a prefix of a file it tells from the whole file.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <algorithm>
-#include <vector>
 
 #include "fuzzlog.h"
 #include "gfx/core/spriteatlas.h"

@@ -4,11 +4,6 @@
 // every quad match a double-precision reference walk within single-precision rounding; quads sample
 // half a texel inside their glyph and carry the colour; a squeezed run ends within its limit; a glyph
 // the lookup lacks ends the run; the batch takes quads until full and nothing outside them.
-#include <fuzzer/FuzzedDataProvider.h>
-
-#include <algorithm>
-#include <cmath>
-#include <vector>
 
 #include "fuzzlog.h"
 #include "text/core/coverage.h"
