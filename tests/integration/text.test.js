@@ -139,9 +139,9 @@ test('measureText: widths from the faces\' advances at each face\'s pixel size, 
   assert.deepEqual(widths.map((w, i) => [...CASES[i].slice(0, 3), w]), CASES);
 });
 
-// Faces and where they come from: [case, fonts in the working directory (null: a folder outside the
-// package, the addon's own package), package folder ('cwd': the working directory, 'empty': none),
-// runs laid out, widths expected, triangles of the two batches, lines on standard error].
+// Faces and where they come from: [case, the fonts of a fresh working directory (null: none), the
+// addon's package (null: the project's; 'cwd': the working directory; 'empty': a folder without
+// fonts), texts measured, runs laid out, widths, triangles of the two batches, lines on standard error].
 const abc = [['abc', 16, 0], ['abc', 48, 1], ['abc', 48, 2]];
 const tried = (name, ...places) => `Unable to open app/assets/fonts/${name}: 1\nPaths tried: ${places.map((p) => `${p}app/assets/fonts/${name}`).join(', ')}\n`;
 const FACE_CASES = [
