@@ -10,10 +10,8 @@ using namespace tsm::audio;
 using tsm::fuzz::fuzzLog;
 
 namespace {
-constexpr uint64_t MAX_CASE_FIXED_BLOCK = 1 << 16;
-// What a growing case that starts empty may produce: one growth past the start size.
-constexpr uint64_t MAX_CASE_GROWN_BYTES = 3 << 19;
-constexpr uint64_t MAX_CASE_GROWABLE_START = 1 << 16;
+constexpr uint64_t MAX_CASE_BLOCK = 1 << 16;
+constexpr uint64_t MAX_CASE_GROWN_BYTES = 3 << 19;  // one growth past the start size
 constexpr size_t MAX_CASE_ANSWERS = 4096;
 
 // value > 0: bytes written (all asked for when `whole`; all, claiming `value` more, when `overrun`);
@@ -27,7 +25,7 @@ struct Decoder {
   uint64_t next = 0, produced = 0, grownLimit = 0, reads = 0;
   PcmBlock* block;
   bool growable, ended = false;
-  long last = 0;
+  long last = 0;  // the last answer, and its section
   int lastSection = 0;
 };
 
@@ -43,21 +41,18 @@ long scriptedRead(void* context, uint8_t* out, int32_t length, int* section) {
   Answer a = d->next < d->script.size() ? d->script[d->next++] : Answer{0, false, false, 0};
   if (d->growable && d->produced >= d->grownLimit && a.value > 0) a = Answer{0, false, false, a.section};
   *section = d->lastSection = a.section;
-  d->last = a.value;
-  d->ended = a.value == 0;
+  d->ended = (d->last = a.value) == 0;
   if (a.value <= 0) return a.value;
-  long n = a.whole || a.overrun ? length : std::min<long>(a.value, length);
-  if (d->growable && static_cast<uint64_t>(n) > d->grownLimit - d->produced) {
-    n = static_cast<long>(d->grownLimit - d->produced);  // a short read, then the end
-    a.overrun = false;
-  }
+  // A growing case stops at its limit: a short read, then the end.
+  const long room = d->growable ? static_cast<long>(d->grownLimit - d->produced) : length;
+  const long n = std::min(room, a.whole || a.overrun ? length : std::min<long>(a.value, length));
   // The ends of each run are marked (and touched: a write past the block is a report).
   for (long k = 0; k < n; ++k) {
     if (k == 8 && n > 16) k = n - 8;
     out[k] = patternByte(d->produced + k);
   }
   d->produced += n;
-  return d->last = a.overrun ? n + a.value : n;
+  return d->last = a.overrun && n == length ? n + a.value : n;
 }
 }  // namespace
 
@@ -68,18 +63,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const unsigned __int128 doubled = c < STREAM_START_BYTES ? STREAM_START_BYTES : static_cast<unsigned __int128>(c) * 2;
   FUZZ_REQUIRE(grownCapacity(c) == std::max<unsigned __int128>(c, std::min<unsigned __int128>(doubled, MAX_SOUND_BYTES)));
 
-  // One case in 16 grows its block. A growth maps at least 1 MiB of fresh pages, so only one growing
-  // case in 64 (by the input's hash) starts empty and grows; the others start with a block of their
-  // own and end before it would grow.
+  // One case in 16 grows its block. A growth maps 1 MiB or more of fresh pages, so only one growing case
+  // in 64 starts empty and grows; the others start with a block and end before it would grow.
   Decoder d;
   d.growable = in.ConsumeIntegralInRange<int>(0, 15) == 1;
   PcmBlock block{nullptr, 0, 0};
   if (!d.growable) {
-    block.capacity = in.ConsumeIntegralInRange<uint64_t>(0, MAX_CASE_FIXED_BLOCK);
+    block.capacity = in.ConsumeIntegralInRange<uint64_t>(0, MAX_CASE_BLOCK);
   } else if (tsm::fuzz::oneInputIn(data, size, 64)) {
     d.grownLimit = MAX_CASE_GROWN_BYTES;
   } else {
-    block.capacity = in.ConsumeIntegralInRange<uint64_t>(STREAM_MIN_READ_BYTES, MAX_CASE_GROWABLE_START);
+    block.capacity = in.ConsumeIntegralInRange<uint64_t>(STREAM_MIN_READ_BYTES, MAX_CASE_BLOCK);
     d.grownLimit = block.capacity - STREAM_MIN_READ_BYTES;
   }
   if (!d.growable || block.capacity) block.data = static_cast<uint8_t*>(std::malloc(block.capacity));

@@ -15,9 +15,7 @@ constexpr float CANARY = -12345.0f;
 // Solid position, normal, color, material, extra; forward position, normal, color.
 struct Outputs {
   std::vector<float> a[8];
-  explicit Outputs(uint32_t room) {
-    for (int k = 0; k < 8; ++k) a[k].assign((k == 7 ? 4 : 3) * room, CANARY);
-  }
+  explicit Outputs(uint32_t room) { for (int k = 0; k < 8; ++k) a[k].assign((k == 7 ? 4 : 3) * room, CANARY); }
   // The count both kernels wrote, or -1 when they differ.
   int64_t write(const MeshView& m, const MeshLook& l, const MeshInstance& i, uint32_t capacity, uint32_t first) {
     const uint32_t n = writeSolidInstance(m, l, i, {a[0].data(), a[1].data(), a[2].data(), a[3].data(), a[4].data(), capacity}, first);
@@ -54,9 +52,7 @@ void rawCase(FuzzedDataProvider& in) {
   if (!readMeshBlock(block.p, bytes.size(), &mesh, &look)) return;
   FUZZ_REQUIRE(MESH_HEADER_WORDS * 4 + static_cast<size_t>(mesh.vertexCount) * 12 <= bytes.size());
   const MeshInstance instance{nullptr, {1, 1, 1, 1}, joints ? palette.data() : nullptr, joints};
-  Outputs out(capacity);
-  const uint32_t n = expectedCount(mesh.vertexCount, capacity, first);
-  FUZZ_REQUIRE(out.write(mesh, look, instance, capacity, first) == n);
+  FUZZ_REQUIRE(Outputs(capacity).write(mesh, look, instance, capacity, first) == expectedCount(mesh.vertexCount, capacity, first));
 }
 
 void recordCase(FuzzedDataProvider& in) {
