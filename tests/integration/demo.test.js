@@ -1,151 +1,80 @@
 'use strict';
-// The demo game run headless for a few hundred frames under a private X server, driven from
-// outside with xdotool and xclip while it runs: it must end cleanly with no GL error and no failed
-// check, print its frame-time figures, take the quality keys, the text field and a paste, and write
-// a screenshot in which the 3D view and the panel are not flat and the panel's text lies where the
-// demo says it put it.
+// The demo game and the arena example under a private X server with a small screen (the window is
+// shrunk to fit it): the demo driven from outside with xdotool and xclip until Escape ends it (the
+// quality keys, the text field and a paste reach it), under the emulated adapter, and through npm
+// start without a display; the arena for a few frames; both refuse a wrong option before the window opens.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { execFileSync, spawnSync } = require('node:child_process');
-const { startXvfb, runHost, buildDir, hostEnv, sanitized } = require('./harness');
+const { startXvfb, runHost, buildDir, hostEnv, sanitized, root } = require('./harness');
 const { findWindow, xdotool, xclipIn } = require('./window-helpers');
-const { decodePpm } = require('./render-helpers');
 const { runEmulated, emulatedReport } = require('./usb-helpers');
 
-const root = path.resolve(__dirname, '..', '..');
-const FRAMES = 200;
+const script = (...p) => path.relative(path.join(root, 'tests', 'hosts'), path.join(root, ...p));
+const ERRORS = /GL ERROR|GL message|Assertion failed|Unable to compile shader|init error/;
+const lineOf = (stdout, prefix) => JSON.parse(stdout.split('\n').find((l) => l.startsWith(prefix)).slice(prefix.length));
 
 let xs;
-let run;
-let shot;
-let layout;
-let state;
-const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-demo-'));
-const png = path.join(dir, 'demo.png');
-
 test.before(async () => {
-  xs = await startXvfb();
+  xs = await startXvfb({ screen: '640x420x24' });
   execFileSync(path.join(root, 'scripts', 'demo-assets.sh'));
+});
+test.after(() => xs.stop());
+
+test('the demo takes the quality keys, typing and a paste, quits on Escape, and prints its state and figures', { timeout: 300000 }, async () => {
+  let ended = false, clipboard = null;
   let driven = null;
-  run = await runHost(path.relative(path.join(root, 'tests', 'hosts'), path.join(root, 'app', 'main.js')),
-    ['--frames', FRAMES, '--screenshot', png], {
-      display: xs.display, audio: 'null', timeout: 240000,
-      // Once the window is up, the keys: the three quality levels, F3 on and off, then the field.
-      onLine: (line) => {
-        if (line !== 'Native ready' || driven) return;
-        driven = (async () => {
-          const id = await findWindow(xs.display);
-          await xdotool(xs.display, 'windowfocus', '--sync', id);
-          await xclipIn(xs.display, ' and pasted');
-          await xdotool(xs.display, 'key', '--window', id, '1', '2', '3', 'F3', 'F3', 'Tab');
-          await xdotool(xs.display, 'type', '--window', id, 'typed');
-          await xdotool(xs.display, 'key', '--window', id, 'ctrl+v');
-        })();
-      },
-    });
+  const run = runHost(script('app', 'main.js'), [], {
+    display: xs.display, audio: 'null', timeout: 240000,
+    // Once the window is up: the three quality levels, F3 on and off, the field; then Escape (out of
+    // the field, then quit) until the demo ends.
+    onLine: (line) => {
+      if (line !== 'Native ready' || driven) return;
+      driven = (async () => {
+        const id = await findWindow(xs.display);
+        await xdotool(xs.display, 'windowfocus', '--sync', id);
+        clipboard = await xclipIn(xs.display, ' and pasted');
+        await xdotool(xs.display, 'key', '--window', id, '1', '2', '3', 'F3', 'F3', 'Tab');
+        await xdotool(xs.display, 'type', '--window', id, 'typed');
+        await xdotool(xs.display, 'key', '--window', id, 'ctrl+v');
+        while (!ended) {
+          await xdotool(xs.display, 'key', '--window', id, 'Escape').catch(() => {});
+          await Promise.race([run, new Promise((r) => setTimeout(r, 3000))]);
+        }
+      })();
+    },
+  });
+  const r = await run;
+  ended = true;
   await driven;
-  const line = (prefix) => {
-    const found = run.stdout.split('\n').find((l) => l.startsWith(prefix));
-    assert.ok(found, `a line starting "${prefix}"\n${run.stdout.slice(-2000)}`);
-    return JSON.parse(found.slice(prefix.length));
-  };
-  layout = line('demo: layout ');
-  state = line('demo: state ');
-  shot = decodePpm(execFileSync('convert', [png, '-depth', '8', 'ppm:-'], { maxBuffer: 64 << 20 }));
-});
-test.after(() => { xs.stop(); fs.rmSync(dir, { recursive: true, force: true }); });
-
-const luma = ([r, g, b]) => 0.299 * r + 0.587 * g + 0.114 * b;
-
-// Luma statistics over the rectangle [x0, x1) x [y0, y1), every `step` pixels.
-function stats(x0, y0, x1, y1, step = 1) {
-  let min = 255, max = 0, sum = 0, sq = 0, n = 0;
-  for (let y = y0; y < y1; y += step) {
-    for (let x = x0; x < x1; x += step) {
-      const l = luma(shot.pixel(x, y));
-      min = Math.min(min, l); max = Math.max(max, l); sum += l; sq += l * l; ++n;
-    }
-  }
-  const mean = sum / n;
-  return { min, max, mean, sd: Math.sqrt(Math.max(0, sq / n - mean * mean)) };
-}
-
-test('the demo runs its frames and ends cleanly: no GL error, no failed check, frame-time figures', () => {
-  assert.equal(run.code, 0, run.stderr.slice(-3000));
-  assert.equal(run.signal, null);
-  assert.doesNotMatch(run.stderr, /GL ERROR|GL message|Assertion failed|Unable to compile shader|init error/);
-  assert.match(run.stdout, new RegExp(`^demo: ${FRAMES} frames in [0-9.]+ s; frame time mean [0-9.]+ ms, median [0-9.]+ ms, ` +
-    '95th percentile [0-9.]+ ms, max [0-9.]+ ms \\([0-9.]+ fps\\)$', 'm'));
-  assert.match(run.stdout, new RegExp(`^demo: screenshot written to ${png.replace(/[.]/g, '\\.')}$`, 'm'));
-  assert.doesNotMatch(run.stdout, /sound .* missing/);
-  assert.match(run.stdout, /^Quitting Native$/m);
-});
-
-test('keys, typing and a paste reached the demo while it ran', () => {
-  assert.deepEqual(state.quality, { shadow: 3, ssao: 3, aa: 2 });
-  assert.equal(state.debugView, false);
-  assert.equal(state.focused, true);
-  assert.equal(state.field, 'typed and pasted');
-});
-
-test('the screenshot: a window-sized image whose 3D view and panel are not flat', () => {
-  assert.deepEqual([shot.width, shot.height], [1400, 800]);
-  const view = stats(660, 40, 1380, 780, 4);
-  assert.ok(view.sd > 12 && view.max - view.min > 80, `3D view varies: ${JSON.stringify(view)}`);
-  const panel = stats(16, 16, 616, 620, 2);
-  assert.ok(panel.sd > 12 && panel.max - panel.min > 150, `panel varies: ${JSON.stringify(panel)}`);
-  // The panel is dark where it has no text: a band between the outlined line and the help lines.
-  const gap = stats(24, 392, 600, 404);
-  assert.ok(gap.max < 70 && gap.max - gap.min < 40, `empty panel band is dark and even: ${JSON.stringify(gap)}`);
-});
-
-test('text is where the panel says: ink spans each line\'s measured width and nothing lies past it', () => {
-  for (const name of ['title', 'quality', 'latin', 'cyrillic', 'greek', 'cjk', 'emoji', 'controls']) {
-    const [x, top, width, height] = layout[name];
-    const y0 = Math.round(top), y1 = Math.round(top + height);
-    const background = stats(x + width + 12, y0, Math.min(x + width + 40, 610), y1);
-    // Columns with ink: some pixel much brighter than the panel around it.
-    const inkColumns = [];
-    for (let cx = x - 10; cx < Math.min(x + width + 10, 612); ++cx) {
-      let ink = false;
-      for (let cy = y0; cy < y1 && !ink; ++cy) ink = luma(shot.pixel(cx, cy)) > background.max + 60;
-      if (ink) inkColumns.push(cx);
-    }
-    assert.ok(inkColumns.length > width * 0.4, `${name}: ink in ${inkColumns.length} of ${width} columns`);
-    assert.ok(Math.abs(inkColumns[0] - x) <= 6, `${name}: ink starts at ${inkColumns[0]}, layout x ${x}`);
-    assert.ok(Math.abs(inkColumns.at(-1) - (x + width)) <= 8,
-      `${name}: ink ends at ${inkColumns.at(-1)}, layout end ${x + width}`);
-    // Bright strokes and dark panel between them: the line is not smeared into a block.
-    const band = stats(x, y0, x + width, y1);
-    assert.ok(band.max > 170 && band.min < 70, `${name}: contrast ${JSON.stringify(band)}`);
-  }
-});
-
-test('outlined text: a white body inside an orange outline', () => {
-  const [x, top, width, height] = layout.outlined;
-  let white = 0, orange = 0;
-  for (let y = Math.round(top); y < top + height; ++y) {
-    for (let cx = x; cx < x + width; ++cx) {
-      const [r, g, b] = shot.pixel(cx, y);
-      if (r > 215 && g > 215 && b > 215) ++white;
-      if (r > 200 && g > 60 && g < 170 && b < 90) ++orange;
-    }
-  }
-  assert.ok(white > 300, `white body pixels: ${white}`);
-  assert.ok(orange > 300, `orange outline pixels: ${orange}`);
+  clipboard.kill();
+  assert.equal(r.code, 0, r.stderr.slice(-3000));
+  assert.doesNotMatch(r.stderr, ERRORS);
+  assert.deepEqual(lineOf(r.stdout, 'demo: state '), { quality: { shadow: 3, ssao: 3, aa: 2 }, debugView: false, field: 'typed and pasted',
+    focused: false, adapter: 0, lastReport: Array(37).fill(0), controllers: 0 });
+  assert.match(r.stdout, /^demo: \d+ frames in [0-9.]+ s; frame time mean [0-9.]+ ms, median [0-9.]+ ms, 95th percentile [0-9.]+ ms, max [0-9.]+ ms \([0-9.]+ fps\)$/m);
+  assert.doesNotMatch(r.stdout, /sound .* missing/);
+  assert.match(r.stdout, /^Quitting Native$/m);
 });
 
 test('with the adapter connected the demo reads one report a frame and shows the latest', async () => {
-  const r = await runEmulated('adapter', path.relative(path.join(root, 'tests', 'hosts'), path.join(root, 'app', 'main.js')),
-    ['--frames', 12], { display: xs.display });
+  const r = await runEmulated('adapter', script('app', 'main.js'), ['--frames', 12], { display: xs.display });
   assert.equal(r.code, 0, r.stderr.slice(-3000));
-  const line = r.stdout.split('\n').find((l) => l.startsWith('demo: state '));
-  const adapterState = JSON.parse(line.slice('demo: state '.length));
-  assert.equal(adapterState.adapter, 12);
-  assert.deepEqual(adapterState.lastReport, emulatedReport(12));
+  const state = lineOf(r.stdout, 'demo: state ');
+  assert.deepEqual([state.adapter, state.lastReport], [12, emulatedReport(12)]);
+});
+
+test('the arena runs its frames: one fixed step each, its result and screenshot lines, its music found', async () => {
+  const png = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tm-arena-')), 'arena.png');
+  const r = await runHost(script('examples', 'arena', 'main.js'), ['--frames', 5, '--screenshot', png], { display: xs.display, audio: 'null', timeout: 120000 });
+  assert.equal(r.code, 0, r.stderr.slice(-3000));
+  assert.doesNotMatch(r.stderr, ERRORS);
+  assert.deepEqual(lineOf(r.stdout, 'arena: result '), { score: 0, position: [0, 0], timeLeft: 59.917, paused: false, over: false, frames: 5, steps: 5 });
+  assert.ok(r.stdout.includes(`arena: screenshot written to ${png}\n`) && !r.stdout.includes('arena: no music'));
+  assert.ok(fs.statSync(png).size > 1000);
 });
 
 // npm start runs the plain build (it builds it first); the sanitized run leaves it to the plain one.
@@ -154,22 +83,22 @@ test('npm start without a display: a private X server, the default screenshot, f
 }, () => {
   const env = { ...process.env, TESSIMARKE_BUILD_DIR: path.relative(root, buildDir) };
   for (const name of ['DISPLAY', 'ALSOFT_DRIVERS', 'ALSOFT_CONF', 'TESSIMARKE_ADDON']) delete env[name];
-  const shotPath = path.join(buildDir, 'demo-screenshot.png');
-  fs.rmSync(shotPath, { force: true });
+  const shot = path.join(buildDir, 'demo-screenshot.png');
+  fs.rmSync(shot, { force: true });
   const r = spawnSync('bash', [path.join(root, 'scripts', 'start.sh'), '--frames', '3'], { cwd: root, env, encoding: 'utf8', timeout: 240000 });
   assert.equal(r.status, 0, r.stdout.slice(-2000) + r.stderr.slice(-2000));
-  assert.match(r.stdout, /^start: no display; running the demo headless on a private X server \(:\d+\)$/m);
-  assert.match(r.stdout, /^Opened "No Output"$/m, 'OpenAL plays to its null backend');
-  assert.match(r.stdout, /^demo: 3 frames in /m);
-  assert.match(r.stdout, new RegExp(`^demo: screenshot written to ${shotPath.replace(/[.]/g, '\\.')}$`, 'm'));
-  assert.ok(fs.statSync(shotPath).size > 1000);
-  assert.doesNotMatch(r.stderr, /GL ERROR|Assertion failed/);
+  for (const line of [/^start: no display; running the demo headless on a private X server \(:\d+\)$/m, /^Opened "No Output"$/m, /^demo: 3 frames in /m,
+    new RegExp(`^demo: screenshot written to ${shot.replace(/[.]/g, '\\.')}$`, 'm')]) assert.match(r.stdout, line);
+  assert.ok(fs.statSync(shot).size > 1000);
+  assert.doesNotMatch(r.stderr, ERRORS);
 });
 
-test('a wrong option is named and ends the demo before the window opens', () => {
-  for (const [args, message] of [[['--frames', '0'], /--frames needs a whole number of frames, got 0/],
-    [['--screenshot'], /--screenshot needs a file name/], [['--fast'], /unknown option --fast \(options: --frames N, --screenshot FILE\)/]]) {
-    const r = spawnSync(process.execPath, [path.join(root, 'app', 'main.js'), ...args], { cwd: root, env: hostEnv(), encoding: 'utf8', timeout: 30000 });
+test('a wrong option is named and ends the demo or the arena before the window opens', () => {
+  for (const [file, args, message] of [['app/main.js', ['--frames', '0'], /^demo: --frames needs a whole number of frames, got 0$/m],
+    ['app/main.js', ['--screenshot'], /^demo: --screenshot needs a file name$/m],
+    ['app/main.js', ['--fast'], /^demo: unknown option --fast \(options: --frames N, --screenshot FILE\)$/m],
+    ['examples/arena/main.js', ['--fast'], /^arena: unknown option --fast \(options: --frames N, --screenshot FILE\)$/m]]) {
+    const r = spawnSync(process.execPath, [path.join(root, file), ...args], { cwd: root, env: hostEnv(), encoding: 'utf8', timeout: 30000 });
     assert.equal(r.status, 2, r.stderr);
     assert.match(r.stderr, message);
     assert.doesNotMatch(r.stdout, /SDL2 initialized/);
