@@ -35,8 +35,7 @@ double wordFrom(FuzzedDataProvider& in) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzedDataProvider in(data, size);
+FUZZ_TARGET {
   const auto upTo = [&](uint32_t most) { return in.ConsumeIntegralInRange<uint32_t>(0, most); };
   const uint32_t wordBytes = upTo(MAX_CASE_BYTES), resultBytes = upTo(MAX_CASE_BYTES), wordShift = upTo(7), resultShift = upTo(7);
   int32_t count;
@@ -97,5 +96,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t v = saturateToInt32(w);
     FUZZ_REQUIRE(v == (std::isnan(w) ? 0 : w >= INT32_MAX ? INT32_MAX : w <= INT32_MIN ? INT32_MIN : static_cast<int32_t>(std::trunc(w))));
   }
-  return 0;
 }

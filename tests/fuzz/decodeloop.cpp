@@ -56,9 +56,7 @@ long scriptedRead(void* context, uint8_t* out, int32_t length, int* section) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  tsm::fuzz::resetFuzzLog();
-  FuzzedDataProvider in(data, size);
+FUZZ_TARGET {
   const uint64_t c = in.ConsumeBool() ? in.ConsumeIntegral<uint64_t>() : in.ConsumeIntegralInRange<uint64_t>(0, MAX_SOUND_BYTES + 1);
   const unsigned __int128 doubled = c < STREAM_START_BYTES ? STREAM_START_BYTES : static_cast<unsigned __int128>(c) * 2;
   FUZZ_REQUIRE(grownCapacity(c) == std::max<unsigned __int128>(c, std::min<unsigned __int128>(doubled, MAX_SOUND_BYTES)));
@@ -122,5 +120,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FUZZ_REQUIRE(d.reads <= d.script.size() + 1);
   std::free(block.data);
-  return 0;
 }

@@ -12,8 +12,7 @@ constexpr uint32_t MAX_CASE_BLOCK = 300;
 constexpr int MAX_CASE_APPENDS = 200;
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzedDataProvider in(data, size);
+FUZZ_TARGET {
   const uint32_t capacity = in.ConsumeIntegralInRange<uint32_t>(0, MAX_CASE_BLOCK);
   uint32_t offset;
   switch (in.ConsumeIntegralInRange<int>(0, 3)) {
@@ -109,5 +108,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ok) std::copy(e.begin(), e.end(), expected.begin() + before);
     FUZZ_REQUIRE(capacity == 0 || std::memcmp(block.p, expected.data(), capacity) == 0);
   }
-  return 0;
 }

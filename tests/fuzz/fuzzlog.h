@@ -46,6 +46,17 @@ struct Exact {
 
 // A broken invariant: prints it and aborts, so that libFuzzer keeps the input.
 #define FUZZ_REQUIRE(cond) ((cond) ? (void)0 : ::tsm::fuzz::invariantFailed(#cond, __FILE__, __LINE__))
+// A target: FUZZ_TARGET { ... } runs for each input, read through `in` (or as `data`, `size`), with the
+// log streams reset.
+#define FUZZ_TARGET                                                                 \
+  void fuzzOne(FuzzedDataProvider& in, const uint8_t* data, size_t size);            \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {          \
+    ::tsm::fuzz::resetFuzzLog();                                                     \
+    FuzzedDataProvider in(data, size);                                               \
+    fuzzOne(in, data, size);                                                         \
+    return 0;                                                                        \
+  }                                                                                  \
+  void fuzzOne([[maybe_unused]] FuzzedDataProvider& in, [[maybe_unused]] const uint8_t* data, [[maybe_unused]] size_t size)
 // For a target's own check loops: they say nothing about the code under test, and tracing their
 // comparisons for coverage would cost most of the time.
 #define NO_COVERAGE __attribute__((no_sanitize("coverage")))

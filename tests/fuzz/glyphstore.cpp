@@ -14,8 +14,8 @@ constexpr uint32_t MAX_CASE_GLYPHS = 600, MAX_SMALL_CASE_GLYPHS = 128, MAX_CASE_
 constexpr uint32_t MAX_CASE_WIDTH = 256, MAX_CASE_HEIGHT = ATLAS_START_HEIGHT << 2;
 constexpr uint32_t MAX_GLYPH_WIDTH = MAX_CASE_WIDTH + 8;  // wider than the atlas: refused
 
-GlyphSet* store;
-uint8_t* claimed;  // one mark per atlas texel, zero between checks
+GlyphSet store;
+uint8_t claimed[MAX_CASE_WIDTH * MAX_CASE_HEIGHT];  // one mark per atlas texel, zero between checks
 uint8_t noMarks[MAX_CASE_WIDTH];
 // Row y of the glyph in `slot` holds texelRow(slot, y): never 0, different between glyphs, rows
 // and neighbouring columns, so that a row written shifted, short or from another glyph reads wrong.
@@ -63,16 +63,12 @@ NO_COVERAGE void checkAtlas(const GlyphSet& gs) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  store = static_cast<GlyphSet*>(std::calloc(1, sizeof(GlyphSet)));
-  claimed = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(MAX_CASE_WIDTH) * MAX_CASE_HEIGHT, 1));
   for (uint32_t i = 0; i < sizeof patterns; ++i) patterns[i] = static_cast<uint8_t>(i * 7) | 1;
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  tsm::fuzz::resetFuzzLog();
-  FuzzedDataProvider in(data, size);
-  GlyphSet* gs = store;
+FUZZ_TARGET {
+  GlyphSet* gs = &store;
   initGlyphStore(gs);
   // Small atlases, where rows fill, the height doubles and glyphs are refused after a few dozen
   // glyphs (the full-size atlas's packing is the skyline target's, and its pages cost a hundredfold).
@@ -120,5 +116,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_REQUIRE(fuzzLog.errorLines <= 1 && fuzzLog.infoLines == 0);
   FUZZ_REQUIRE(!fuzzLog.errorLines || std::strcmp(fuzzLog.lastError, "Error: Out of height for font atlas!\n") == 0);
   freeGlyphStore(gs);
-  return 0;
 }

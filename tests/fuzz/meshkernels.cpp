@@ -133,9 +133,7 @@ void builtCase(FuzzedDataProvider& in) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzedDataProvider in(data, size);
+FUZZ_TARGET {
   const int mode = in.ConsumeIntegralInRange<int>(0, 7);
   mode == 0 ? rawCase(in) : mode == 1 ? recordCase(in) : builtCase(in);
-  return 0;
 }

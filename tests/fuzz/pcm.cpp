@@ -25,8 +25,7 @@ void checkConversion(FuzzedDataProvider& in, uint64_t bytes, uint32_t fileChanne
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzedDataProvider in(data, size);
+FUZZ_TARGET {
   const uint32_t ws = in.ConsumeIntegralInRange<uint32_t>(0, 3), ch = in.ConsumeIntegralInRange<uint32_t>(0, 3);
   const bool pair = (ws == 1 || ws == 2) && (ch == 1 || ch == 2);
   FUZZ_REQUIRE(chooseFormat(ws, ch) == (pair ? FORMAT_MONO8 + static_cast<int32_t>(ws - 1 + 2 * (ch - 1)) : 0));
@@ -49,5 +48,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t fileChannels = in.ConsumeIntegralInRange<uint32_t>(0, 300), channels = in.ConsumeIntegralInRange<uint32_t>(0, 8);
   const uint32_t wordSize = in.ConsumeIntegralInRange<uint32_t>(0, 5);
   checkConversion(in, in.ConsumeIntegralInRange<uint64_t>(0, 1 << 14), fileChannels, channels, wordSize);
-  return 0;
 }

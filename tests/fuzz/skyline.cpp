@@ -10,7 +10,7 @@ using namespace tsm::text;
 
 namespace {
 constexpr uint32_t MAX_CASE_RECTS = 256;  // the overlap check is pairwise
-Skyline *skyline, *before;
+Skyline skyline, before;
 PackedRect placed[MAX_CASE_RECTS];
 uint32_t placedCount;
 
@@ -35,15 +35,8 @@ NO_COVERAGE void checkPlaced(const Skyline& s, const PackedRect& r) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  skyline = static_cast<Skyline*>(std::malloc(sizeof(Skyline)));
-  before = static_cast<Skyline*>(std::malloc(sizeof(Skyline)));
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzedDataProvider in(data, size);
-  Skyline& s = *skyline;
+FUZZ_TARGET {
+  Skyline& s = skyline;
   resetSkyline(&s, ATLAS_START_HEIGHT << in.ConsumeIntegralInRange<int>(0, 4));
   // Narrow skylines fill their rows after a few rectangles: full rows, bands and doubling come often.
   if (in.ConsumeBool()) s.width = in.ConsumeIntegralInRange<uint32_t>(1, 512);
@@ -67,17 +60,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       h = in.ConsumeIntegralInRange<int32_t>(0, 1) ? static_cast<int32_t>(ATLAS_MAX_HEIGHT) + in.ConsumeIntegralInRange<int32_t>(-2, 2)
                                                    : in.ConsumeIntegralInRange<int32_t>(0, 2);
     }
-    std::memcpy(before, &s, sizeof s);
+    before = s;
     PackedRect r{-7, -7, -7, -7};
     if (!packRect(&s, w, h, &r)) {
-      FUZZ_REQUIRE(std::memcmp(before, &s, sizeof s) == 0 && r.x0 == -7 && r.y0 == -7 && r.x1 == -7 && r.y1 == -7);
+      FUZZ_REQUIRE(std::memcmp(&before, &s, sizeof s) == 0 && r.x0 == -7 && r.y0 == -7 && r.x1 == -7 && r.y1 == -7);
       continue;
     }
     FUZZ_REQUIRE(r.x1 - r.x0 == w && r.y1 - r.y0 == h && r.x0 >= 0 && r.y0 >= 0 && r.x1 <= W && r.y1 <= static_cast<int32_t>(s.toHeight));
-    FUZZ_REQUIRE(s.toHeight == before->toHeight || s.toHeight % before->toHeight == 0);
-    FUZZ_REQUIRE((s.toHeight & (s.toHeight - 1)) == 0 && s.toHeight < s.maxHeight && s.width == before->width && neverRises(s));
+    FUZZ_REQUIRE(s.toHeight == before.toHeight || s.toHeight % before.toHeight == 0);
+    FUZZ_REQUIRE((s.toHeight & (s.toHeight - 1)) == 0 && s.toHeight < s.maxHeight && s.width == before.width && neverRises(s));
     if (w && h) checkPlaced(s, r);
   }
   FUZZ_REQUIRE(skylineValid(s) == neverRises(s));
-  return 0;
 }

@@ -13,8 +13,7 @@ bool overlap(const AtlasRect& a, const AtlasRect& b) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzedDataProvider in(data, size);
+FUZZ_TARGET {
   const int32_t side = in.ConsumeBool() ? SPRITE_ATLAS_SIDE : in.ConsumeIntegralInRange<int32_t>(1, 64);
   std::vector<AtlasRect> live;
   while (in.remaining_bytes()) {
@@ -38,5 +37,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
   }
-  return 0;
 }

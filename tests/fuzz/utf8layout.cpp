@@ -44,22 +44,14 @@ GlyphMetrics metricsFor(uint32_t lookup, uint32_t salt) {
 }
 
 // Batch arrays of exactly the triangles the count can reach.
-float *positions, *texcoords, *colors;
+float positions[9 * MAX_BATCH_TRIANGLES], texcoords[6 * MAX_BATCH_TRIANGLES], colors[12 * MAX_BATCH_TRIANGLES];
 
 // Single-precision rounding bound for a result of `steps` roundings of values up to `magnitude`.
 double slack(double steps, double magnitude) { return (steps + 8) * 0x1p-23 * magnitude + 1e-37 * (steps + 1); }
 bool near(float actual, double expected, double tolerance) { return std::fabs(actual - expected) <= tolerance; }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  positions = static_cast<float*>(std::malloc(sizeof(float) * 9 * MAX_BATCH_TRIANGLES));
-  texcoords = static_cast<float*>(std::malloc(sizeof(float) * 6 * MAX_BATCH_TRIANGLES));
-  colors = static_cast<float*>(std::malloc(sizeof(float) * 12 * MAX_BATCH_TRIANGLES));
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzedDataProvider in(data, size);
+FUZZ_TARGET {
   const uint32_t font = in.ConsumeBool() ? in.ConsumeIntegralInRange<uint32_t>(0, 7) : in.ConsumeIntegral<uint16_t>();
   const uint32_t salt = in.ConsumeIntegral<uint32_t>();
   const float textSize = in.ConsumeFloatingPointInRange<float>(0.0f, 512.0f);
@@ -146,5 +138,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     travelled += g.advanceX / 64.0 * scale;
   }
   FUZZ_REQUIRE(squeeze == 1.0f || pen - x <= maxWidth + slack(2.0 * glyphs.size(), travelled));
-  return 0;
 }

@@ -7,8 +7,8 @@
 
 using namespace tsm::audio;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;
+FUZZ_TARGET {
+  if (size == 0) return;
   const size_t bytes = size - 1;
   const tsm::fuzz::Exact packet(bytes, data + 1);
   const uint8_t* p = packet.p;
@@ -22,5 +22,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const char* verdict = checkVorbisSetup(p, bytes, data[0] ? data[0] : 1);
   FUZZ_REQUIRE((!verdict || verdict[0] != '\0') && checkVorbisSetup(p, bytes, data[0] ? data[0] : 1) == verdict);
-  return 0;
 }
