@@ -31,27 +31,22 @@ FUZZ_TARGET {
     bool ok = false;
     const uint32_t before = w.offset;
     // Appends the low `bytes` of a field to the record, little-endian; answers the field.
-    const auto put = [&](int64_t v, int bytes) {
-      for (int k = 0; k < bytes; ++k) e.push_back(static_cast<uint8_t>(v >> 8 * k));
-      return v;
-    };
+    const auto put = [&](int64_t v, int bytes) { for (int k = 0; k < bytes; ++k) e.push_back(static_cast<uint8_t>(v >> 8 * k)); return v; };
     const auto i32 = [&] { return static_cast<int32_t>(put(in.ConsumeIntegral<int32_t>(), 4)); };
     const auto u8 = [&] { return static_cast<uint8_t>(put(in.ConsumeIntegral<uint8_t>(), 1)); };
     const auto type = [&](uint16_t a, uint16_t b) { return static_cast<uint16_t>(put(in.ConsumeBool() ? a : b, 2)); };
+    // Fields, read in the record's order and appended to it as they are read.
+    uint16_t t, mods;
+    int32_t x, y;
+    uint32_t scancode;
+    uint8_t b, c;
     switch (in.ConsumeIntegralInRange<int>(0, 10)) {
       case 0: put(256, 2), ok = w.quit(); break;
-      case 1: {
-        put(512, 2), put(6, 1);
-        const int32_t width = i32(), height = i32();
-        ok = w.windowSize(width, height);
-      } break;
-      case 2: {
-        const uint16_t t = type(EVENT_KEY_DOWN, EVENT_KEY_UP);
-        const uint32_t scancode = put(in.ConsumeIntegral<uint32_t>(), 2);
-        const int32_t keycode = i32();
-        const uint16_t mods = put(in.ConsumeIntegral<uint16_t>(), 2);
-        ok = w.key(t, scancode, keycode, mods, u8());
-      } break;
+      case 1: put(512, 2), put(6, 1), x = i32(), y = i32(), ok = w.windowSize(x, y); break;
+      case 2:
+        t = type(EVENT_KEY_DOWN, EVENT_KEY_UP), scancode = put(in.ConsumeIntegral<uint32_t>(), 2), x = i32();
+        mods = put(in.ConsumeIntegral<uint16_t>(), 2), ok = w.key(t, scancode, x, mods, u8());
+        break;
       case 3: {
         // Text terminated within its 32-byte field, or filling it with no terminator at all; in
         // storage that ends where the text does.
@@ -59,7 +54,7 @@ FUZZ_TARGET {
         std::vector<uint8_t> text = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, MAX_TEXT_INPUT_BYTES));
         if (unterminated) {
           text.resize(MAX_TEXT_INPUT_BYTES, 'x');
-          for (auto& c : text) c = c ? c : 'y';
+          std::replace(text.begin(), text.end(), uint8_t{0}, uint8_t{'y'});
         } else {
           text.resize(std::find(text.begin(), text.end(), 0) - text.begin());
         }
@@ -68,36 +63,21 @@ FUZZ_TARGET {
         if (!unterminated) text.push_back(0);
         ok = w.textInput(reinterpret_cast<const char*>(tsm::fuzz::Exact(text.size(), text.data()).p));
       } break;
-      case 4: {
-        put(1024, 2);
-        const int32_t x = i32(), y = i32();
-        ok = w.mouseMotion(x, y);
-      } break;
-      case 5: {
-        const uint16_t t = type(EVENT_MOUSE_BUTTON_DOWN, EVENT_MOUSE_BUTTON_UP);
-        const int32_t x = i32(), y = i32();
-        ok = w.mouseButton(t, x, y, u8());
-      } break;
+      case 4: put(1024, 2), x = i32(), y = i32(), ok = w.mouseMotion(x, y); break;
+      case 5: t = type(EVENT_MOUSE_BUTTON_DOWN, EVENT_MOUSE_BUTTON_UP), x = i32(), y = i32(), ok = w.mouseButton(t, x, y, u8()); break;
       case 6: {
-        put(1616, 2);
-        const int32_t id = i32();
-        const uint8_t axis = u8();
+        put(1616, 2), x = i32(), b = u8();
         const int16_t value = in.ConsumeIntegral<int16_t>();
         const float scaled = controllerAxisValue(value);
         FUZZ_REQUIRE(scaled >= -1.0f && scaled <= 1.0f && (value >= 0) == (scaled >= 0.0f) && (value == 0) == (scaled == 0.0f));
         FUZZ_REQUIRE((value != 32767 || scaled == 1.0f) && (value != -32768 || scaled == -1.0f));
-        put(std::bit_cast<uint32_t>(scaled), 4), ok = w.controllerAxis(id, axis, value);
+        put(std::bit_cast<uint32_t>(scaled), 4), ok = w.controllerAxis(x, b, value);
       } break;
-      case 7: {
-        const uint16_t t = type(EVENT_CONTROLLER_BUTTON_DOWN, EVENT_CONTROLLER_BUTTON_UP);
-        const int32_t id = i32();
-        const uint8_t button = u8(), state = u8();
-        ok = w.controllerButton(t, id, button, state);
-      } break;
-      case 8: {
-        const uint16_t t = type(EVENT_CONTROLLER_ADDED, EVENT_CONTROLLER_REMOVED);
-        ok = w.controllerDevice(t, i32());
-      } break;
+      case 7:
+        t = type(EVENT_CONTROLLER_BUTTON_DOWN, EVENT_CONTROLLER_BUTTON_UP), x = i32(), b = u8(), c = u8();
+        ok = w.controllerButton(t, x, b, c);
+        break;
+      case 8: t = type(EVENT_CONTROLLER_ADDED, EVENT_CONTROLLER_REMOVED), ok = w.controllerDevice(t, i32()); break;
       case 9: put(0x8000, 2), put(0, 2), put(6, 4), ok = w.adapterConnected(); break;
       default:  // a raw record of any size, through the one bounds rule
         e = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, 40));

@@ -9,7 +9,7 @@
 using namespace tsm::gfx;
 
 namespace {
-constexpr uint32_t MAX_CASE_VERTICES = 600, MAX_CASE_JOINTS = 300;
+constexpr uint32_t MAX_VERTICES = 600, MAX_JOINTS = 300;  // per case
 constexpr float CANARY = -12345.0f;
 
 // Solid position, normal, color, material, extra; forward position, normal, color.
@@ -70,10 +70,8 @@ void recordCase(FuzzedDataProvider& in) {
 }
 
 void builtCase(FuzzedDataProvider& in) {
-  const uint32_t vertices = in.ConsumeIntegralInRange<uint32_t>(0, MAX_CASE_VERTICES);
-  const uint32_t joints = in.ConsumeIntegralInRange<uint32_t>(0, MAX_CASE_JOINTS);
-  const uint32_t capacity = in.ConsumeIntegralInRange<uint32_t>(0, MAX_CASE_VERTICES + 10);
-  const uint32_t first = in.ConsumeIntegralInRange<uint32_t>(0, 20);
+  const auto upTo = [&](uint32_t most) { return in.ConsumeIntegralInRange<uint32_t>(0, most); };
+  const uint32_t vertices = upTo(MAX_VERTICES), joints = upTo(MAX_JOINTS), capacity = upTo(MAX_VERTICES + 10), first = upTo(20);
   const bool textured = in.ConsumeBool();
   std::vector<float> positions(3 * vertices), normals(3 * vertices), colors(4 * vertices), uvs(2 * vertices), weights(4 * vertices);
   std::vector<uint16_t> jointIndex(4 * vertices);
@@ -101,10 +99,9 @@ void builtCase(FuzzedDataProvider& in) {
   FUZZ_REQUIRE(canariesOutside(a, capacity + 8, first, n));
   FUZZ_REQUIRE(std::memcmp(a.a[5].data(), a.a[0].data(), a.a[0].size() * sizeof(float)) == 0);
   for (uint32_t i = first; i < first + n; ++i) {
-    const float* nv = &a.a[1][3 * i];
-    const double len2 = static_cast<double>(nv[0]) * nv[0] + static_cast<double>(nv[1]) * nv[1] + static_cast<double>(nv[2]) * nv[2];
-    const float* extra = &a.a[4][3 * i];
-    FUZZ_REQUIRE(len2 == 0 || std::fabs(len2 - 1) < 1e-4);
+    const float *normal = &a.a[1][3 * i], *extra = &a.a[4][3 * i];
+    const double length = std::hypot(double{normal[0]}, double{normal[1]}, double{normal[2]});
+    FUZZ_REQUIRE(length == 0 || std::fabs(length * length - 1) < 1e-4);
     FUZZ_REQUIRE(textured ? extra[2] == 1 && extra[0] >= 3 && extra[0] <= 19 : extra[2] == 0);
   }
 
@@ -119,14 +116,13 @@ void builtCase(FuzzedDataProvider& in) {
   plain.palette = nullptr;
   Outputs c(capacity + 8);
   c.write(mesh, look, plain, capacity, first);
-  const double det = matrix[0] * (static_cast<double>(matrix[5]) * matrix[10] - static_cast<double>(matrix[6]) * matrix[9]) -
-                     matrix[4] * (static_cast<double>(matrix[1]) * matrix[10] - static_cast<double>(matrix[2]) * matrix[9]) +
-                     matrix[8] * (static_cast<double>(matrix[1]) * matrix[6] - static_cast<double>(matrix[2]) * matrix[5]);
+  const auto m = [&](int k) { return double{matrix[k]}; };
+  const double det = m(0) * (m(5) * m(10) - m(6) * m(9)) - m(4) * (m(1) * m(10) - m(2) * m(9)) + m(8) * (m(1) * m(6) - m(2) * m(5));
   for (uint32_t v = 0; v < n; ++v) {
     const uint32_t at = first + (det < 0 && v % 3 ? (v % 3 == 1 ? v + 1 : v - 1) : v);
     for (int r = 0; r < 3; ++r) {
       double want = matrix[12 + r];
-      for (int k = 0; k < 3; ++k) want += static_cast<double>(matrix[4 * k + r]) * positions[3 * v + k];
+      for (int k = 0; k < 3; ++k) want += m(4 * k + r) * positions[3 * v + k];
       FUZZ_REQUIRE(std::fabs(c.a[0][3 * at + r] - want) <= 1e-5 * (1 + std::fabs(want)) + 1e-4);
     }
   }

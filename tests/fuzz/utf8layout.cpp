@@ -1,9 +1,7 @@
-// Fuzz target: UTF-8 decoding and the real text layout over a made-up glyph lookup whose metrics
-// derive from the lookup value. Any bytes decode as a reference decoder says, always advancing, never
-// past the run (in storage of exactly its length); the face chosen exists. The measured width and
-// every quad match a double-precision reference walk within single-precision rounding; quads sample
-// half a texel inside their glyph and carry the colour; a squeezed run ends within its limit; a glyph
-// the lookup lacks ends the run; the batch takes quads until full and nothing outside them.
+// Fuzz target: UTF-8 decoding and the real text layout over a made-up glyph lookup. Any bytes (of exact
+// size) decode as a reference decoder says; width and quads match a double-precision reference walk;
+// quads sample half a texel inside their glyph in the colour; a squeezed run ends within its limit; a
+// missing glyph ends the run; the batch takes quads until full and nothing outside them.
 
 #include "fuzzlog.h"
 #include "text/core/coverage.h"
@@ -14,10 +12,9 @@ using namespace tsm::text;
 
 namespace {
 bool referenceDecode(const uint8_t* t, uint64_t n, uint64_t* i, uint32_t font, uint32_t* lookup) {
-  if (*i >= n || t[*i] >= 0xF8) return false;
-  const uint8_t b = t[*i];
+  const uint8_t b = *i < n ? t[*i] : 0xFF;
   const uint32_t extra = b < 0xC0 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
-  if (n - *i - 1 < extra) return false;
+  if (b >= 0xF8 || n - *i - 1 < extra) return false;
   uint32_t code = extra ? b & (0x7F >> (extra + 1)) : b;
   for (uint32_t k = 1; k <= extra; ++k) code = code << 6 | (t[*i + k] & 0x3F);
   *lookup = b >= 0x80 && b < 0xC0 ? 0x7FFF00u | b : font << 21 | code;
@@ -34,13 +31,9 @@ GlyphMetrics metricsFor(uint32_t lookup, uint32_t salt) {
   h ^= h >> 15;
   const Face face = faceFor((lookup >> 21) & 3, lookup & 0x1FFFFF);
   FUZZ_REQUIRE(face < FACE_COUNT);
-  GlyphMetrics g{};
-  g.x0 = static_cast<int32_t>(h % 4000), g.y0 = static_cast<int32_t>((h >> 8) % 2000);
-  g.x1 = g.x0 + static_cast<int32_t>((h >> 3) % 97), g.y1 = g.y0 + static_cast<int32_t>((h >> 11) % 97);
-  g.left = static_cast<int32_t>((h >> 5) % 64) - 16, g.top = static_cast<int32_t>((h >> 7) % 128) - 20;
-  g.advanceX = static_cast<int32_t>((h >> 13) % (64 * 120));
-  g.pixelSize = facePixelSize[face];
-  return g;
+  const int32_t x0 = h % 4000, y0 = (h >> 8) % 2000, left = (h >> 5) % 64, top = (h >> 7) % 128;
+  return {x0, y0, x0 + int32_t((h >> 3) % 97), y0 + int32_t((h >> 11) % 97), left - 16, top - 20, int32_t((h >> 13) % (64 * 120)), 0,
+          facePixelSize[face]};
 }
 
 // Batch arrays of exactly the triangles the count can reach.
@@ -65,8 +58,10 @@ FUZZ_TARGET {
   const uint8_t* text = run.p;
   const uint64_t length = bytes.size();
 
-  // The glyphs of the run up to the first one the lookup lacks.
+  // The glyphs up to the first one the lookup lacks; their scale as layout computes it, then double.
   std::vector<GlyphMetrics> glyphs;
+  std::vector<float> scales;
+  double refWidth = 0.0;
   bool endsAtGap = false;
   uint64_t i = 0, ri = 0;
   for (uint32_t lookup = 0, expected = 0;;) {
@@ -77,23 +72,13 @@ FUZZ_TARGET {
     FUZZ_REQUIRE(i > before && i == ri && lookup == expected);
     if ((endsAtGap = missingGlyph(lookup, salt, gaps))) break;
     glyphs.push_back(metricsFor(lookup, salt));
+    scales.push_back(textSize / static_cast<float>(glyphs.back().pixelSize));
+    refWidth += glyphs.back().advanceX / 64.0 * scales.back();
   }
   const uint32_t lookupsPerWalk = static_cast<uint32_t>(glyphs.size()) + endsAtGap;
   uint32_t lookups = 0;
   GlyphMetrics answer{};
-  auto madeUp = [&](uint32_t value) -> const GlyphMetrics* {
-    ++lookups;
-    if (missingGlyph(value, salt, gaps)) return nullptr;
-    return &(answer = metricsFor(value, salt));
-  };
-
-  // The scale as layout computes it, everything after in double precision.
-  std::vector<float> scales;
-  double refWidth = 0.0;
-  for (const GlyphMetrics& g : glyphs) {
-    scales.push_back(textSize / static_cast<float>(g.pixelSize));
-    refWidth += g.advanceX / 64.0 * scales.back();
-  }
+  auto madeUp = [&](uint32_t value) { return ++lookups, missingGlyph(value, salt, gaps) ? nullptr : &(answer = metricsFor(value, salt)); };
   const float width = measureGlyphRun(text, length, textSize, font, madeUp);
   FUZZ_REQUIRE(lookups == lookupsPerWalk && std::isfinite(width) && width >= 0.0f);
   FUZZ_REQUIRE(near(width, refWidth, slack(2.0 * glyphs.size(), refWidth)));
@@ -120,7 +105,7 @@ FUZZ_TARGET {
       const uint32_t t = start + 2 * k;
       const float *p = positions + 9 * t, *uv = texcoords + 6 * t, *c = colors + 12 * t;
       const float x0 = p[0], y0 = p[1], x1 = p[15], y1 = p[16];
-      FUZZ_REQUIRE(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1) && x0 <= x1 && y0 <= y1);
+      FUZZ_REQUIRE(x0 <= x1 && y0 <= y1);
       // Two triangles over the rectangle: (x0,y0) (x0,y1) (x1,y0) | (x0,y1) (x1,y0) (x1,y1).
       const float u0 = g.x0 + 0.5f, v0 = g.y0 + 0.5f, u1 = g.x1 - 0.5f, v1 = g.y1 - 0.5f;
       const float xy[12] = {x0, y0, x0, y1, x1, y0, x0, y1, x1, y0, x1, y1}, st[12] = {u0, v0, u0, v1, u1, v0, u0, v1, u1, v0, u1, v1};
