@@ -48,8 +48,7 @@ FUZZ_TARGET {
         mods = put(in.ConsumeIntegral<uint16_t>(), 2), ok = w.key(t, scancode, x, mods, u8());
         break;
       case 3: {
-        // Text terminated within its 32-byte field, or filling it with no terminator at all; in
-        // storage that ends where the text does.
+        // Text ending within its 32-byte field or filling it unterminated, in storage ending with it.
         const bool unterminated = in.ConsumeProbability<float>() < 0.2f;
         std::vector<uint8_t> text = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, MAX_TEXT_INPUT_BYTES));
         if (unterminated) {

@@ -15,17 +15,10 @@ void invariantFailed(const char* expression, const char* file, int line) {
   std::fflush(stderr);
   std::abort();
 }
-
 }  // namespace tsm::fuzz
 
 namespace tsm {
-void logInfo(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(fuzz::fuzzLog.lastInfo, sizeof fuzz::fuzzLog.lastInfo, format, args);
-  ++fuzz::fuzzLog.infoLines;
-  va_end(args);
-}
+void logInfo(const char*, ...) { ++fuzz::fuzzLog.infoLines; }
 
 void logError(const char* format, ...) {
   va_list args;

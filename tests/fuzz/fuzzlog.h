@@ -1,6 +1,5 @@
 // What the fuzz targets share. fuzzlog.cpp replaces base/log.cpp in the fuzzed copy of the core: it
-// counts each log stream's lines and keeps the last one, so that a target can check what the core said.
-// The targets read their inputs with FuzzedDataProvider.
+// counts the log lines and keeps the last error line, so that a target can check what the core said.
 #pragma once
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -18,27 +17,23 @@ constexpr size_t FUZZ_LOG_LINE_BYTES = 256;  // longer lines are kept truncated
 
 struct FuzzLog {
   uint32_t infoLines, errorLines;
-  char lastInfo[FUZZ_LOG_LINE_BYTES], lastError[FUZZ_LOG_LINE_BYTES];
+  char lastError[FUZZ_LOG_LINE_BYTES];
 };
 extern FuzzLog fuzzLog;
 void resetFuzzLog();
 [[noreturn]] void invariantFailed(const char* expression, const char* file, int line);
 
-// True for about one input in `n`, by a hash of the whole input. Expensive cases are chosen this way:
-// a choice made by one byte passes to nearly every mutant of an input, and they would take over the run.
+// About one input in `n`, by a hash of it all (one byte's choice would pass to most mutants of an input).
 inline bool oneInputIn(const uint8_t* data, size_t size, uint64_t n) {
   uint64_t h = 14695981039346656037ull;
   for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 1099511628211ull;
   return h % n == 0;
 }
 
-// `n` bytes (a copy of `from`, when given) in storage of exactly that size: any access past them is a
-// sanitizer report.
+// `n` bytes (copied from `from`) in storage of exactly that size: any access past them is reported.
 struct Exact {
   uint8_t* p;
-  explicit Exact(size_t n, const void* from = nullptr) : p(static_cast<uint8_t*>(std::malloc(n))) {
-    if (from && n) std::memcpy(p, from, n);
-  }
+  explicit Exact(size_t n, const void* from = nullptr) : p(static_cast<uint8_t*>(std::malloc(n))) { if (from && n) std::memcpy(p, from, n); }
   Exact(const Exact&) = delete;
   ~Exact() { std::free(p); }
 };
@@ -46,8 +41,7 @@ struct Exact {
 
 // A broken invariant: prints it and aborts, so that libFuzzer keeps the input.
 #define FUZZ_REQUIRE(cond) ((cond) ? (void)0 : ::tsm::fuzz::invariantFailed(#cond, __FILE__, __LINE__))
-// A target: FUZZ_TARGET { ... } runs for each input, read through `in` (or as `data`, `size`), with the
-// log streams reset.
+// FUZZ_TARGET { ... } runs for each input, read through `in` (or as `data`, `size`), logs reset.
 #define FUZZ_TARGET                                                                 \
   void fuzzOne(FuzzedDataProvider& in, const uint8_t* data, size_t size);            \
   extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {          \
@@ -57,6 +51,5 @@ struct Exact {
     return 0;                                                                        \
   }                                                                                  \
   void fuzzOne([[maybe_unused]] FuzzedDataProvider& in, [[maybe_unused]] const uint8_t* data, [[maybe_unused]] size_t size)
-// For a target's own check loops: they say nothing about the code under test, and tracing their
-// comparisons for coverage would cost most of the time.
+// For a target's own check loops: their coverage says nothing of the code under test and costs the most.
 #define NO_COVERAGE __attribute__((no_sanitize("coverage")))

@@ -1,7 +1,6 @@
-// Fuzz target: the skyline packer under arbitrary rectangle sizes, restarts, starting heights and
-// widths. Every placed rectangle has its size, lies inside the width and the height in use, overlaps
-// none placed since the last restart and lies under the skyline; the skyline never rises from left to
-// right; the height only doubles and stays below its maximum; a refusal changes nothing.
+// Fuzz target: the skyline packer under any sizes, restarts, heights and widths. Each rectangle has its
+// size, lies inside, under the skyline and apart from the others since the last restart; the skyline
+// never rises to the right; the height only doubles, below its maximum; a refusal changes nothing.
 
 #include "fuzzlog.h"
 #include "text/core/skyline.h"
@@ -14,8 +13,7 @@ Skyline skyline, before;
 PackedRect placed[MAX_CASE_RECTS];
 uint32_t placedCount;
 
-// Independent of the packer's own self-check; runs after every packing over up to 4096 columns, so it
-// is written to vectorise, uninstrumented (its reads all lie inside the skyline).
+// Independent of the packer's self-check; run after every packing, so vectorised and uninstrumented.
 __attribute__((no_sanitize("coverage", "address", "undefined"))) bool neverRises(const Skyline& s) {
   bool rises = false;
   for (uint32_t c = 0; c + 1 < s.width; ++c) rises |= s.landscape[c] < s.landscape[c + 1];
@@ -50,15 +48,14 @@ FUZZ_TARGET {
       FUZZ_REQUIRE(s.landscape[0] == 0 && s.landscape[W - 1] == 0 && neverRises(s) && s.cursor == 0 && s.rowStart == 0);
       continue;
     }
+    // Glyph-sized, large, or at the edges.
     int32_t w, h;
-    if (kind < 24) {  // glyph-sized
-      w = in.ConsumeIntegralInRange<int32_t>(0, W < 120 ? W : 120), h = in.ConsumeIntegralInRange<int32_t>(0, 140);
-    } else if (kind < 30) {
-      w = in.ConsumeIntegralInRange<int32_t>(0, W + W / 32 + 8), h = in.ConsumeIntegralInRange<int32_t>(0, 2200);
-    } else {  // at the edges
+    if (kind < 30) {
+      w = in.ConsumeIntegralInRange<int32_t>(0, kind < 24 ? std::min(W, 120) : W + W / 32 + 8);
+      h = in.ConsumeIntegralInRange<int32_t>(0, kind < 24 ? 140 : 2200);
+    } else {
       w = W + in.ConsumeIntegralInRange<int32_t>(W > 2 ? -2 : -W, 2);
-      h = in.ConsumeIntegralInRange<int32_t>(0, 1) ? static_cast<int32_t>(ATLAS_MAX_HEIGHT) + in.ConsumeIntegralInRange<int32_t>(-2, 2)
-                                                   : in.ConsumeIntegralInRange<int32_t>(0, 2);
+      h = in.ConsumeIntegralInRange<int32_t>(0, 1) ? int32_t{ATLAS_MAX_HEIGHT} + in.ConsumeIntegralInRange<int32_t>(-2, 2) : in.ConsumeIntegralInRange<int32_t>(0, 2);
     }
     before = s;
     PackedRect r{-7, -7, -7, -7};
