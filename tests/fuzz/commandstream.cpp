@@ -52,8 +52,7 @@ FUZZ_TARGET {
   for (uint32_t i = 0; i < wordCapacity; ++i) {
     const double w = wordValues[i] = in.remaining_bytes() ? wordFrom(in) : 0.0;
     std::memcpy(words + i * 8, &w, 8);
-    // NaN gives 0, the ends of the range past them, truncation toward zero between.
-    FUZZ_REQUIRE(saturateToInt32(w) == (std::isnan(w) ? 0 : w >= INT32_MAX ? INT32_MAX : w <= INT32_MIN ? INT32_MIN : int32_t(std::trunc(w))));
+    FUZZ_REQUIRE(saturateToInt32(w) == (std::isnan(w) ? 0 : std::clamp(std::trunc(w), double{INT32_MIN}, double{INT32_MAX})));
   }
   if (words) std::memset(words + wordCapacity * 8, 0x7F, wordBytes - wordCapacity * 8);
   if (results) std::memset(results, UNTOUCHED, resultBytes);
@@ -70,8 +69,7 @@ FUZZ_TARGET {
   });
 
   std::vector<uint8_t> expected(resultBytes, UNTOUCHED);
-  uint32_t expectedRan = 0, expectedCalls = 0;
-  size_t at = 0;
+  size_t expectedRan = 0, expectedCalls = 0, at = 0;
   for (uint64_t i = 0; count > 0 && i < static_cast<uint64_t>(count) && i < wordCapacity && i < resultCapacity;) {
     const int32_t op = opcodeOf(wordValues[i]);
     const uint32_t length = known(op) ? documentedWords[op] : 1;
@@ -84,8 +82,7 @@ FUZZ_TARGET {
       result = 1000.5 + ++expectedCalls;
     }
     std::memcpy(&expected[i * 8], &result, 8);
-    ++expectedRan;
-    i += length;
+    ++expectedRan, i += length;
   }
   FUZZ_REQUIRE(ran == expectedRan && at == calls.size());
   FUZZ_REQUIRE(!results || resultBytes == 0 || std::memcmp(results, expected.data(), resultBytes) == 0);

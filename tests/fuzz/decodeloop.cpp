@@ -23,14 +23,13 @@ struct Decoder {
   uint64_t next = 0, produced = 0, grownLimit = 0, reads = 0;
   PcmBlock block{nullptr, 0, 0};
   bool growable, ended = false;
-  long last = 0;  // the last answer, and its section
-  int lastSection = 0;
+  Answer last{};  // the last answer read
 };
 
 uint8_t patternByte(uint64_t i) { return static_cast<uint8_t>(i * 131 + (i >> 9) + 7); }
 
 long scriptedRead(void* context, uint8_t* out, int32_t length, int* section) {
-  Decoder* d = static_cast<Decoder*>(context);
+  Decoder* const d = static_cast<Decoder*>(context);
   FUZZ_REQUIRE(!d->ended);
   ++d->reads;
   FUZZ_REQUIRE(d->block.used == d->produced && out == d->block.data + d->block.used);
@@ -38,8 +37,8 @@ long scriptedRead(void* context, uint8_t* out, int32_t length, int* section) {
   FUZZ_REQUIRE(!d->growable || static_cast<uint64_t>(length) >= STREAM_MIN_READ_BYTES);
   Answer a = d->next < d->script.size() ? d->script[d->next++] : Answer{0, false, false, 0};
   if (d->growable && d->produced >= d->grownLimit && a.value > 0) a = Answer{0, false, false, a.section};
-  *section = d->lastSection = a.section;
-  d->ended = (d->last = a.value) == 0;
+  *section = (d->last = a).section;
+  d->ended = a.value == 0;
   if (a.value <= 0) return a.value;
   // A growing case stops at its limit: a short read, then the end.
   const long room = d->growable ? static_cast<long>(d->grownLimit - d->produced) : length;
@@ -50,7 +49,7 @@ long scriptedRead(void* context, uint8_t* out, int32_t length, int* section) {
     out[k] = patternByte(d->produced + k);
   }
   d->produced += n;
-  return d->last = a.overrun && n == length ? n + a.value : n;
+  return d->last.value = a.overrun && n == length ? n + a.value : n;
 }
 }  // namespace
 
@@ -96,17 +95,17 @@ FUZZ_TARGET {
 
   FUZZ_REQUIRE(block.used <= block.capacity && block.used == d.produced);
   FUZZ_REQUIRE(!block.used || (block.data[0] == patternByte(0) && block.data[block.used - 1] == patternByte(block.used - 1)));
-  FUZZ_REQUIRE(!d.reads || section == d.lastSection);
+  FUZZ_REQUIRE(!d.reads || section == d.last.section);
   uint32_t errors = 0;
-  const Answer* last = nullptr;
-  for (size_t k = 0; k < d.next; ++k) errors += readPast(d.script[k].value) && (last = &d.script[k]);
-  char line[tsm::fuzz::FUZZ_LOG_LINE_BYTES] = "";
-  if (last) std::snprintf(line, sizeof line, " !Error encountered in stream: %ld (section %i)\n", last->value, last->section);
+  const Answer* lastError = nullptr;
+  for (size_t k = 0; k < d.next; ++k) errors += readPast(d.script[k].value) && (lastError = &d.script[k]);
+  char line[sizeof fuzzLog.lastError] = "";
+  if (lastError) std::snprintf(line, sizeof line, " !Error encountered in stream: %ld (section %i)\n", lastError->value, lastError->section);
   FUZZ_REQUIRE(fuzzLog.errorLines == errors && fuzzLog.infoLines == 0 && std::strcmp(line, fuzzLog.lastError) == 0);
   const size_t n = d.next, run = MAX_STREAM_ERRORS_IN_A_ROW;
   switch (end) {
-    case DecodeEnd::END_OF_STREAM: FUZZ_REQUIRE(d.reads && d.last == 0); break;
-    case DecodeEnd::INVALID: FUZZ_REQUIRE(d.reads && d.last == STREAM_EINVAL); break;
+    case DecodeEnd::END_OF_STREAM: FUZZ_REQUIRE(d.reads && d.last.value == 0); break;
+    case DecodeEnd::INVALID: FUZZ_REQUIRE(d.reads && d.last.value == STREAM_EINVAL); break;
     case DecodeEnd::BLOCK_FULL: FUZZ_REQUIRE(!d.growable && block.used == block.capacity); break;
     case DecodeEnd::TOO_MANY_ERRORS:
       FUZZ_REQUIRE(n >= run && (n == run || d.script[n - run - 1].value > 0));

@@ -36,10 +36,7 @@ FUZZ_TARGET {
     const auto u8 = [&] { return static_cast<uint8_t>(put(in.ConsumeIntegral<uint8_t>(), 1)); };
     const auto type = [&](uint16_t a, uint16_t b) { return static_cast<uint16_t>(put(in.ConsumeBool() ? a : b, 2)); };
     // Fields, read in the record's order and appended to it as they are read.
-    uint16_t t, mods;
-    int32_t x, y;
-    uint32_t scancode;
-    uint8_t b, c;
+    int64_t t, mods, x, y, scancode, b, c;
     switch (in.ConsumeIntegralInRange<int>(0, 10)) {
       case 0: put(256, 2), ok = w.quit(); break;
       case 1: put(512, 2), put(6, 1), x = i32(), y = i32(), ok = w.windowSize(x, y); break;

@@ -1,23 +1,17 @@
 // What the fuzz targets share. fuzzlog.cpp replaces base/log.cpp in the fuzzed copy of the core: it
 // counts the log lines and keeps the last error line, so that a target can check what the core said.
 #pragma once
-#include <fuzzer/FuzzedDataProvider.h>
+#include <fuzzer/FuzzedDataProvider.h>  // with <algorithm>, <array>, <cstdint>, <cstring> and <vector>
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace tsm::fuzz {
-constexpr size_t FUZZ_LOG_LINE_BYTES = 256;  // longer lines are kept truncated
-
 struct FuzzLog {
   uint32_t infoLines, errorLines;
-  char lastError[FUZZ_LOG_LINE_BYTES];
+  char lastError[256];  // truncated past that
 };
 extern FuzzLog fuzzLog;
 void resetFuzzLog();
@@ -33,7 +27,9 @@ inline bool oneInputIn(const uint8_t* data, size_t size, uint64_t n) {
 // `n` bytes (copied from `from`) in storage of exactly that size: any access past them is reported.
 struct Exact {
   uint8_t* p;
-  explicit Exact(size_t n, const void* from = nullptr) : p(static_cast<uint8_t*>(std::malloc(n))) { if (from && n) std::memcpy(p, from, n); }
+  explicit Exact(size_t n, const void* from = nullptr) : p(static_cast<uint8_t*>(std::malloc(n))) {
+    if (from && n) std::memcpy(p, from, n);
+  }
   Exact(const Exact&) = delete;
   ~Exact() { std::free(p); }
 };

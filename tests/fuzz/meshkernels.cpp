@@ -1,7 +1,7 @@
-// Fuzz target: the retained-mesh kernels, the mesh block reader and the instance record. Any mesh block
-// (of exact size) is refused or read within it; the kernels write the whole triangles that fit, nothing
-// else; an instance's palette range lies inside the palette. Built meshes on a 1/16 grid: normals unit or
-// zero; a joint past the palette weighs what weight 0 weighs; no palette gives the double-precision bind pose.
+// Fuzz target: the retained-mesh kernels, mesh block reader and instance record. Any block is refused or
+// read within it; the kernels write the whole triangles that fit and nothing else; a palette range lies
+// inside the palette. Built meshes (1/16 grid): unit normals, a joint past the palette weighs nothing,
+// no palette gives the bind pose of a double-precision reference.
 
 #include "fuzzlog.h"
 #include "gfx/core/meshkernels.h"
@@ -26,16 +26,13 @@ struct Outputs {
 NO_COVERAGE bool canariesOutside(const Outputs& o, size_t room, size_t first, size_t n) {
   for (const std::vector<float>& v : o.a) {
     const size_t width = v.size() / room;
-    for (size_t k = 0; k < v.size(); ++k) {
-      if (v[k] != CANARY && (k < first * width || k >= (first + n) * width)) return false;
-    }
+    for (size_t k = 0; k < v.size(); ++k) if (v[k] != CANARY && (k < first * width || k >= (first + n) * width)) return false;
   }
   return true;
 }
 
 uint32_t expectedCount(uint32_t vertices, uint32_t capacity, uint32_t first) {
-  const uint32_t n = first >= capacity ? 0 : std::min(capacity - first, vertices);
-  return n - n % 3;
+  return first >= capacity ? 0 : std::min(capacity - first, vertices) / 3 * 3;
 }
 
 float grid(FuzzedDataProvider& in, int range) { return in.ConsumeIntegralInRange<int>(-16 * range, 16 * range) / 16.0f; }
@@ -75,11 +72,9 @@ void builtCase(FuzzedDataProvider& in) {
   const bool textured = in.ConsumeBool();
   std::vector<float> positions(3 * vertices), normals(3 * vertices), colors(4 * vertices), uvs(2 * vertices), weights(4 * vertices);
   std::vector<uint16_t> jointIndex(4 * vertices);
+  const struct { std::vector<float>* a; int width, range; } fields[] = {{&positions, 3, 8}, {&normals, 3, 1}, {&colors, 4, 1}, {&uvs, 2, 2}};
   for (uint32_t v = 0; v < vertices && in.remaining_bytes(); ++v) {
-    for (int k = 0; k < 3; ++k) positions[3 * v + k] = grid(in, 8);
-    for (int k = 0; k < 3; ++k) normals[3 * v + k] = grid(in, 1);
-    for (int k = 0; k < 4; ++k) colors[4 * v + k] = grid(in, 1);
-    for (int k = 0; k < 2; ++k) uvs[2 * v + k] = grid(in, 2);
+    for (auto& f : fields) for (int k = 0; k < f.width; ++k) (*f.a)[f.width * v + k] = grid(in, f.range);
     for (int k = 0; k < 4; ++k) {  // a little past the palette, and sometimes far past it
       jointIndex[4 * v + k] = in.ConsumeBool() ? in.ConsumeIntegralInRange<uint16_t>(0, joints + 4) : in.ConsumeIntegral<uint16_t>();
       weights[4 * v + k] = grid(in, 2);

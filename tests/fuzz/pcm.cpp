@@ -1,7 +1,5 @@
-// Fuzz target: PCM shaping. The format choice; block sizing over every 64-bit frame count and channel
-// and word sizes; channel conversion as the sound loader drives it (decoded bytes, a partial last frame
-// included, from up to 8 channels into 1 or 2) and with arbitrary counts, against a reference, into
-// blocks of exactly the reference's size.
+// Fuzz target: PCM shaping. Block sizing over every 64-bit frame count, channel and word sizes; channel
+// conversion against a reference, into blocks of exactly the reference's size.
 
 #include "audio/core/pcm.h"
 #include "fuzzlog.h"
@@ -9,10 +7,16 @@
 using namespace tsm::audio;
 
 namespace {
-// Each whole frame's channel c from the file's channel c or, where it has none, its first.
-void checkConversion(FuzzedDataProvider& in, uint64_t bytes, uint32_t fileChannels, uint32_t channels, uint32_t wordSize) {
+// As the sound loader drives it (decoded bytes, a partial last frame included, from up to 8 channels into
+// 1 or 2), or with any counts.
+void checkConversion(FuzzedDataProvider& in, bool loader) {
+  const auto range = [&](uint64_t lo, uint64_t hi) { return in.ConsumeIntegralInRange<uint64_t>(lo, hi); };
+  const uint32_t fileChannels = range(loader, loader ? 8 : 300), channels = range(loader, loader ? 2 : 8);
+  const uint32_t wordSize = range(loader, loader ? 2 : 5);
+  const uint64_t bytes = loader ? range(0, range(0, 2000) * fileChannels * wordSize) : range(0, 1 << 14);
   std::vector<uint8_t> src = in.ConsumeBytes<uint8_t>(bytes), expected;
   src.resize(bytes, 0x5A);
+  // Each whole frame's channel c from the file's channel c or, where it has none, its first.
   const uint64_t frame = uint64_t{fileChannels} * wordSize;
   for (uint64_t f = 0; frame && f < bytes / frame; ++f) {
     for (uint32_t c = 0; c < channels; ++c) {
@@ -26,10 +30,6 @@ void checkConversion(FuzzedDataProvider& in, uint64_t bytes, uint32_t fileChanne
 }  // namespace
 
 FUZZ_TARGET {
-  const uint32_t ws = in.ConsumeIntegralInRange<uint32_t>(0, 3), ch = in.ConsumeIntegralInRange<uint32_t>(0, 3);
-  const bool pair = (ws == 1 || ws == 2) && (ch == 1 || ch == 2);
-  FUZZ_REQUIRE(chooseFormat(ws, ch) == (pair ? FORMAT_MONO8 + static_cast<int32_t>(ws - 1 + 2 * (ch - 1)) : 0));
-
   // What the frames need in the wider of the two channel counts, at least the minimum; 0 past the limit.
   const int64_t frames = in.ConsumeBool() ? in.ConsumeIntegral<int64_t>() : in.ConsumeIntegralInRange<int64_t>(-2, 1 << 28);
   const uint32_t fc = in.ConsumeBool() ? in.ConsumeIntegral<uint32_t>() : in.ConsumeIntegralInRange<uint32_t>(0, 9);
@@ -39,13 +39,6 @@ FUZZ_TARGET {
   const bool none = frames < 0 || !fc || !c || !w || need > MAX_SOUND_BYTES;
   FUZZ_REQUIRE(soundBlockBytes(frames, fc, c, w) == (none ? 0 : std::max<unsigned __int128>(need, MIN_SOUND_BLOCK_BYTES)));
 
-  {
-    const uint32_t fileChannels = in.ConsumeIntegralInRange<uint32_t>(1, 8), channels = in.ConsumeIntegralInRange<uint32_t>(1, 2);
-    const uint32_t wordSize = in.ConsumeIntegralInRange<uint32_t>(1, 2);
-    const uint64_t frames = in.ConsumeIntegralInRange<uint64_t>(0, 2000);
-    checkConversion(in, in.ConsumeIntegralInRange<uint64_t>(0, frames * fileChannels * wordSize), fileChannels, channels, wordSize);
-  }
-  const uint32_t fileChannels = in.ConsumeIntegralInRange<uint32_t>(0, 300), channels = in.ConsumeIntegralInRange<uint32_t>(0, 8);
-  const uint32_t wordSize = in.ConsumeIntegralInRange<uint32_t>(0, 5);
-  checkConversion(in, in.ConsumeIntegralInRange<uint64_t>(0, 1 << 14), fileChannels, channels, wordSize);
+  checkConversion(in, true);
+  checkConversion(in, false);
 }

@@ -80,10 +80,8 @@ FUZZ_TARGET {
   GlyphMetrics answer{};
   auto madeUp = [&](uint32_t value) { return ++lookups, missingGlyph(value, salt, gaps) ? nullptr : &(answer = metricsFor(value, salt)); };
   const float width = measureGlyphRun(text, length, textSize, font, madeUp);
-  FUZZ_REQUIRE(lookups == lookupsPerWalk && std::isfinite(width) && width >= 0.0f);
-  FUZZ_REQUIRE(near(width, refWidth, slack(2.0 * glyphs.size(), refWidth)));
+  FUZZ_REQUIRE(lookups == lookupsPerWalk && width >= 0.0f && near(width, refWidth, slack(2.0 * glyphs.size(), refWidth)));
   const float squeeze = maxWidth != 0 && width > static_cast<float>(maxWidth) ? static_cast<float>(maxWidth) / width : 1.0f;
-  FUZZ_REQUIRE(squeeze > 0.0f && squeeze <= 1.0f);
 
   // Guards on the triangle before the batch's count and the one after the last quad that fits.
   const uint32_t room = start + 2u <= MAX_BATCH_TRIANGLES ? (MAX_BATCH_TRIANGLES - start) / 2 : 0;
