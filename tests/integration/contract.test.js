@@ -14,10 +14,11 @@ const { tempDir } = require('./audio-helpers');
 
 // Every command of the contract once through the kit (with `args` by name), result words preset to
 // NaN, after a sound is loaded into id 0; then the raw calls of `calls` ({ bytes: n } an n-byte array). Answers where each command
-// began, the words written, the result words the addon wrote, and each call's answer.
-function contractHost({ args, calls }) {
+// began, the words written, the result words the addon wrote, each call's answer, and the window
+// sizes the addon queued once asked for a new one.
+async function contractHost({ args, calls }) {
   const { startScene, raw } = require('./kit-scene');
-  const { kit, commands: cmd } = startScene();
+  const { kit, buffers, commands: cmd } = startScene();
   kit.addon.initALBuffer(0, Buffer.alloc(4410), kit.addon.AL_FORMAT_MONO16, 22050);
   cmd.results.fill(NaN);
   const starts = {};
@@ -27,8 +28,18 @@ function contractHost({ args, calls }) {
   const written = [...Array(length + 8).keys()].filter((i) => !Number.isNaN(cmd.results[i]));
   const results = Object.fromEntries(Object.entries(starts).map(([name, at]) => [name, cmd.results[at]]));
   const answers = calls.map(([name, ...a]) => [].concat(raw({ name, args: a.map((v) => (v.bytes ? new Uint8Array(v.bytes) : v)) }))[0]);
+  // Out of fullscreen again; the addon queues a window-size record for a new size.
+  cmd.toggleFullscreen();
+  cmd.tick();
+  kit.addon.setWindowSize(640, 400);
+  const events = [];
+  for (let i = 0; i < 3000 && !events.some((e) => e.type === 'windowSize' && e.width === 640); ++i) {
+    kit.addon.poll();
+    kit.readEvents(buffers, events);
+    await new Promise((r) => setTimeout(r, 10));
+  }
   kit.addon.quit();
-  return { starts, length, written, results, answers };
+  return { starts, length, written, results, answers, sized: events.filter((e) => e.type === 'windowSize').map((e) => [e.width, e.height]) };
 }
 
 test('every opcode through the kit, the limits at their edges, every record type decoded at its size', { timeout: 120000 }, async () => {
@@ -55,7 +66,7 @@ test('every opcode through the kit, the limits at their edges, every record type
     textColor: [1, 1, 1, 1], reserved: [0, 0, 0, 0], listener: [[1, 2, 3], [0, 1, 0]], listenerUp: [[0, 0, 1]], drawMeshes: [0, 0, 0, -1] };
   const r = await runFn(contractHost, { args, calls: calls.map((c) => c.slice(0, -1)) }, { display: xs.display, audio: 'null' });
   xs.stop();
-  const { starts, length, written, results, answers } = assertOk(r).results.at(-1);
+  const { starts, length, written, results, answers, sized } = assertOk(r).results.at(-1);
   let at = 0;
   for (const c of contract.commands) {
     assert.equal(starts[c.name], at, `${c.name} starts where the words before it end`);
@@ -66,6 +77,7 @@ test('every opcode through the kit, the limits at their edges, every record type
   assert.ok(results.play > 0 && results.playAt > 0 && results.playAt !== results.play, 'two sources');
   assert.deepEqual({ ...results, play: 0, playAt: 0 }, { play: 0, pause: 1, stop: 1, gain: 0, stopAll: 0, pauseAll: 0, resumeAll: 0,
     toggleFullscreen: 0, log: 0, text: 0, textColor: 0, reserved: 0, listener: 0, listenerUp: 0, playAt: 0, drawMeshes: 0 });
+  assert.deepEqual(sized.at(-1), [640, 400], JSON.stringify(sized));
   calls.forEach((c, i) => assert.ok([].concat(c.at(-1)).includes(answers[i]), `${c.slice(0, 2).join(' ').slice(0, 40)}: ${answers[i]}`));
   for (const record of contract.events) {
     const bytes = new Uint8Array(contract.recordSize(record) + 1);

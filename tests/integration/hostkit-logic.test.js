@@ -31,7 +31,7 @@ const solidBatch = () => batch(kit.SolidBatch, 'solid', [['position', 3], ['norm
 const forwardBatch = () => batch(kit.ForwardBatch, 'transparent', [['position', 3], ['normal', 3], ['color', 4]]);
 const uiBatch = () => batch(kit.UiBatch, 'ui', [['position', 3], ['color', 4]]);
 
-test('set-up: shader files named before anything is built; blocks and graphics once per process', () => {
+test('set-up: shader files named before anything is built; table entries, batch lengths, the sun, images and music; the interface follows the window', () => {
   assert.throws(() => kit.setupGraphics(buffers, { shaderDir: '/nonexistent' }), (e) =>
     /^shader files missing: \/nonexistent\/solid\.vert, .*\/nonexistent\/gpost\.frag$/.test(e.message) && e.message.split(', ').length === 19);
   const gfx = kit.setupGraphics(buffers);
@@ -44,6 +44,14 @@ test('set-up: shader files named before anything is built; blocks and graphics o
   assert.deepEqual(lengths(), [[18, 24], [3, 3, 4], [0, 0, 0, 0, 0]]);
   gfx.clearAll();
   assert.deepEqual(lengths(), [[0, 0], [0, 0, 0], [0, 0, 0, 0, 0]]);
+  // A sun straight down: the middle at the centre of the shadow map, `extent` out at its edge.
+  const sun = kit.directionalLight([0, -1, 0], { extent: 5 });
+  assert.deepEqual([[0, 0, 0], [5, 0, 0]].map((p) => [...vec3.transformMat4(vec3.create(), p, sun).slice(0, 2)].map((c) => Math.round(Math.abs(c) * 1e6) / 1e6)), [[0, 0], [1, 0]]);
+  // Images and music through the stand-in: a place kept by its name, a music source the kit may pause.
+  Object.assign(fake, { setImage: () => [0, 1, 1, 2, 2], playMusic: () => 5 });
+  assert.deepEqual(kit.textures.fromPixels('dot', new Uint8Array(16), 2, 2), kit.textures.get('dot'));
+  assert.deepEqual([kit.textures.get('dot').width, kit.music.play('a.ogg'), W.pause(5)], [2, 5, 0]);
+  W.clear();
   // The interface transform follows each window size record the reader decodes.
   gfx.viewportSize.set([1000, 600]);
   const v = new DataView(buffers.events.buffer);
