@@ -9,8 +9,7 @@ using namespace tsm::audio;
 using tsm::fuzz::fuzzLog;
 
 namespace {
-constexpr uint64_t MAX_CASE_BLOCK = 1 << 16;
-constexpr uint64_t MAX_CASE_GROWN_BYTES = 3 << 19;  // one growth past the start size
+constexpr uint64_t MAX_CASE_BLOCK = 1 << 16, MAX_CASE_GROWN_BYTES = 3 << 19;  // the latter one growth past the start
 constexpr size_t MAX_CASE_ANSWERS = 4096;
 
 // value > 0: bytes written (all asked for when `whole`; all, claiming `value` more, when `overrun`).
@@ -33,8 +32,7 @@ long scriptedRead(void* context, uint8_t* out, int32_t length, int* section) {
   FUZZ_REQUIRE(!d->ended);
   ++d->reads;
   FUZZ_REQUIRE(d->block.used == d->produced && out == d->block.data + d->block.used);
-  FUZZ_REQUIRE(length > 0 && static_cast<uint64_t>(length) == d->block.capacity - d->block.used);
-  FUZZ_REQUIRE(!d->growable || static_cast<uint64_t>(length) >= STREAM_MIN_READ_BYTES);
+  FUZZ_REQUIRE(length > 0 && uint64_t(length) == d->block.capacity - d->block.used && (!d->growable || length >= STREAM_MIN_READ_BYTES));
   Answer a = d->next < d->script.size() ? d->script[d->next++] : Answer{0, false, false, 0};
   if (d->growable && d->produced >= d->grownLimit && a.value > 0) a = Answer{0, false, false, a.section};
   *section = (d->last = a).section;

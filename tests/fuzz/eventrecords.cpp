@@ -21,9 +21,8 @@ FUZZ_TARGET {
     default: offset = in.ConsumeIntegralInRange<uint32_t>(0, capacity); break;
   }
   const bool nullBase = in.ConsumeProbability<float>() < 0.02f;
-  tsm::fuzz::Exact block(capacity);
-  std::memset(block.p, 0xEE, capacity);
-  std::vector<uint8_t> expected(block.p, block.p + capacity);
+  std::vector<uint8_t> expected(capacity, 0xEE);
+  tsm::fuzz::Exact block(capacity, expected.data());
   EventWriter w{nullBase ? nullptr : block.p, capacity, offset};
 
   for (int n = 0; n < MAX_CASE_APPENDS && in.remaining_bytes(); ++n) {

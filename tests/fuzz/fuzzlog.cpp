@@ -8,8 +8,6 @@
 namespace tsm::fuzz {
 FuzzLog fuzzLog;
 
-void resetFuzzLog() { std::memset(&fuzzLog, 0, sizeof fuzzLog); }
-
 void invariantFailed(const char* expression, const char* file, int line) {
   std::fprintf(stderr, "fuzz invariant failed: %s (%s:%d)\n", expression, file, line);
   std::fflush(stderr);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 
 namespace tsm::fuzz {
 struct FuzzLog {
@@ -14,7 +15,7 @@ struct FuzzLog {
   char lastError[256];  // truncated past that
 };
 extern FuzzLog fuzzLog;
-void resetFuzzLog();
+inline void resetFuzzLog() { fuzzLog = {}; }
 [[noreturn]] void invariantFailed(const char* expression, const char* file, int line);
 
 // About one input in `n`, by a hash of it all (one byte's choice would pass to most mutants of an input).
@@ -30,7 +31,6 @@ struct Exact {
   explicit Exact(size_t n, const void* from = nullptr) : p(static_cast<uint8_t*>(std::malloc(n))) {
     if (from && n) std::memcpy(p, from, n);
   }
-  Exact(const Exact&) = delete;
   ~Exact() { std::free(p); }
 };
 }  // namespace tsm::fuzz

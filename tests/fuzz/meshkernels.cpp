@@ -82,10 +82,9 @@ void builtCase(FuzzedDataProvider& in) {
   }
   std::vector<float> palette(16 * joints + 16);  // the instance matrix after the palette
   for (uint32_t k = 0; k < palette.size(); ++k) palette[k] = k % 4 == 3 ? (k % 16 == 15) : grid(in, 2);
-  const float* matrix = &palette[16 * joints];
   const MeshView mesh{positions.data(), normals.data(), colors.data(), uvs.data(), jointIndex.data(), weights.data(), vertices};
   MeshLook look{3, 4, textured ? 16.0f : 0.0f, 8, 0.5f, 1};
-  MeshInstance instance{matrix, {}, joints ? palette.data() : nullptr, joints};
+  MeshInstance instance{&palette[16 * joints], {}, joints ? palette.data() : nullptr, joints};
   for (float& t : instance.tint) t = grid(in, 1);
 
   Outputs a(capacity + 8);
@@ -111,12 +110,12 @@ void builtCase(FuzzedDataProvider& in) {
   plain.palette = nullptr;
   Outputs c(capacity + 8);
   c.write(mesh, look, plain, capacity, first);
-  const auto m = [&](int k) { return double{matrix[k]}; };
+  const auto m = [&](int k) { return double{palette[16 * joints + k]}; };  // the instance matrix
   const double det = m(0) * (m(5) * m(10) - m(6) * m(9)) - m(4) * (m(1) * m(10) - m(2) * m(9)) + m(8) * (m(1) * m(6) - m(2) * m(5));
   for (uint32_t v = 0; v < n; ++v) {
     const uint32_t at = first + (det < 0 && v % 3 ? (v % 3 == 1 ? v + 1 : v - 1) : v);
     for (int r = 0; r < 3; ++r) {
-      double want = matrix[12 + r];
+      double want = m(12 + r);
       for (int k = 0; k < 3; ++k) want += m(4 * k + r) * positions[3 * v + k];
       FUZZ_REQUIRE(std::fabs(c.a[0][3 * at + r] - want) <= 1e-5 * (1 + std::fabs(want)) + 1e-4);
     }

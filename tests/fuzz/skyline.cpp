@@ -26,7 +26,7 @@ NO_COVERAGE bool overlap(const PackedRect& a, const PackedRect& b) { return a.x0
 NO_COVERAGE void checkPlaced(const PackedRect& r) {
   for (uint32_t i = 0; i < placedCount; ++i) FUZZ_REQUIRE(!overlap(placed[i], r));
   placed[placedCount++] = r;
-  for (uint32_t i = 0; i < placedCount; ++i) FUZZ_REQUIRE(s.landscape[placed[i].x0] >= placed[i].y1 && s.landscape[placed[i].x1 - 1] >= placed[i].y1);
+  for (const PackedRect& p : std::span(placed, placedCount)) FUZZ_REQUIRE(s.landscape[p.x0] >= p.y1 && s.landscape[p.x1 - 1] >= p.y1);
 }
 }  // namespace
 
@@ -38,8 +38,7 @@ FUZZ_TARGET {
   for (placedCount = 0; in.remaining_bytes() && placedCount < MAX_CASE_RECTS;) {
     const int kind = in.ConsumeIntegralInRange<int>(0, 31);
     if (kind == 0) {
-      restartSkyline(&s);
-      placedCount = 0;
+      restartSkyline(&s), placedCount = 0;
       FUZZ_REQUIRE(s.landscape[0] == 0 && s.landscape[W - 1] == 0 && neverRises(s) && s.cursor == 0 && s.rowStart == 0);
       continue;
     }

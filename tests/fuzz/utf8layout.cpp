@@ -54,8 +54,7 @@ FUZZ_TARGET {
   const uint16_t start = in.ConsumeBool() ? in.ConsumeIntegral<uint16_t>() : 0;
   const std::vector<uint8_t> bytes = in.ConsumeRemainingBytes<uint8_t>();
   const bool gaps = (salt >> 28) == 1, attached = (salt >> 28) != 2;  // one case in 16 each
-  const tsm::fuzz::Exact run(bytes.size(), bytes.data());
-  const uint8_t* text = run.p;
+  const tsm::fuzz::Exact text(bytes.size(), bytes.data());
   const uint64_t length = bytes.size();
 
   // The glyphs up to the first one the lookup lacks; their scale as layout computes it, then double.
@@ -66,8 +65,8 @@ FUZZ_TARGET {
   uint64_t i = 0, ri = 0;
   for (uint32_t lookup = 0, expected = 0;;) {
     const uint64_t before = i;
-    const bool more = decodeNext(text, length, &i, font, &lookup);
-    FUZZ_REQUIRE(more == referenceDecode(text, length, &ri, font, &expected) && i <= length);
+    const bool more = decodeNext(text.p, length, &i, font, &lookup);
+    FUZZ_REQUIRE(more == referenceDecode(text.p, length, &ri, font, &expected) && i <= length);
     if (!more) break;
     FUZZ_REQUIRE(i > before && i == ri && lookup == expected);
     if ((endsAtGap = missingGlyph(lookup, salt, gaps))) break;
@@ -79,7 +78,7 @@ FUZZ_TARGET {
   uint32_t lookups = 0;
   GlyphMetrics answer{};
   auto madeUp = [&](uint32_t value) { return ++lookups, missingGlyph(value, salt, gaps) ? nullptr : &(answer = metricsFor(value, salt)); };
-  const float width = measureGlyphRun(text, length, textSize, font, madeUp);
+  const float width = measureGlyphRun(text.p, length, textSize, font, madeUp);
   FUZZ_REQUIRE(lookups == lookupsPerWalk && width >= 0.0f && near(width, refWidth, slack(2.0 * glyphs.size(), refWidth)));
   const float squeeze = maxWidth != 0 && width > static_cast<float>(maxWidth) ? static_cast<float>(maxWidth) / width : 1.0f;
 
@@ -91,7 +90,7 @@ FUZZ_TARGET {
   if (end < MAX_BATCH_TRIANGLES) positions[9 * end] = guard;
   GlyphBatch batch = attached ? GlyphBatch{positions, texcoords, colors, start} : GlyphBatch{nullptr, nullptr, nullptr, start};
   lookups = 0;
-  layoutGlyphRun(text, length, x, y, textSize, font, maxWidth, color, &batch, madeUp);
+  layoutGlyphRun(text.p, length, x, y, textSize, font, maxWidth, color, &batch, madeUp);
   FUZZ_REQUIRE(batch.triangleCount == end && lookups == lookupsPerWalk * (attached && maxWidth != 0 ? 2 : 1));
   FUZZ_REQUIRE((start == 0 || positions[9 * (start - 1)] == guard) && (end >= MAX_BATCH_TRIANGLES || positions[9 * end] == guard));
 
