@@ -184,6 +184,16 @@ test('window: title and size seen from outside; half render scale still fills it
   const info = await windowInfo(xs.display, id);
   assert.deepEqual([info.width, info.height, info.title], [700, 400, 'Arena 3']);
   assert.ok(host.takeLines().includes('resized 700x400'));
+  // The contract's limits at their edges (the image sides' are the statuses below), and values out of
+  // range or not numbers: the addon answers -1 and changes nothing.
+  const { MAX_TITLE_BYTES: T, MAX_WINDOW_SIDE, MIN_RENDER_SCALE: S, MAX_IMAGE_PATH, MAX_MUSIC_PATH } = require('../../contract/host').limits;
+  for (const [name, args, answer] of [['setWindowTitle', ['é'.repeat(T / 2)], 0], ['setWindowTitle', ['x'.repeat(T + 1)], -1], ['setWindowTitle', ['a\0b'], -1],
+    ['setWindowSize', [MAX_WINDOW_SIDE + 1, 100], -1], ['setWindowSize', [0, 400], -1], ['setWindowSize', ['NaN', 5], -1],
+    ['setRenderScale', [S], 0], ['setRenderScale', [S * 0.99], -1], ['setRenderScale', [1.5], -1], ['setRenderScale', ['NaN'], -1], ['setRenderScale', [1], 0],
+    ['enableEvent', [1024, true], 0], ['loadImage', [255, 'x'.repeat(MAX_IMAGE_PATH + 1)], 2],
+    ['playMusic', ['x'.repeat(MAX_MUSIC_PATH + 1), 1, -1, 0], -1], ['setWindowTitle', ['Arena 3'], 0]]) {
+    assert.equal([].concat(await host.request({ op: 'raw', name, args }))[0], answer, `${name} ${String(args).slice(0, 30)}`);
+  }
   // The scene covers the whole window at either scale; the interface square lies at the window's own pixels.
   for (const scale of [1, 0.5]) {
     const f = await host.request({ op: 'frames', scale, ssao: 3 });
@@ -246,6 +256,7 @@ test('images: a textured cube, a pane and an interface sprite on screen; refusal
     assert.ok(q.x >= 1 && q.y >= 1 && q.x + q.width < 2048 && q.y + q.height < 2048);
     for (const o of rects) if (o !== q) assert.ok(q.x + q.width < o.x || o.x + o.width < q.x || q.y + q.height < o.y || o.y + o.height < q.y, 'overlap');
   }
+  // The largest side is no size error (the atlas has no room left for it), one more is.
   assert.deepEqual(r.status, { missing: 2, directory: 2, text: 3, huge: 4, short: 6, empty: 4, flat: 4, tall: 4, full: 5 });
   assert.equal(r.first[0], 0);
   assert.deepEqual(r.again, [0, r.first[1], r.first[2], 8, 8], 'a smaller image keeps its place');

@@ -157,6 +157,7 @@ test('misuse throws, naming the argument and what it takes, and leaves the block
     [() => kit.textures.fromPixels('a', new Uint8Array(15), 2, 2), RangeError, /16 bytes/],
     [() => kit.textures.fromPixels('a', new Uint8Array(0), 0, 2), RangeError, /width must be in 1\.\.2046/],
     [() => kit.textures.load('', 'a.png'), TypeError, /non-empty string/],
+    [() => kit.textures.load('a', 'x'.repeat(4097)), RangeError, /^image path must be at most 4096 bytes$/],
     [() => kit.textures.texel('nothing', 0, 0), RangeError, /no image named nothing/],
     // The addon's exports behind the contract's parameter lists.
     [() => kit.addon.setBuffers('7'), TypeError, /^setBuffers: argument 1 must be a number, got string$/],
