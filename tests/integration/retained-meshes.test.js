@@ -214,8 +214,8 @@ test('frames with retained and skinned meshes allocate nothing from the addon', 
 test('the walker example runs headless: its own rigged model drawn by the addon every frame', { timeout: 240000 }, async () => {
   const png = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tm-walker-')), 'walker.png');
   const script = path.relative(path.join(root, 'tests', 'hosts'), path.join(root, 'examples', 'walker', 'main.js'));
-  const run = assertOk(await runHost(script, ['--frames', 30, '--screenshot', png], { display: xs.display, audio: 'null', env: LP, timeout: 200000 }));
+  const run = assertOk(await runHost(script, ['--frames', 10, '--screenshot', png], { display: xs.display, audio: 'null', env: LP, timeout: 200000 }));
   const line = run.stdout.split('\n').find((l) => l.startsWith('walker: result '));
-  assert.deepEqual(JSON.parse(line.slice(15)), { frames: 30, vertices: 108 });
+  assert.deepEqual(JSON.parse(line.slice(15)), { frames: 10, vertices: 108 });
   assert.ok(fs.statSync(png).size > 1000);
 });
