@@ -4,6 +4,7 @@
 const { execFile, spawn } = require('node:child_process');
 const { promisify } = require('node:util');
 const { runHost, hostEnv } = require('./harness');
+const { decodeRecords } = require('../hosts/events-records');
 
 const execFileP = promisify(execFile);
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
@@ -38,7 +39,7 @@ function startInteractive(script, args, options) {
 async function startHost(options) {
   const host = startInteractive('run.js', [String(function () {
     const state = {};
-    serveRequests({ run: ({ fn, arg }) => eval(`(${fn})`)(arg, state), quit: () => addon.quit() });
+    serveRequests({ run: async ({ fn, arg }) => (await eval(`(${fn})`)(arg, state)) ?? null, quit: () => addon.quit() });
   })], options);
   host.run = (fn, arg) => host.request({ op: 'run', fn: String(fn), arg });
   host.quit = () => host.request({ op: 'quit' });
@@ -55,6 +56,22 @@ function setupWindow(sizes, s) {
   s.vp = new Float32Array(vp);
   addon.setBuffers(tableId);
 }
+
+// Polls the host of startHost (set up by setupWindow) `count` times, again until `until(records)`
+// holds (for up to a minute); resolves with the queued event records, decoded.
+async function poll(host, until = () => true, count = 1) {
+  for (let i = 0; ; ++i) {
+    const bytes = await host.run((n, s) => {
+      for (let k = 0; k < n; ++k) addon.poll();
+      return Array.from(s.f.events.subarray(0, s.f.header[4]));
+    }, count);
+    const records = decodeRecords(Uint8Array.from(bytes), bytes.length);
+    if (until(records) || i >= 6000) return records;
+    await sleep(10);
+  }
+}
+// Empties the host's event queue.
+const resetQueue = (host) => host.run((_, s) => { s.f.header[4] = 0; });
 
 // Runs an X client against `display` and returns its standard output; killed (and failing) after
 // `timeout` ms when given.
@@ -146,5 +163,5 @@ function xclipIn(display, data, target = 'UTF8_STRING') {
   });
 }
 
-module.exports = { startInteractive, startHost, setupWindow, x, xdotool, startGame, closeWindow, findWindow, windowInfo,
+module.exports = { startInteractive, startHost, setupWindow, poll, resetQueue, x, xdotool, startGame, closeWindow, findWindow, windowInfo,
   xclipOut, xclipIn, hostEnv };
