@@ -4,6 +4,7 @@
 // instance record's palette clipping.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -46,53 +47,37 @@ TestMesh randomMesh(std::mt19937& rng, uint32_t vertices, uint32_t jointRange) {
   return m;
 }
 
-// A column-major 4x4 of a random rotation, per-axis scale (x flipped when mirrored) and translation.
-std::vector<float> randomMatrix(std::mt19937& rng, bool mirror) {
-  std::uniform_real_distribution<double> unit(-1, 1), scale(0.5, 2);
-  double ax = unit(rng), ay = unit(rng), az = unit(rng);
-  const double len = std::hypot(ax, ay, az) + 1e-6, a = unit(rng) * 3.14159, c = std::cos(a), s = std::sin(a), t = 1 - c;
-  ax /= len, ay /= len, az /= len;
-  const double r[3][3] = {{t * ax * ax + c, t * ax * ay - s * az, t * ax * az + s * ay},
-                          {t * ax * ay + s * az, t * ay * ay + c, t * ay * az - s * ax},
-                          {t * ax * az - s * ay, t * ay * az + s * ax, t * az * az + c}};
-  const double sc[3] = {scale(rng) * (mirror ? -1 : 1), scale(rng), scale(rng)};
-  std::vector<float> m(16, 0.0f);
-  for (int col = 0; col < 3; ++col)
-    for (int row = 0; row < 3; ++row) m[col * 4 + row] = static_cast<float>(r[row][col] * sc[col]);
-  for (int row = 0; row < 3; ++row) m[12 + row] = static_cast<float>(unit(rng) * 4);
+// Appends a column-major 4x4: the identity plus `spread` times random entries, redrawn until well away
+// from singular, x negated when mirrored, and a random translation.
+std::vector<float>& addMatrix(std::vector<float>& to, std::mt19937& rng, float spread, bool mirror = false) {
+  std::uniform_real_distribution<float> unit(-1, 1);
+  float m[16] = {};
+  for (float det = 0; det < 0.3f;) {
+    for (int i = 0; i < 11; ++i) m[i] = i % 4 == 3 ? 0.0f : (i % 5 == 0) + spread * unit(rng);
+    det = m[0] * (m[5] * m[10] - m[6] * m[9]) - m[4] * (m[1] * m[10] - m[2] * m[9]) + m[8] * (m[1] * m[6] - m[2] * m[5]);
+  }
+  for (int i = 0; i < 3; ++i) m[i] = mirror ? -m[i] : m[i], m[12 + i] = 4 * unit(rng);
   m[15] = 1;
-  return m;
+  to.insert(to.end(), m, m + 16);
+  return to;
 }
 
-struct Mat { double e[4][4]; };  // e[row][col]
-Mat fromColumnMajor(const float* m) {
-  Mat r{};
-  for (int col = 0; col < 4; ++col)
-    for (int row = 0; row < 4; ++row) r.e[row][col] = m[col * 4 + row];
-  return r;
-}
-
-// The world matrix of vertex v: the instance's, times the weight-normalised sum of the joints that
-// weigh something (finite positive weights of joints inside the palette), if any do.
-Mat worldOf(const TestMesh& mesh, uint32_t v, const float* matrix, const float* palette, uint32_t paletteCount) {
-  const Mat base = fromColumnMajor(matrix);
-  double weight[4], total = 0;
+// The world matrix of vertex v (column-major, double): the instance's, times the weight-normalised sum
+// of the joints that weigh something (finite positive weights of joints inside the palette), if any do.
+std::array<double, 16> worldOf(const TestMesh& mesh, uint32_t v, const float* matrix, const float* palette, uint32_t paletteCount) {
+  std::array<double, 16> skin{}, world{};
+  double total = 0;
   for (int k = 0; k < 4; ++k) {
+    const uint16_t j = mesh.joints[4 * v + k];
     const float w = mesh.weights[4 * v + k];
-    weight[k] = (palette && mesh.joints[4 * v + k] < paletteCount && std::isfinite(w) && w > 0) ? w : 0;
-    total += weight[k];
+    if (!palette || j >= paletteCount || !std::isfinite(w) || w <= 0) continue;
+    for (int i = 0; i < 16; ++i) skin[i] += w * palette[16 * j + i];
+    total += w;
   }
-  if (total == 0) return base;
-  Mat skin{}, world{};
-  for (int k = 0; k < 4; ++k) {
-    if (weight[k] == 0) continue;
-    const Mat joint = fromColumnMajor(palette + 16 * mesh.joints[4 * v + k]);
-    for (int i = 0; i < 4; ++i)
-      for (int j = 0; j < 4; ++j) skin.e[i][j] += joint.e[i][j] * weight[k] / total;
-  }
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j)
-      for (int k = 0; k < 4; ++k) world.e[i][j] += base.e[i][k] * skin.e[k][j];
+  for (int i = 0; i < 16; ++i) skin[i] = total > 0 ? skin[i] / total : i % 5 == 0;
+  for (int c = 0; c < 4; ++c)
+    for (int r = 0; r < 4; ++r)
+      for (int k = 0; k < 4; ++k) world[4 * c + r] += matrix[4 * k + r] * skin[4 * c + k];
   return world;
 }
 
@@ -121,38 +106,27 @@ TEST(MeshKernels, MatchTheReferenceOverRandomMeshesInstancesAndPalettes) {
     if (c.bare) mesh.normals.clear(), mesh.colors.clear();  // normals (0, 0, 0), colours white
     MeshView view = mesh.view();
     if (!c.skinned) view.joints = nullptr;
-    const std::vector<float> matrix = randomMatrix(rng, c.mirror);
-    std::vector<float> palette;
-    for (uint32_t j = 0; j < c.joints; ++j) {
-      const std::vector<float> m = randomMatrix(rng, false);
-      palette.insert(palette.end(), m.begin(), m.end());
-    }
-    MeshInstance instance;
-    instance.matrix = matrix.data();
-    const float tint[4] = {0.5f, 1.0f, 0.25f, 0.75f};
-    std::memcpy(instance.tint, tint, sizeof tint);
-    instance.palette = c.skinned ? palette.data() : nullptr;
-    instance.paletteCount = c.skinned ? c.joints : 0;
-    MeshLook look;
-    look.specular = 0.25f;
-    look.emission = 2;
+    std::vector<float> matrix, palette;
+    addMatrix(matrix, rng, 1, c.mirror);
+    for (uint32_t j = 0; j < c.joints; ++j) addMatrix(palette, rng, 0.3f);
+    const MeshInstance instance{matrix.data(), {0.5f, 1.0f, 0.25f, 0.75f}, c.skinned ? palette.data() : nullptr, c.skinned ? c.joints : 0};
+    const float* tint = instance.tint;
+    const MeshLook look{0, 0, 0, 0, 0.25f, 2};
     Buffers out(c.vertices);
     ASSERT_EQ(out.write(view, look, instance, c.vertices, 0), c.vertices);
     for (uint32_t v = 0; v < c.vertices; ++v) {
-      const Mat w = worldOf(mesh, v, matrix.data(), instance.palette, instance.paletteCount);
+      const std::array<double, 16> w = worldOf(mesh, v, matrix.data(), instance.palette, instance.paletteCount);
       const uint32_t o = !c.mirror || v % 3 == 0 ? v : v % 3 == 1 ? v + 1 : v - 1;  // mirrored: last two trade places
       const float* p = &mesh.positions[3 * v];
       const float* n = &out.normal[3 * o];
       double d[3], dn = 0, nn = 0, ss = 0;  // d = W^T n': parallel to the source normal, same direction
       for (int i = 0; i < 3; ++i) {
-        const double ref = w.e[i][0] * p[0] + w.e[i][1] * p[1] + w.e[i][2] * p[2] + w.e[i][3];
+        const double ref = w[i] * p[0] + w[4 + i] * p[1] + w[8 + i] * p[2] + w[12 + i];
         EXPECT_NEAR(out.position[3 * o + i], ref, 1e-4 * (1 + std::fabs(ref))) << c.vertices << " vertex " << v;
         EXPECT_NEAR(out.color[3 * o + i], (c.bare ? 1 : mesh.colors[4 * v + i]) * tint[i], 1e-6);
-        EXPECT_EQ(out.fPosition[3 * o + i], out.position[3 * o + i]);
-        EXPECT_EQ(out.fNormal[3 * o + i], n[i]);
-        EXPECT_EQ(out.material[3 * o + i], i == 0 ? 0.25f : i == 1 ? 0.0f : 2.0f);
-        EXPECT_EQ(out.extra[3 * o + i], 0.0f);
-        d[i] = w.e[0][i] * n[0] + w.e[1][i] * n[1] + w.e[2][i] * n[2];
+        EXPECT_TRUE(out.fPosition[3 * o + i] == out.position[3 * o + i] && out.fNormal[3 * o + i] == n[i]);
+        EXPECT_TRUE(out.material[3 * o + i] == (i == 0 ? 0.25f : i == 1 ? 0.0f : 2.0f) && out.extra[3 * o + i] == 0.0f);
+        d[i] = w[4 * i] * n[0] + w[4 * i + 1] * n[1] + w[4 * i + 2] * n[2];
         ss += n[i] * n[i];
       }
       EXPECT_NEAR(out.fColor[4 * o + 3], (c.bare ? 1 : mesh.colors[4 * v + 3]) * tint[3], 1e-6);
@@ -170,9 +144,9 @@ TEST(MeshKernels, MatchTheReferenceOverRandomMeshesInstancesAndPalettes) {
   // Matrices that are not finite give outputs that are not finite, never a fault.
   const TestMesh mesh = randomMesh(rng, 30, 2);
   for (float bad : {NAN, INFINITY, -INFINITY, 3e38f}) {
-    std::vector<float> matrix = randomMatrix(rng, false), palette = randomMatrix(rng, false);
-    matrix[5] = bad, palette[0] = bad;
-    palette.insert(palette.end(), matrix.begin(), matrix.end());
+    std::vector<float> matrix, palette;
+    addMatrix(addMatrix(palette, rng, 1), rng, 1)[0] = bad;
+    addMatrix(matrix, rng, 1)[5] = palette[21] = bad;
     MeshInstance instance;
     instance.matrix = matrix.data(), instance.palette = palette.data(), instance.paletteCount = 2;
     Buffers out(30);
