@@ -187,16 +187,11 @@ TEST(MeshKernels, TextureCoordinatesMapIntoTheAtlasRectangleClamped) {
   const struct { float u, v, s, t; } cases[] = {{0, 0, 100, 200}, {1, 1, 164, 232}, {0.25f, 0.5f, 116, 216}, {-2, 3, 100, 232}, {NAN, 0.5f, 100, 216}};
   for (const auto& c : cases) {
     mesh.uvs[0] = c.u, mesh.uvs[1] = c.v;
-    MeshInstance instance;
-    instance.tint[0] = 0.5f;
     Buffers out(3);
-    out.write(mesh.view(), look, instance, 3, 0);
+    out.write(mesh.view(), look, MeshInstance{nullptr, {0.5f, 1, 1, 1}}, 3, 0);  // red 1 x tint 0.5 below
     EXPECT_EQ(std::vector<float>(out.extra.begin(), out.extra.begin() + 3), (std::vector<float>{c.s, c.t, 1}));
-    EXPECT_EQ(out.color[0], 0.5f);  // red 1 x tint 0.5
-    EXPECT_EQ(out.fColor[0], -1.0f - c.s);
-    EXPECT_EQ(out.fColor[1], c.t);
-    EXPECT_NEAR(out.fColor[2], (0.5f + 0.5f + 0.0f) / 3.0f, 1e-7);
-    EXPECT_EQ(out.fColor[3], 0.5f);
+    EXPECT_EQ(std::vector<float>(out.fColor.begin(), out.fColor.begin() + 4), (std::vector<float>{-1.0f - c.s, c.t, (0.5f + 0.5f + 0.0f) / 3.0f, 0.5f}));
+    EXPECT_EQ(out.color[0], 0.5f);
   }
   for (const MeshLook& untextured : {MeshLook{100, 200, 0, 32, 0, 0}, MeshLook{100, 200, 64, NAN, 0, 0}}) {
     Buffers out(3);
@@ -218,22 +213,17 @@ TEST(MeshBlock, ReadsItsSectionsAndRefusesBlocksThatDoNotHoldThem) {
     const size_t perVertex = c.flags & ALL ? 72 : 12;
     const size_t needed = 64 + (c.ok ? c.count * perVertex : 0) + c.extraBytes;
     std::vector<uint32_t> words((needed + 3) / 4 + 1, 0);
-    words[0] = c.count, words[1] = c.flags;
     const float look[6] = {1, 2, 3, 4, 0.5f, 6};
-    std::memcpy(&words[2], look, sizeof look);
+    words[0] = c.count, words[1] = c.flags, std::memcpy(&words[2], look, sizeof look);
     const uint8_t* block = reinterpret_cast<const uint8_t*>(words.data());
     MeshView mesh;
     MeshLook got;
     EXPECT_EQ(readMeshBlock(block, needed, &mesh, &got), c.ok) << c.count << " " << c.flags;
     if (!c.ok) continue;
-    EXPECT_EQ(mesh.vertexCount, c.count);
-    EXPECT_EQ(got.atlasHeight, 4.0f);
-    EXPECT_EQ(got.emission, 6.0f);
+    EXPECT_TRUE(mesh.vertexCount == c.count && got.atlasHeight == 4.0f && got.emission == 6.0f);
     const void* at[6] = {mesh.positions, mesh.normals, mesh.colors, mesh.uvs, mesh.joints, mesh.weights};
     const size_t sizes[6] = {12, 12, 16, 8, 8, 16};
-    for (size_t k = 0, offset = 64; k < 6; offset += sizes[k++] * c.count) {
-      EXPECT_EQ(at[k], k == 0 || c.flags == ALL ? block + offset : nullptr) << k;
-    }
+    for (size_t k = 0, offset = 64; k < 6; offset += sizes[k++] * c.count) EXPECT_EQ(at[k], k == 0 || c.flags == ALL ? block + offset : nullptr) << k;
     EXPECT_FALSE(c.flags == ALL && c.count && !c.extraBytes && readMeshBlock(block, needed - 1, &mesh, &got)) << "a byte short";
   }
   // Too short for the header, misaligned, missing.
@@ -253,14 +243,11 @@ TEST(InstanceRecord, ClipsItsPaletteRangeToThePaletteBlock) {
   };
   for (const auto& c : cases) {
     std::vector<uint32_t> record(INSTANCE_RECORD_WORDS, 0);
-    record[0] = 42, record[1] = INSTANCE_UNCULLED, record[2] = c.first, record[3] = c.count;
     const float alpha = 0.4f;
-    std::memcpy(&record[23], &alpha, 4);
+    record[0] = 42, record[1] = INSTANCE_UNCULLED, record[2] = c.first, record[3] = c.count, std::memcpy(&record[23], &alpha, 4);
     InstanceRecord r;
     readInstanceRecord(reinterpret_cast<const uint8_t*>(record.data()), palette.data(), c.paletteMatrices, &r);
-    EXPECT_EQ(r.mesh, 42u);
-    EXPECT_EQ(r.batch, INSTANCE_UNCULLED);
-    EXPECT_EQ(r.instance.tint[3], 0.4f);
+    EXPECT_TRUE(r.mesh == 42u && r.batch == INSTANCE_UNCULLED && r.instance.tint[3] == 0.4f);
     EXPECT_EQ(static_cast<const void*>(r.instance.matrix), static_cast<const void*>(&record[4]));
     EXPECT_EQ(r.instance.paletteCount, c.gotCount) << c.first << "+" << c.count;
     EXPECT_EQ(r.instance.palette, c.gotCount ? palette.data() + 16 * c.gotFirst : nullptr);

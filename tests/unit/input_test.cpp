@@ -31,17 +31,14 @@ TEST(ControllerTable, GrowsByDoublingUntilTheIdIsCovered) {
 }
 
 TEST(UsbAdapter, DeviceEndpointsAndLayoutVerdicts) {
-  EXPECT_TRUE(isAdapter(0x057E, 0x0337));
-  for (auto [vendor, product] : {std::pair{0x057E, 0x0306}, {0x1234, 0x0337}, {0x0337, 0x057E}}) EXPECT_FALSE(isAdapter(vendor, product));
+  EXPECT_TRUE(isAdapter(ADAPTER_VENDOR_ID, ADAPTER_PRODUCT_ID));
+  EXPECT_FALSE(isAdapter(ADAPTER_VENDOR_ID, 0x0306) || isAdapter(0x1234, ADAPTER_PRODUCT_ID) || isAdapter(ADAPTER_PRODUCT_ID, ADAPTER_VENDOR_ID));
   // Endpoints sort by direction, later ones win.
   AdapterEndpoints both, inOnly, outOnly;
   const AdapterEndpoints none;
   for (uint8_t address : {0x81, 0x02, 0x83, 0x04}) noteEndpoint(both, address);
-  EXPECT_EQ(both.reader, 0x83);
-  EXPECT_EQ(both.writer, 0x04);
-  noteEndpoint(inOnly, 0x81);
-  noteEndpoint(outOnly, 0x02);
-  EXPECT_EQ(inOnly.writer, 0);
+  noteEndpoint(inOnly, 0x81), noteEndpoint(outOnly, 0x02);
+  EXPECT_TRUE(both.reader == 0x83 && both.writer == 0x04 && inOnly.reader == 0x81 && inOnly.writer == 0);
   // Verdicts in order: interfaces, then altsettings, then both endpoints.
   const struct { int interfaces, altsettings; AdapterEndpoints endpoints; int result; } cases[] = {
       {1, 1, both, 0}, {0, 1, both, ADAPTER_NO_INTERFACES}, {0, 0, none, ADAPTER_NO_INTERFACES},
@@ -83,7 +80,5 @@ TEST(UsbAdapter, StoringAReportNeverLeavesTheBlock) {
     }
   }
   uint8_t block[4] = {9, 9, 9, 9};
-  EXPECT_EQ(storeReport(nullptr, 64, report.data(), ADAPTER_REPORT_SIZE), 0u);
-  EXPECT_EQ(storeReport(block, sizeof block, nullptr, 3), 0u);
-  EXPECT_EQ(block[0], 9);
+  EXPECT_TRUE(storeReport(nullptr, 64, report.data(), ADAPTER_REPORT_SIZE) == 0 && storeReport(block, sizeof block, nullptr, 3) == 0 && block[0] == 9);
 }
