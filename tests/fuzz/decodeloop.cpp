@@ -32,7 +32,8 @@ long scriptedRead(void* context, uint8_t* out, int32_t length, int* section) {
   FUZZ_REQUIRE(!d->ended);
   ++d->reads;
   FUZZ_REQUIRE(d->block.used == d->produced && out == d->block.data + d->block.used);
-  FUZZ_REQUIRE(length > 0 && uint64_t(length) == d->block.capacity - d->block.used && (!d->growable || length >= STREAM_MIN_READ_BYTES));
+  const uint64_t asked = length > 0 ? length : 0;
+  FUZZ_REQUIRE(asked > 0 && asked == d->block.capacity - d->block.used && (!d->growable || asked >= STREAM_MIN_READ_BYTES));
   Answer a = d->next < d->script.size() ? d->script[d->next++] : Answer{0, false, false, 0};
   if (d->growable && d->produced >= d->grownLimit && a.value > 0) a = Answer{0, false, false, a.section};
   *section = (d->last = a).section;

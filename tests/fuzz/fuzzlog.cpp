@@ -10,7 +10,6 @@ FuzzLog fuzzLog;
 
 void invariantFailed(const char* expression, const char* file, int line) {
   std::fprintf(stderr, "fuzz invariant failed: %s (%s:%d)\n", expression, file, line);
-  std::fflush(stderr);
   std::abort();
 }
 }  // namespace tsm::fuzz
