@@ -1,7 +1,6 @@
 'use strict';
-// Text from a real host with the real fonts: measureText, faces that fail to open or to load a
-// glyph, the code map's cap, layout read back from the glyph pipelines' blocks after tick and render
-// (quads, colour, the two batches, command 10's byte range), the glyphs on screen, and no allocation
+// Text from a real host with the real fonts: measureText, faces that fail to open or to load a glyph,
+// the code map's cap, the glyph batches after tick and render, the glyphs on screen, and no allocation
 // in steady steps. The layout arithmetic, UTF-8 and the glyph store are the unit tests'.
 const test = require('node:test');
 const assert = require('node:assert/strict');
@@ -14,21 +13,18 @@ let xs;
 test.before(async () => { xs = await startXvfb(); });
 test.after(() => xs.stop());
 
-// The text host: measures once before `ready` (no glyph set yet), sets up the buffers, shaders and
-// glyph set, answers `requests` in order and quits. Batches come back as vertices [x, y, z, u, v,
-// r, g, b, a]; a screenshot of the window as raw RGB in `file`.
+// The text host: measures once before `ready` (no glyph set yet), sets up the glyph pipelines, answers
+// `requests` in order and quits. Batches come back as vertices [x, y, z, u, v, r, g, b, a].
 function textHost({ requests, stringBytes = 65536 }) {
   const { execFileSync } = require('node:child_process');
   const { createTableBlocks, registerAndCompile } = graphics();
-  const early = addon.measureText('abc', 16, 0);
-  const fixed = createFixed({ string: stringBytes });
-  const blocks = createTableBlocks({}, 1000);
+  const early = addon.measureText('abc', 16, 0), fixed = createFixed({ string: stringBytes }), blocks = createTableBlocks({}, 1000);
   for (const e of [1, 2, 3, 4]) blocks.views[e].set([1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1]);
   blocks.views[5].set([2 / 1400, 0, 0, 0, 0, -2 / 800, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1]);  // pixels, y down, to clip space
   const compiled = registerAndCompile(blocks.tableId);
   addon.ready();
-  // The glyph pipelines' blocks (positions, texcoords, colours of the plain batch, then the outline
-  // one) are the first of their sizes made after the table's.
+  // The glyph pipelines' blocks (positions, texcoords, colours; plain batch, then outline) are the
+  // first of their sizes made after the table's.
   const ids = [], [, nextId] = addon.nextBuffer(4);
   for (let id = blocks.lastId + 1; id < nextId && ids.length < 6; ++id) if (addon.getBuffer(id).byteLength === [12, 8, 16][ids.length % 3] * 300000) ids.push(id);
   const tools = { encoding: 'utf8', env: { ...process.env, LD_PRELOAD: '' } };
@@ -36,9 +32,9 @@ function textHost({ requests, stringBytes = 65536 }) {
     // A text given as [first, end] is every code point of that range but the surrogates.
     measure: ({ cases }) => cases.map(([t, ...rest]) => addon.measureText(typeof t === 'string' ? t
       : String.fromCodePoint(...Array.from({ length: t[1] - t[0] }, (_, i) => t[0] + i).filter((c) => c < 0xD800 || c > 0xDFFF)), ...rest)),
-    // One step: the colour (command 12), then raw `words` after filling STRING_BUFFER with `fill`, or
-    // each run written into STRING_BUFFER after the last; then a frame. Answers the results.
-    step: ({ color, runs = [], words = [], fill }) => {
+    // One tick: the colour (command 12), then `words` after filling STRING_BUFFER with `fill`, or each
+    // run written after the last; then `frames` frames. Answers the results.
+    step: ({ color, runs = [], words = [], fill, frames = 1 }) => {
       if (fill) fixed.strings.fill(fill.charCodeAt(0));
       if (color) words = [12, ...color, ...words];
       for (let i = 0, at = 0, bytes; i < runs.length; ++i, at += bytes.length) {
@@ -46,10 +42,9 @@ function textHost({ requests, stringBytes = 65536 }) {
         words.push(10, at, bytes.length, runs[i].x || 0, runs[i].y || 0, runs[i].size, runs[i].font, 0);
       }
       const results = runCommands(fixed, words);
-      addon.render();
+      for (let i = 0; i < frames; ++i) addon.render();
       return results;
     },
-    render: ({ frames }) => { for (let i = 0; i < frames; ++i) addon.render(); },
     // Each batch's triangles, its blocks' fill lengths, and the vertices of its first `max` triangles.
     batches: ({ max = 64 }) => [ids.slice(0, 3), ids.slice(3)].map((batch) => {
       const [pos, uv, rgba] = batch.map((id) => new Float32Array(addon.getBuffer(id))), triangles = fixed.header[batch[0]] / 9;
@@ -57,6 +52,7 @@ function textHost({ requests, stringBytes = 65536 }) {
         (_, v) => [...pos.subarray(3 * v, 3 * v + 3), ...uv.subarray(2 * v, 2 * v + 2), ...rgba.subarray(4 * v, 4 * v + 4)]);
       return { triangles, lengths: batch.map((id) => fixed.header[id]), vertices };
     }),
+    // The window as raw RGB in `file`; answers its width.
     shot: ({ file }) => {
       const id = execFileSync('xdotool', ['search', '--name', '^Tessimarke$'], tools).trim().split('\n').pop();
       execFileSync('import', ['-silent', '-window', id, '-depth', '8', `rgb:${file}`], tools);
@@ -77,34 +73,32 @@ async function text(requests, { stringBytes, ...options } = {}) {
   assert.deepEqual([early, compiled], [0, 0]);
   return { result, out };
 }
+// A batch's vertices as quads: screen and texture corners and colour from each quad's first and last vertex.
+const quads = ({ vertices: v }) => Array.from({ length: v.length / 6 }, (_, i) => ({ X0: v[6 * i][0], Y0: v[6 * i][1], X1: v[6 * i + 5][0],
+  Y1: v[6 * i + 5][1], U0: v[6 * i][3], V0: v[6 * i][4], U1: v[6 * i + 5][3], V1: v[6 * i + 5][4], rgba: v[6 * i].slice(5) }));
+const temp = (prefix) => fs.mkdtempSync(path.join(os.tmpdir(), prefix));
 
-// A batch's vertices as quads, checking the order of the six vertices on the way.
-function quads(batch) {
-  const out = [];
-  for (let i = 0; i + 6 <= batch.vertices.length; i += 6) {
-    const [a, b, c, d, e, f] = batch.vertices.slice(i, i + 6);
-    const q = { X0: a[0], Y0: a[1], X1: f[0], Y1: f[1], U0: a[3], V0: a[4], U1: f[3], V1: f[4], rgba: a.slice(5) };
-    assert.deepEqual([b, c, d, e, a[2], f], [[q.X0, q.Y1, 0, q.U0, q.V1, ...q.rgba], [q.X1, q.Y0, 0, q.U1, q.V0, ...q.rgba], b, c, 0,
-      [q.X1, q.Y1, 0, q.U1, q.V1, ...q.rgba]]);
-    out.push(q);
-  }
-  return out;
-}
-// Texels of a quad's glyph rectangle (the texture rectangle is inset by half a texel on each side).
-const texW = (q) => q.U1 - q.U0 + 1;
-const texH = (q) => q.V1 - q.V0 + 1;
-const MONO_ADVANCE_48 = 29;  // IBM Plex Mono: 600 units of 1000 at 48 px, hinted to whole pixels
-
-const FONT_DIR = path.join(root, 'app', 'assets', 'fonts');
+const font = (name) => fs.readFileSync(path.join(root, 'app', 'assets', 'fonts', name));
 const [MONO, SANS, FALLBACK] = ['IBMPlexMono-Regular.ttf', 'NotoSans-Regular.ttf', 'unifont.ttf'];
-// A working directory whose app/assets/fonts holds only `files` ({ name: bytes }).
-function fontsOnly(files) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-fonts-'));
-  fs.mkdirSync(path.join(dir, 'app', 'assets', 'fonts'), { recursive: true });
-  for (const [name, bytes] of Object.entries(files)) fs.writeFileSync(path.join(dir, 'app', 'assets', 'fonts', name), bytes);
-  return dir;
-}
-const font = (name) => fs.readFileSync(path.join(FONT_DIR, name));
+
+test('measureText: widths from the faces\' advances at each face\'s pixel size, fallback glyphs kept apart from the face\'s own', async () => {
+  const ascii = Array.from({ length: 95 }, (_, i) => String.fromCharCode(32 + i)).join('');
+  // [text, size, font word, width]. Fonts 0 and 3 are the fallback face (16 px cells), 1 mono (48 px),
+  // 2 sans (96 px); only the low 16 bits are the font word, and measuring ignores the outline bit (4).
+  // U+0915 is the mono face's missing glyph and U+1F600 the fallback face's, both glyph index 0 of font
+  // 1: measured in this order, neither takes the other's record. Greek: the mono face covers it, the
+  // sans face does not; Devanagari only the fallback face; U+1F600 lies in no coverage row: the missing
+  // glyph, scaled by size / 16. A line feed is a character like any other.
+  const CASES = [
+    ['\u0915', 48, 1, 29], ['\u{1F600}', 16, 1, 8], ['\u{1F601}', 16, 1, 8], ['\u0916', 48, 1, 29], ['\u0915\u{1F600}', 48, 1, 53],
+    ['abc', 16, 0, 24], ['abc', 32, 0, 48], ['abc', 16, 3, 24], ['', 48, 1, 0], ['', 16, 2, 0],
+    [ascii, 48, 1, 2755], [ascii, 48, 2, 2434.5], [ascii, 96, 2, 4869], [ascii, 13.5, 0, 641.25], ['W', 48, 2, 44.5],
+    ['\u0391\u03a9', 48, 1, 58], ['\u0391\u03a9', 32, 2, 32], ['\u0915', 32, 2, 32], ['\u0416\u0100', 48, 2, 71.5], ['\u{1F600}', 32, 1, 16],
+    ['a\u{1F600}b', 48, 2, 80.5], ['\u6f22\u5b57', 16, 0, 32], ['a\nb', 48, 1, 87], ['abc', 48, 0x10001, 87], ['abc', 48, 5, 87], ['abc', 48, 6, 79.5],
+  ];
+  const { out: [widths] } = await text([{ op: 'measure', cases: CASES.map((c) => c.slice(0, 3)) }]);
+  assert.deepEqual(widths.map((w, i) => [...CASES[i].slice(0, 3), w]), CASES);
+});
 
 // The mono face with the outline of 'A' (glyph 30) claiming far more points than its data holds, so
 // that FreeType fails to load that glyph and only that one.
@@ -116,32 +110,9 @@ function monoWithBrokenA() {
   d.writeUInt16BE(0xFFFF, glyph + 10);  // ... ending at point 65535
   return d;
 }
-
-test('measureText: widths from the faces\' advances at each face\'s pixel size, fallback glyphs kept apart from the face\'s own', async () => {
-  const ascii = Array.from({ length: 95 }, (_, i) => String.fromCharCode(32 + i)).join('');
-  // [text, size, font word, width]. Font 0 and 3 are the fallback face (16 px cells), 1 mono (48 px),
-  // 2 sans (96 px); only the low 16 bits are the font word, and measuring ignores the outline bit (4).
-  const CASES = [
-    // U+0915 is the mono face's missing glyph and U+1F600 the fallback face's, both glyph index 0 of
-    // font 1: measured in this order, neither takes the other's record.
-    ['\u0915', 48, 1, 29], ['\u{1F600}', 16, 1, 8], ['\u{1F601}', 16, 1, 8], ['\u0916', 48, 1, 29], ['\u0915\u{1F600}', 48, 1, 53],
-    ['abc', 16, 0, 24], ['abc', 32, 0, 48], ['abc', 16, 3, 24], ['', 48, 1, 0], ['', 16, 2, 0],
-    [ascii, 48, 1, 2755], [ascii, 48, 2, 2434.5], [ascii, 96, 2, 4869], [ascii, 13.5, 0, 641.25], ['W', 48, 2, 44.5],
-    // Greek: the mono face covers it, the sans face does not; Devanagari only the fallback face.
-    ['\u0391\u03a9', 48, 1, 58], ['\u0391\u03a9', 32, 2, 32], ['\u0915', 32, 2, 32],
-    // Cyrillic and Latin Extended from the sans face itself; U+1F600 lies in no coverage row and not
-    // in the fallback face: its missing glyph, scaled by size / 16. Wide fallback glyphs: 16-pixel cells.
-    ['\u0416\u0100', 48, 2, 71.5], ['\u{1F600}', 32, 1, 16], ['a\u{1F600}b', 48, 2, 80.5], ['\u6f22\u5b57', 16, 0, 32],
-    // A line feed is a character like any other.
-    ['a\nb', 48, 1, 87], ['abc', 48, 0x10001, 87], ['abc', 48, 5, 87], ['abc', 48, 6, 79.5],
-  ];
-  const { out: [widths] } = await text([{ op: 'measure', cases: CASES.map((c) => c.slice(0, 3)) }]);
-  assert.deepEqual(widths.map((w, i) => [...CASES[i].slice(0, 3), w]), CASES);
-});
-
-// Faces and where they come from: [case, the fonts of a fresh working directory (null: none), the
-// addon's package (null: the project's; 'cwd': the working directory; 'empty': a folder without
-// fonts), texts measured, runs laid out, widths, triangles of the two batches, lines on standard error].
+// [case, the fonts of the working directory (null: none), the addon's package (null: the project's;
+// 'cwd': the working directory; 'empty': without fonts), texts measured, runs laid out, widths,
+// triangles of the two batches, lines on standard error].
 const abc = [['abc', 16, 0], ['abc', 48, 1], ['abc', 48, 2]];
 const tried = (name, ...places) => `Unable to open app/assets/fonts/${name}: 1\nPaths tried: ${places.map((p) => `${p}app/assets/fonts/${name}`).join(', ')}\n`;
 const FACE_CASES = [
@@ -156,29 +127,26 @@ const FACE_CASES = [
   [0, 29, 29, 30.5], [4, 0], ''],
 ];
 for (const [name, files, pkgPlace, cases, runs, widths, triangles, err] of FACE_CASES) test(`faces: ${name}`, async () => {
-  const cwd = files ? fontsOnly(files) : fs.mkdtempSync(path.join(os.tmpdir(), 'tm-elsewhere-'));
+  const cwd = temp('tm-fonts-');
+  fs.mkdirSync(path.join(cwd, 'app', 'assets', 'fonts'), { recursive: true });
+  for (const [file, bytes] of Object.entries(files ?? {})) fs.writeFileSync(path.join(cwd, 'app', 'assets', 'fonts', file), bytes);
   const pkg = pkgPlace === 'cwd' ? isolatedAddon(cwd) : pkgPlace === 'empty' ? isolatedAddon() : { env: {} };
   const { result, out: [measured, results, batches] } = await text([{ op: 'measure', cases }, { op: 'step', runs }, { op: 'batches', max: 4 }],
     { cwd, env: pkg.env });
   assert.deepEqual([measured, results.every((r) => r === 0), batches.map((b) => b.triangles)], [widths, true, triangles]);
   assert.equal(result.stderr.replace(/^(?!Unable to open|Paths tried).*\n/gm, ''), typeof err === 'function' ? err(pkg.dir && fs.realpathSync(pkg.dir)) : err);
   // FreeType is reported ready only with every face open; the glyph set is built either way.
-  assert.equal(/FreeType initialized OK/.test(result.stdout), !err);
-  assert.match(result.stdout, /Fonts initialized OK/);
-  if (name.startsWith('a glyph')) {
-    // Its quad covers nothing; the next glyph is where an empty glyph leaves the pen.
-    const v = batches[0].vertices;
-    assert.deepEqual([v[0].slice(0, 3), v[5].slice(0, 3)], [[100, 500, 0], [100, 500, 0]]);
-    assert.ok(v[6][0] >= 100 && v[6][0] < 100 + 29);
-  }
+  assert.deepEqual([/FreeType initialized OK/.test(result.stdout), /Fonts initialized OK/.test(result.stdout)], [!err, true]);
+  // The broken glyph's quad covers nothing; the next glyph is where an empty glyph leaves the pen.
+  const v = batches[0].vertices;
+  if (name.startsWith('a glyph')) assert.deepEqual([v[0].slice(0, 3), v[5].slice(0, 3), v[6][0] >= 100 && v[6][0] < 100 + 29], [[100, 500, 0], [100, 500, 0], true]);
   for (const d of [cwd, pkgPlace === 'empty' && pkg.dir]) if (d) fs.rmSync(d, { recursive: true });
 });
 
 test('once the code map holds its 65536 keys, new characters measure as the first glyph and those mapped before keep theirs', async () => {
   const all = [0x20, 0x10000];
-  const { result, out } = await text([{ op: 'measure', cases: [['\u0429', 48, 2]] }, { op: 'measure', cases: [[all, 16, 0], [all, 16, 3]] },
-    { op: 'measure', cases: [['\u0429', 48, 2], ['\u042f', 48, 2], ['\u0429\u042f', 48, 2]] }]);
-  const [[before], , after] = out;
+  const { result, out: [[before], , after] } = await text([{ op: 'measure', cases: [['\u0429', 48, 2]] },
+    { op: 'measure', cases: [[all, 16, 0], [all, 16, 3]] }, { op: 'measure', cases: [['\u0429', 48, 2], ['\u042f', 48, 2], ['\u0429\u042f', 48, 2]] }]);
   // The first glyph of the store is the mono face's U+0000, which has no advance.
   assert.deepEqual([before > 0, ...after], [true, before, 0, before]);
   assert.doesNotMatch(result.stderr, /Out of glyph structure memory/);
@@ -191,68 +159,58 @@ test('a run of mono text: two triangles per character, inset texture rectangles,
     { op: 'step', runs: [{ text: 'Ab', x: 10, y: 600, size: 48, font: 6 }, { text: 'Ab', x: 10, y: 600, size: 48, font: 2 }] }, { op: 'batches' }]);
   assert.deepEqual(results, new Array(13).fill(0));
   assert.deepEqual([first[0].triangles, first[0].lengths, first[1].triangles, second[0].triangles], [4, [36, 24, 48], 0, 4]);
-  const [l1, l2] = quads(first[0]);
-  // Without command 12 text is opaque black. At scale 1 the screen rectangle is the glyph's own.
-  assert.deepEqual([l1.rgba, l1.X1 - l1.X0, l1.Y1 - l1.Y0], [[0, 0, 0, 1], texW(l1), texH(l1)]);
+  // Without command 12 text is opaque black; at scale 1 the screen rectangle is the glyph's own, its
+  // texture rectangle inset by half a texel; the mono face advances 29 px at 48 px.
+  const [l1, l2] = quads(first[0]), [m1, h1] = quads(second[0]);
+  assert.deepEqual([l1.rgba, l1.X1 - l1.X0, l1.Y1 - l1.Y0, l2], [[0, 0, 0, 1], l1.U1 - l1.U0 + 1, l1.V1 - l1.V0 + 1, { ...l1, X0: l1.X0 + 29, X1: l1.X1 + 29 }]);
   assert.ok(Number.isInteger(l1.U0 - 0.5) && Number.isInteger(l1.V0 - 0.5) && l1.U0 >= 0.5 && l1.U1 <= 4095.5 && l1.Y0 < 200 && l1.Y1 >= 200 && l1.X0 >= 100);
-  assert.deepEqual(l2, { ...l1, X0: l1.X0 + MONO_ADVANCE_48, X1: l1.X1 + MONO_ADVANCE_48 });
-  // The colour stays in force; a new step starts a new batch.
-  const [m1, h1] = quads(second[0]);
-  assert.deepEqual([m1.rgba, m1.X0], [[1, 0.5, 0.25, 0.75], l1.X0 + 0.25]);
-  assert.notEqual(h1.U0, m1.U0);
-  // The outline bit (font word 6) sends the same glyphs as font word 2 to the outline batch.
-  assert.deepEqual([third[0].triangles, third[1].triangles, quads(third[1])], [4, 4, quads(third[0])]);
+  // The colour stays in force; a new step starts a new batch; the outline bit (font word 6) sends the
+  // same glyphs as font word 2 to the outline batch.
+  assert.deepEqual([m1.rgba, m1.X0, h1.U0 !== m1.U0], [[1, 0.5, 0.25, 0.75], l1.X0 + 0.25, true]);
+  assert.deepEqual([third[0].triangles, third[1].vertices], [4, third[0].vertices]);
 });
 
 test('command 10 lays out only the bytes inside STRING_BUFFER', async () => {
-  const run = (offset, length) => [10, offset, length, 0, 100, 48, 1, 0];
   // 4 of 100 bytes inside, from the end, far outside, a negative length, an offset whose low 32 bits are 2.
-  const words = [run(60, 100), run(64, 1), run(4294967295, 10), run(0, -5), run(4294967298, 2)].flat();
+  const words = [[60, 100], [64, 1], [4294967295, 10], [0, -5], [4294967298, 2]].flatMap(([at, length]) => [10, at, length, 0, 100, 48, 1, 0]);
   const { out: [results, b] } = await text([{ op: 'step', fill: 'l', words }, { op: 'batches' }], { stringBytes: 64 });
   assert.deepEqual([results.filter((_, i) => i % 8 === 0), b[0].triangles], [[0, 0, 0, 0, 0], 12]);
 });
 
 test('text on screen: glyph pixels inside the quads, background outside, in both batches', async () => {
-  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tm-shot-')), 'shot.rgb');
-  const runs = [
-    { text: '\u2588', x: 400, y: 550, size: 64, font: 0 },  // a full block: 8 x 16 pixels at scale 4
-    { text: 'Hello', x: 600, y: 550, size: 48, font: 1 },
-    { text: '\u2588', x: 1000, y: 550, size: 64, font: 4 },  // the outline batch
-  ];
-  // The second step lays out with the rectangles the upload gave the new glyphs.
-  const { out: [, , , b, width] } = await text([{ op: 'step', color: [1, 1, 1, 1], runs }, { op: 'step', runs }, { op: 'render', frames: 2 },
-    { op: 'batches', max: 16 }, { op: 'shot', file }]);
-  const shot = fs.readFileSync(file), at = (x, y) => (Math.floor(y) * width + Math.floor(x)) * 3;
-  const pixel = (x, y) => [...shot.subarray(at(x, y), at(x, y) + 3)], background = pixel(700, 700);
-  const white = (p) => p.every((c) => c >= 250), near = (p, q) => p.every((c, i) => Math.abs(c - q[i]) <= 3);
+  const file = path.join(temp('tm-shot-'), 'shot.rgb');
+  // Full blocks (8 x 16 pixels at scale 4) in each batch and "Hello"; the second step lays out with
+  // the rectangles the upload gave the new glyphs.
+  const runs = [{ text: '\u2588', x: 400, y: 550, size: 64, font: 0 }, { text: 'Hello', x: 600, y: 550, size: 48, font: 1 }, { text: '\u2588', x: 1000, y: 550, size: 64, font: 4 }];
+  const { out: [, , b, width] } = await text([{ op: 'step', color: [1, 1, 1, 1], runs }, { op: 'step', runs, frames: 3 }, { op: 'batches', max: 16 }, { op: 'shot', file }]);
+  const shot = fs.readFileSync(file), at = (x, y) => (Math.floor(y) * width + Math.floor(x)) * 3, pixel = (x, y) => [...shot.subarray(at(x, y), at(x, y) + 3)];
+  const background = pixel(700, 700), white = (x, y) => pixel(x, y).every((c) => c >= 250), near = (x, y) => pixel(x, y).every((c, i) => Math.abs(c - background[i]) <= 3);
   const [[block, ...hello], [outline]] = b.map(quads);
   for (const q of [block, outline]) {
     assert.deepEqual([q.X1 - q.X0, q.Y1 - q.Y0], [32, 64]);
-    // Inside the block, away from its edges: full coverage; around it: the background.
-    for (const [x, y] of [[q.X0 + 4, q.Y0 + 4], [q.X1 - 4, q.Y1 - 4], [(q.X0 + q.X1) / 2, (q.Y0 + q.Y1) / 2]]) assert.ok(white(pixel(x, y)), `inside ${x},${y}: ${pixel(x, y)}`);
-    for (const [x, y] of [[q.X0 - 6, q.Y0 + 20], [q.X1 + 6, q.Y0 + 20], [q.X0 + 10, q.Y0 - 6], [q.X0 + 10, q.Y1 + 6]]) assert.ok(near(pixel(x, y), background), `outside ${x},${y}: ${pixel(x, y)}`);
+    for (const [x, y] of [[q.X0 + 4, q.Y0 + 4], [q.X1 - 4, q.Y1 - 4], [(q.X0 + q.X1) / 2, (q.Y0 + q.Y1) / 2]]) assert.ok(white(x, y), `inside ${x},${y}: ${pixel(x, y)}`);
+    for (const [x, y] of [[q.X0 - 6, q.Y0 + 20], [q.X1 + 6, q.Y0 + 20], [q.X0 + 10, q.Y0 - 6], [q.X0 + 10, q.Y1 + 6]]) assert.ok(near(x, y), `outside ${x},${y}: ${pixel(x, y)}`);
   }
   // "Hello": every pixel that is not background lies in a quad, and every quad shows glyph pixels.
   const lit = hello.map(() => 0);
   for (let y = 480; y < 570; ++y) {
     for (let x = 590; x < 760; ++x) {
-      const p = pixel(x, y);
-      if (near(p, background)) continue;
+      if (near(x, y)) continue;
       assert.ok(hello.some((q) => x >= Math.floor(q.X0) - 1 && x <= q.X1 + 1 && y >= Math.floor(q.Y0) - 1 && y <= q.Y1 + 1), `glyph pixel ${x},${y} outside every quad`);
-      hello.forEach((q, i) => { if (x >= q.X0 && x < q.X1 && y >= q.Y0 && y < q.Y1 && white(p)) lit[i] += 1; });
+      hello.forEach((q, i) => { lit[i] += x >= q.X0 && x < q.X1 && y >= q.Y0 && y < q.Y1 && white(x, y) ? 1 : 0; });
     }
   }
-  for (const [i, n] of lit.entries()) assert.ok(n > 20, `glyph ${i} of "Hello" shows ${n} white pixels`);
+  assert.ok(lit.every((n) => n > 20), `white pixels of each glyph of "Hello": ${lit}`);
 });
 
 test('steps and frames allocate nothing from the addon (allocations counted by their caller)', {
   skip: sanitized && 'the sanitizer runtime owns malloc, so the counter cannot see the calls',
 }, async () => {
-  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tm-alloc-')), 'counts');
+  const file = path.join(temp('tm-alloc-'), 'counts');
   const runs = [{ text: 'Steps and frames \u00e9\u4e00', x: 10, y: 100, size: 32, font: 1 }, { text: 'outline', size: 20, font: 6 }];
   // The first steps load and upload the glyphs (which allocates); after them nothing may.
   const { out } = await text([...new Array(3).fill({ op: 'step', color: [1, 0, 0, 1], runs }), { op: 'count', file },
-    ...new Array(20).fill({ op: 'step', color: [0, 1, 0, 1], runs }), { op: 'render', frames: 10 }, { op: 'count', file }],
+    ...new Array(20).fill({ op: 'step', color: [0, 1, 0, 1], runs }), { op: 'step', color: [0, 1, 0, 1], runs, frames: 10 }, { op: 'count', file }],
   { env: { LD_PRELOAD: path.join(buildDir, 'libcountalloc.so'), TSM_ALLOC_COUNTS: file } });
   // Set-up allocated the blocks and tables: the counter does see the addon.
   assert.ok(out[3] > 0 && out[25] === out[3], `${out[25] - out[3]} allocations after the first steps`);
