@@ -1,36 +1,28 @@
 'use strict';
-// Decodes the event records in EVENT_BUFFER (packed, little-endian, 16-bit type first) into plain
-// objects, so tests compare what the host would read. Throws on an unknown type: the records that
-// follow could not be found.
-const NAMES = {
-  256: 'quit', 512: 'windowSize', 768: 'keyDown', 769: 'keyUp', 771: 'textInput', 1024: 'mouseMotion',
-  1025: 'mouseDown', 1026: 'mouseUp', 1616: 'controllerAxis', 1617: 'controllerButtonDown',
-  1618: 'controllerButtonUp', 1619: 'controllerAdded', 1620: 'controllerRemoved', 32768: 'adapterConnected',
-};
-
+// Decodes the event records of EVENT_BUFFER (packed, little-endian, a 16-bit type first) into plain
+// objects { type, at, ...fields, size }, as the host reads them. Throws on an unknown type, after
+// which no record could be found.
 function decodeRecords(bytes, length) {
   const v = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
   const out = [];
   let o = 0;
+  const i32 = (at) => v.getInt32(o + at, true);
   while (o < length) {
     const type = v.getUint16(o, true);
-    const r = { type, name: NAMES[type], at: o };
+    const r = { type, at: o };
     switch (type) {
       case 256: r.size = 2; break;
-      case 512: r.kind = v.getUint8(o + 2); r.width = v.getInt32(o + 3, true); r.height = v.getInt32(o + 7, true); r.size = 11; break;
+      case 512: Object.assign(r, { kind: v.getUint8(o + 2), width: i32(3), height: i32(7), size: 11 }); break;
       case 768: case 769:
-        r.scancode = v.getUint16(o + 2, true); r.keycode = v.getInt32(o + 4, true); r.mod = v.getUint16(o + 8, true);
-        r.repeat = v.getUint8(o + 10); r.size = 11; break;
-      case 771: {
-        const n = v.getUint8(o + 2);
-        r.n = n; r.bytes = Array.from(bytes.subarray(o + 3, o + 3 + n)); r.text = Buffer.from(r.bytes).toString('utf8');
-        r.size = 3 + n; break;
-      }
-      case 1024: r.x = v.getInt32(o + 2, true); r.y = v.getInt32(o + 6, true); r.size = 10; break;
-      case 1025: case 1026: r.x = v.getInt32(o + 2, true); r.y = v.getInt32(o + 6, true); r.button = v.getUint8(o + 10); r.size = 11; break;
-      case 1616: r.id = v.getInt32(o + 2, true); r.axis = v.getUint8(o + 6); r.value = v.getFloat32(o + 7, true); r.size = 11; break;
-      case 1617: case 1618: r.id = v.getInt32(o + 2, true); r.button = v.getUint8(o + 6); r.state = v.getUint8(o + 7); r.size = 8; break;
-      case 1619: case 1620: r.id = v.getInt32(o + 2, true); r.size = 6; break;
+        Object.assign(r, { scancode: v.getUint16(o + 2, true), keycode: i32(4), mod: v.getUint16(o + 8, true),
+          repeat: v.getUint8(o + 10), size: 11 });
+        break;
+      case 771: r.n = v.getUint8(o + 2); r.text = Buffer.from(bytes.subarray(o + 3, o + 3 + r.n)).toString(); r.size = 3 + r.n; break;
+      case 1024: Object.assign(r, { x: i32(2), y: i32(6), size: 10 }); break;
+      case 1025: case 1026: Object.assign(r, { x: i32(2), y: i32(6), button: v.getUint8(o + 10), size: 11 }); break;
+      case 1616: Object.assign(r, { id: i32(2), axis: v.getUint8(o + 6), value: v.getFloat32(o + 7, true), size: 11 }); break;
+      case 1617: case 1618: Object.assign(r, { id: i32(2), button: v.getUint8(o + 6), state: v.getUint8(o + 7), size: 8 }); break;
+      case 1619: case 1620: Object.assign(r, { id: i32(2), size: 6 }); break;
       case 32768: r.size = 8; break;
       default: throw new Error(`unknown event record type ${type} at ${o}`);
     }

@@ -1,200 +1,175 @@
 'use strict';
-// The SDL event pump from a real host, with input sent from outside by xdotool: key, text, mouse,
-// window-size and wheel events, accumulation across polls, a full EVENT_BUFFER, and no events.
+// Input through the real event pump: keys, text, mouse, wheel and window-size events sent from
+// outside by xdotool into one host, the queue's offset and a full EVENT_BUFFER; the clipboard with
+// xclip as the other program; game controllers from SDL virtual joysticks in the C++ harness
+// tests/harness/virtual-joystick (there is no /dev/uinput here for real devices).
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { startXvfb, assertOk } = require('./harness');
-const { startInteractive, findWindow, xdotool, x } = require('./window-helpers');
+const fs = require('node:fs');
+const path = require('node:path');
+const { spawnSync } = require('node:child_process');
+const { startXvfb, assertOk, buildDir, root } = require('./harness');
+const { startHost, setupWindow, poll, resetQueue, findWindow, xdotool, x, xclipOut, xclipIn } = require('./window-helpers');
+const { decodeRecords } = require('../hosts/events-records');
 
-let xs;
+let xs, host, id;
 test.before(async () => {
   xs = await startXvfb();
   // A spare keycode bound to é, so that xdotool sends it without rebinding the keymap mid-stream.
   await x(xs.display, 'xmodmap', ['-e', 'keycode 93 = eacute']);
-});
-test.after(() => xs.stop());
-
-const SDL_SCANCODE_A = 4, SDLK_a = 97, SDL_SCANCODE_B = 5, SDLK_b = 98;
-const SDL_SCANCODE_LSHIFT = 225, SDLK_LSHIFT = 0x400000e1, KMOD_LSHIFT = 0x0001;
-const WHEEL_LINE = 'got other SDL event: 1027';
-
-// A host with its buffers set up and its window focused; `fn(host, id)` drives it; quits after.
-async function withHost(fn, { event = 4096 } = {}) {
-  const host = startInteractive('window-driver.js', [], { display: xs.display, audio: 'null' });
-  await host.next();
-  await host.request({ op: 'setup', event });
-  const id = await findWindow(xs.display);
+  host = await startHost({ display: xs.display, audio: 'null', timeout: 3600000 });
+  await host.run(setupWindow, {});
+  id = await findWindow(xs.display);
   await xdotool(xs.display, 'windowfocus', '--sync', id);
-  // Drain what start-up and focusing queued, then start from an empty queue.
-  await host.request({ op: 'poll', count: 5 });
-  await host.request({ op: 'reset' });
+  await poll(host, undefined, 5);
+});
+test.after(async () => {
+  await host.quit();
+  assertOk(await host.done);
+  xs.stop();
+});
+
+// A record without its offset and size, as [type, ...fields].
+const brief = ({ at, size, ...r }) => Object.values(r);
+const WHEEL = 'got other SDL event: 1027';
+// Sends input from an empty queue, then a wheel turn, and polls until the wheel's log line is out:
+// everything before it was pumped. Resolves with the records queued and the lines logged.
+async function send(input, keep = false) {
+  if (!keep) await resetQueue(host);
   host.takeLines();
-  try {
-    await fn(host, id);
-  } finally {
-    await host.request({ op: 'quit' });
-  }
-  return assertOk(await host.done);
-}
-
-// Polls until the host has logged `line`; returns every native line seen meanwhile. A wheel turn
-// sent after other input is such a marker: once its line is out, everything before it was pumped.
-async function pollUntilLine(host, line) {
+  await xdotool(xs.display, ...input.map((a) => (a === 'ID' ? id : a)), 'click', 4);
   const seen = [];
-  for (let i = 0; i < 500; ++i) {
-    const result = await host.request({ op: 'poll', count: 1 });
-    seen.push(...host.takeLines().filter((l) => l && !l.startsWith('@')));
-    if (seen.includes(line)) return { result, seen };
-  }
-  throw new Error(`never logged: ${line}\n${seen.join('\n')}`);
+  const records = await poll(host, () => seen.push(...host.takeLines().filter((l) => l && !l.startsWith('@'))) && seen.includes(WHEEL));
+  return { records, seen };
 }
 
-const strip = ({ at, ...r }) => r;
-
-test('key press and release: scancode, key code, modifiers, repeat; text input follows the press', async () => {
-  await withHost(async (host) => {
-    await xdotool(xs.display, 'key', 'a', 'shift+b', 'click', '4');
-    const { result } = await pollUntilLine(host, WHEEL_LINE);
-    const keys = result.records.filter((r) => r.type !== 1024).map(strip);
-    assert.deepEqual(keys, [
-      { type: 768, name: 'keyDown', scancode: SDL_SCANCODE_A, keycode: SDLK_a, mod: 0, repeat: 0, size: 11 },
-      { type: 771, name: 'textInput', n: 1, bytes: [0x61], text: 'a', size: 4 },
-      { type: 769, name: 'keyUp', scancode: SDL_SCANCODE_A, keycode: SDLK_a, mod: 0, repeat: 0, size: 11 },
-      // SDL sets the modifier state before it reports the modifier key itself.
-      { type: 768, name: 'keyDown', scancode: SDL_SCANCODE_LSHIFT, keycode: SDLK_LSHIFT, mod: KMOD_LSHIFT, repeat: 0, size: 11 },
-      { type: 768, name: 'keyDown', scancode: SDL_SCANCODE_B, keycode: SDLK_b, mod: KMOD_LSHIFT, repeat: 0, size: 11 },
-      { type: 771, name: 'textInput', n: 1, bytes: [0x42], text: 'B', size: 4 },
-      // xdotool lets go of the modifier first.
-      { type: 769, name: 'keyUp', scancode: SDL_SCANCODE_LSHIFT, keycode: SDLK_LSHIFT, mod: 0, repeat: 0, size: 11 },
-      { type: 769, name: 'keyUp', scancode: SDL_SCANCODE_B, keycode: SDLK_b, mod: 0, repeat: 0, size: 11 },
-    ]);
-  });
-});
-
-test('text input of a two-byte UTF-8 character: type 771, n = 2, 5 bytes', async () => {
-  await withHost(async (host) => {
-    await xdotool(xs.display, 'key', 'eacute', 'click', '4');
-    const { result } = await pollUntilLine(host, WHEEL_LINE);
-    const text = result.records.filter((r) => r.type === 771);
-    assert.deepEqual(text.map(strip), [{ type: 771, name: 'textInput', n: 2, bytes: [0xc3, 0xa9], text: 'é', size: 5 }]);
-  });
-});
-
-test('mouse motion and buttons carry window coordinates and the button', async () => {
-  await withHost(async (host, id) => {
-    await xdotool(xs.display, 'mousemove', '--window', id, '100', '200', 'click', '1', 'click', '3');
-    await xdotool(xs.display, 'click', '4');
-    const { result } = await pollUntilLine(host, WHEEL_LINE);
-    const recs = result.records.map(strip);
-    assert.deepEqual(recs.filter((r) => r.type === 1024).at(-1), { type: 1024, name: 'mouseMotion', x: 100, y: 200, size: 10 });
-    assert.deepEqual(recs.filter((r) => r.type === 1025 || r.type === 1026), [
-      { type: 1025, name: 'mouseDown', x: 100, y: 200, button: 1, size: 11 },
-      { type: 1026, name: 'mouseUp', x: 100, y: 200, button: 1, size: 11 },
-      { type: 1025, name: 'mouseDown', x: 100, y: 200, button: 3, size: 11 },
-      { type: 1026, name: 'mouseUp', x: 100, y: 200, button: 3, size: 11 },
-    ]);
-  });
-});
-
-test('a mouse-wheel turn gives only its log line: no record', async () => {
-  await withHost(async (host, id) => {
-    await xdotool(xs.display, 'mousemove', '--window', id, '50', '50');
-    await host.request({ op: 'poll', until: 1024 });
-    await host.request({ op: 'reset' });
+test('window size changes: record 512, then resize; the pair follows the drawable size; a move queues nothing', async () => {
+  for (const [w, h] of [[1000, 600], [900, 500]]) {
+    await resetQueue(host);
     host.takeLines();
-    await xdotool(xs.display, 'click', '4');
-    const { result, seen } = await pollUntilLine(host, WHEEL_LINE);
-    assert.equal(result.length, 0);
-    assert.deepEqual(seen, [WHEEL_LINE]);
-  });
-});
-
-test('window size changes: record 512 of 11 bytes, then resize; the pair follows the drawable size', async () => {
-  await withHost(async (host, id) => {
-    host.takeLines();
-    await xdotool(xs.display, 'windowsize', '--sync', id, '1000', '600');
-    const first = await host.request({ op: 'poll', until: 512 });
-    const firstLines = host.takeLines().filter((l) => l && !l.startsWith('@'));
-    assert.deepEqual(first.records.map(strip), [{ type: 512, name: 'windowSize', kind: 6, width: 1000, height: 600, size: 11 }]);
-    assert.equal(first.length, 11);
+    await xdotool(xs.display, 'windowsize', '--sync', id, w, h);
+    const records = await poll(host, (rs) => rs.some((r) => r.type === 512));
+    assert.deepEqual(records.map(brief), [[512, 6, w, h]]);
     // The first resize of a process only records the size (the renderer's start makes that call).
-    assert.ok(!firstLines.some((l) => l.startsWith('resized')), firstLines.join('\n'));
-    assert.deepEqual(await host.request({ op: 'viewport' }), [1000, 600]);
-
-    await host.request({ op: 'reset' });
-    await xdotool(xs.display, 'windowsize', '--sync', id, '900', '500');
-    const second = await host.request({ op: 'poll', until: 512 });
-    assert.deepEqual(second.records.map(strip), [{ type: 512, name: 'windowSize', kind: 6, width: 900, height: 500, size: 11 }]);
-    assert.ok(host.takeLines().includes('resized 900x500'));
-    assert.deepEqual(await host.request({ op: 'viewport' }), [900, 500]);
-
-    // A move is a window event too, but not a size change: nothing is queued or logged.
-    await host.request({ op: 'reset' });
-    await xdotool(xs.display, 'windowmove', '--sync', id, '30', '40');
-    await xdotool(xs.display, 'click', '4');
-    const { result, seen } = await pollUntilLine(host, WHEEL_LINE);
-    assert.deepEqual(result.records.filter((r) => r.type === 512), []);
-    assert.ok(!seen.some((l) => l.startsWith('resized')));
-  });
+    assert.equal(host.takeLines().includes(`resized ${w}x${h}`), w === 900);
+    assert.deepEqual(await host.run((_, s) => Array.from(s.vp)), [w, h]);
+  }
+  const { records, seen } = await send(['windowmove', '--sync', 'ID', 30, 40]);
+  assert.deepEqual([records.filter((r) => r.type === 512), seen.filter((l) => l.startsWith('resized'))], [[], []]);
 });
 
-test('records accumulate across polls until the host resets the offset', async () => {
-  await withHost(async (host) => {
-    await xdotool(xs.display, 'key', 'a');
-    const one = await host.request({ op: 'poll', until: 769 });
-    assert.equal(one.length, 26);
-    await xdotool(xs.display, 'key', 'b');
-    let two = await host.request({ op: 'poll', count: 1 });
-    for (let i = 0; i < 500 && two.records.filter((r) => r.type === 769).length < 2; ++i) {
-      two = await host.request({ op: 'poll', count: 1 });
+// [what, xdotool input ('ID' for the window), the records to compare, the records as [type, ...fields]].
+const KEY_A = [4, 97], KEY_B = [5, 98], SHIFT = [225, 0x400000e1];
+const INPUT = [
+  // SDL sets the modifier state before it reports the modifier key; xdotool lets go of the modifier first.
+  ['key press and release: scancode, key code, modifiers, repeat; text input follows the press', ['key', 'a', 'shift+b'],
+    (r) => r.type !== 1024, [[768, ...KEY_A, 0, 0], [771, 1, 'a'], [769, ...KEY_A, 0, 0], [768, ...SHIFT, 1, 0],
+      [768, ...KEY_B, 1, 0], [771, 1, 'B'], [769, ...SHIFT, 0, 0], [769, ...KEY_B, 0, 0]]],
+  ['text input of a two-byte UTF-8 character', ['key', 'eacute'], (r) => r.type === 771, [[771, 2, 'é']]],
+  ['mouse buttons carry window coordinates and the button', ['mousemove', '--window', 'ID', 100, 200, 'click', 1, 'click', 3],
+    (r) => r.type === 1025 || r.type === 1026, [[1025, 100, 200, 1], [1026, 100, 200, 1], [1025, 100, 200, 3], [1026, 100, 200, 3]]],
+  ['the last motion is at the pointer', ['mousemove', '--window', 'ID', 120, 220], (r, i, a) => r.type === 1024 && i === a.length - 1,
+    [[1024, 120, 220]]],
+  ['a mouse-wheel turn gives only its log line: no record', [], () => true, []],
+];
+for (const [what, input, filter, expected] of INPUT) {
+  test(what, async () => {
+    const { records, seen } = await send(input);
+    assert.deepEqual(records.filter(filter).map(brief), expected);
+    if (!input.length) assert.deepEqual(seen, [WHEEL]);
+  });
+}
+
+test('records accumulate across polls until the host resets the offset; no events leave it as it was', async () => {
+  const keyUps = (n) => (rs) => rs.filter((r) => r.type === 769).length >= n;
+  for (const [keys, queued] of [[['a', 'b'], [[768, 0], [771, 11], [769, 15], [768, 26], [771, 37], [769, 41]]], [['a'], [[768, 0], [771, 11], [769, 15]]]]) {
+    await resetQueue(host);
+    let records;
+    for (const [i, key] of keys.entries()) {
+      await xdotool(xs.display, 'key', key);
+      records = await poll(host, keyUps(i + 1));
     }
-    assert.equal(two.length, 52);
-    assert.deepEqual(two.records.map((r) => [r.type, r.at]), [[768, 0], [771, 11], [769, 15], [768, 26], [771, 37], [769, 41]]);
-    const reset = await host.request({ op: 'reset' });
-    assert.equal(reset.length, 0);
-    await xdotool(xs.display, 'key', 'a');
-    const again = await host.request({ op: 'poll', until: 769 });
-    assert.deepEqual(again.records.map((r) => [r.type, r.at]), [[768, 0], [771, 11], [769, 15]]);
-  });
-});
-
-test('no pending events: the offset is written back unchanged', async () => {
-  await withHost(async (host) => {
-    await xdotool(xs.display, 'click', '4');
-    await pollUntilLine(host, WHEEL_LINE);
-    const r = await host.request({ op: 'setLength', length: 37 });
-    assert.equal(r, 37);
-  });
-});
-
-test('a full EVENT_BUFFER keeps the records that fit and drops what does not', async () => {
-  await withHost(async (host) => {
-    // 25 bytes: the press (11) and its text (4) fit, the release (11) does not.
-    await xdotool(xs.display, 'key', 'a', 'click', '4');
-    const { result } = await pollUntilLine(host, WHEEL_LINE);
-    assert.deepEqual(result.records.map((r) => r.type), [768, 771]);
-    assert.equal(result.length, 15);
-    // Later records that fit still go in: a text record (4 bytes) fits the 10 left, a key record does not.
-    await xdotool(xs.display, 'key', 'b', 'click', '4');
-    const { result: more } = await pollUntilLine(host, WHEEL_LINE);
-    assert.deepEqual(more.records.map((r) => r.type), [768, 771, 771]);
-    assert.equal(more.records[2].text, 'b');
-    assert.equal(more.length, 19);
-  }, { event: 25 });
+    assert.deepEqual(records.map((r) => [r.type, r.at]), queued);
+  }
+  await send([]);
+  assert.equal(await host.run((_, s) => { s.f.header[4] = 37; addon.poll(); return s.f.header[4]; }), 37);
 });
 
 test('a key held down yields repeated presses with repeat set', async () => {
-  await withHost(async (host) => {
-    await xdotool(xs.display, 'keydown', 'a');
-    let r = await host.request({ op: 'poll', count: 1 });
-    for (let i = 0; i < 500 && !r.records.some((e) => e.type === 768 && e.repeat); ++i) {
-      r = await host.request({ op: 'poll', count: 1 });
-      await new Promise((res) => setTimeout(res, 10));
+  await resetQueue(host);
+  await xdotool(xs.display, 'keydown', 'a');
+  const presses = (await poll(host, (rs) => rs.some((r) => r.type === 768 && r.repeat))).filter((r) => r.type === 768);
+  await xdotool(xs.display, 'keyup', 'a');
+  assert.equal(presses[0].repeat, 0);
+  assert.ok(presses.length >= 2 && presses.slice(1).every((e) => e.repeat !== 0 && e.scancode === 4), JSON.stringify(presses));
+});
+
+test('copy and paste: UTF-8 both ways with xclip while the host pumps; copy("") empties; an image pastes as ""', async () => {
+  const TEXT = 'Grüße aus Tessimarke: ✓ 😀 — ½';
+  assert.deepEqual(await host.run((t) => [addon.copy(t), addon.paste(), addon.paste('ignored', 2), addon.copy(''), addon.paste()], TEXT),
+    [0, TEXT, TEXT, 0, '']);
+  assert.equal(await host.run((t) => addon.copy(t), TEXT), 0);
+  // SDL answers another program's request only while it pumps events.
+  await host.run((_, s) => { addon.poll(); s.pumping = setInterval(() => addon.poll(), 5); });
+  const read = await xclipOut(xs.display);
+  await host.run((_, s) => clearInterval(s.pumping));
+  assert.equal(read.toString('utf8'), TEXT);
+  for (const [data, type, pasted] of [[TEXT, undefined, TEXT], [fs.readFileSync(path.join(root, 'app/icons/icon.png')), 'image/png', '']]) {
+    const owner = await xclipIn(xs.display, data, type);
+    try {
+      assert.equal(await host.run(() => addon.paste()), pasted);
+    } finally {
+      owner.kill();
     }
-    await xdotool(xs.display, 'keyup', 'a');
-    const presses = r.records.filter((e) => e.type === 768);
-    assert.ok(presses.length >= 2, JSON.stringify(r.records));
-    assert.equal(presses[0].repeat, 0);
-    assert.ok(presses.slice(1).every((e) => e.repeat !== 0 && e.scancode === SDL_SCANCODE_A));
-  });
+  }
+});
+
+// Runs after every other test here: the queue gets 25 bytes.
+test('a full EVENT_BUFFER keeps the records that fit and drops what does not', async () => {
+  await host.run(setupWindow, { event: 25 });
+  // The press (11) and its text (4) fit, the release (11) does not; later a text record (4 bytes)
+  // still fits the 10 bytes left, a key record does not.
+  for (const [key, types, length] of [['a', [768, 771], 15], ['b', [768, 771, 771], 19]]) {
+    const { records } = await send(['key', key], key === 'b');
+    assert.deepEqual([records.map((r) => r.type), records.at(-1).text, records.at(-1).at + records.at(-1).size], [types, key, length]);
+  }
+});
+
+test('game controllers: opened and closed by instance id, axes, buttons, remaps, ids with no controller', () => {
+  const r = spawnSync(path.join(buildDir, 'virtual_joystick'), [], { encoding: 'utf8', timeout: 30000 });
+  assert.equal(r.status, 0, r.stdout + r.stderr);
+  // Each step: its name, the pump's lines about controllers, the records it queued.
+  const steps = [];
+  for (const line of r.stdout.split('\n')) {
+    if (line.startsWith('@step ')) steps.push([line.slice(6), [], []]);
+    else if (line.startsWith('@records ')) {
+      const bytes = Uint8Array.from(Buffer.from(line.slice(9), 'hex'));
+      steps.at(-1)[2] = decodeRecords(bytes, bytes.length).map(brief);
+    } else if (!line.startsWith('@') && line) steps.at(-1)[1].push(line);
+  }
+  const all = steps.flatMap((s) => s[1]);
+  // Joystick events are dropped silently; joystick device events are logged as other events.
+  assert.ok(all.includes('got other SDL event: 1541') && all.includes('got other SDL event: 1542'), all.join('\n'));
+  assert.ok(!all.some((l) => /got other SDL event: (1536|1538|1539|1540)$/.test(l)), all.join('\n'));
+  assert.match(r.stdout, /^@attached index 0 instance 3$/m);
+  assert.match(r.stderr, /^Unable to open GameController -1: .+$/m);
+  // The plain joysticks that took ids 0..2 leave ids with no controller; a second controller (id 5)
+  // opens past the table and the first is still found on removal. SDL re-centres a removed
+  // controller's axes (1616) before it reports the removal.
+  const byName = (name) => steps.filter((s) => s[0] === name).map(([, lines, records]) => [lines.filter((l) => l.includes('GameController')),
+    name.endsWith('removed') && records.at(-1)[0] === 1620 ? records.filter((e) => e[0] !== 1616) : records]);
+  assert.deepEqual(byName('plain stick attached and detached').slice(0, 3), [0, 1, 2].map((i) => [[`Removed GameController ${i}: (not open)`], []]));
+  const EXPECTED = [
+    ['controller A added', ['Opened GameController 3: Tessimarke Pad A'], [[1619, 3]]],
+    ['axis -32768', [], [[1616, 3, 0, -1]]], ['axis 0', [], [[1616, 3, 0, 0]]], ['axis 32767', [], [[1616, 3, 0, 1]]],
+    ['button pressed', [], [[1617, 3, 0, 1]]], ['button released', [], [[1618, 3, 0, 0]]],
+    ['remapped', ['Remapped GameController 3: Tessimarke Pad A'], []],
+    ['unknown ids', ['Removed GameController 2: (not open)', 'Removed GameController 1000: (not open)',
+      'Removed GameController -7: (not open)', 'Remapped GameController 1000: (not open)'], []],
+    ['failed open', [], []],
+    ['controller B added', ['Opened GameController 5: Tessimarke Pad B'], [[1619, 5]]],
+    ['controller A removed', ['Removed GameController 3: Tessimarke Pad A'], [[1620, 3]]],
+    ['controller B removed', ['Removed GameController 5: Tessimarke Pad B'], [[1620, 5]]],
+  ];
+  for (const [name, lines, records] of EXPECTED) assert.deepEqual(byName(name), [[lines, records]], name);
 });
