@@ -50,8 +50,7 @@ function withSerial(bytes, serial) {
   return fixCrcs(buf);
 }
 
-// The plan host: runs each step after writing "@step NAME" to both output streams, and reports
-// { name, value, t: the time (seconds) it started }.
+// The plan host: runs each step after "@step NAME" on both output streams; reports { name, value, t: its start (s) }.
 function planHost(plan) {
   const fs = require('node:fs'), fixed = createFixed(), pcms = {}, sleeper = new Int32Array(new SharedArrayBuffer(4));
   const sleep = (ms) => Atomics.wait(sleeper, 0, 0, ms);
@@ -75,8 +74,7 @@ function planHost(plan) {
     call: ({ fn, args }) => addon[fn](...args),
     sleep: ({ ms }) => sleep(ms) && 0,
     ticks: ({ ms }) => { for (const end = performance.now() + ms; performance.now() < end; sleep(10)) runCommands(fixed, []); return 0; },
-    // Waits until the wave writer has put `seconds` more of sound in `file` (however slowly it runs);
-    // answers the seconds it held at the start.
+    // Waits until the wave writer has put `seconds` more of sound in `file`; answers the seconds there were.
     until: ({ file, seconds }) => {
       const from = mixed(file);
       for (const end = performance.now() + 120000; mixed(file) < from + seconds; sleep(10)) if (performance.now() > end) throw new Error(`${file} stalled`);
@@ -93,22 +91,15 @@ function planHost(plan) {
   }
 }
 
-// Runs `plan` in a test host. Steps: { name, op, repeat, ... } with op initALBuffer (id, pcm: { freq,
-// seconds, rate } or { bytes }, format, rate), rss, commands (words: one tick, its results), call (fn,
-// args), sleep (ms), ticks (ms of an empty tick every 10 ms), until (file, seconds), quit. Returns
-// { result, value, t, steps }: each step's value and start time by name, and its native lines
-// ({ out, err }; 'start' for those before the first step).
+// Runs `plan` (steps { name, op, repeat, ...the op's fields }) in a test host; returns { result, value,
+// t, steps }: each step's value, start time and native lines ({ out, err }; 'start': before the first).
 async function runPlan(plan, options = {}) {
   const result = await runFn(planHost, plan, { timeout: 60000, ...options, env: { LP_NUM_THREADS: '0', ...options.env } });
   const value = {}, t = {}, steps = {};
   for (const r of result.results) value[r.name] = r.value, t[r.name] = r.t;
   for (const [key, text] of [['out', result.stdout], ['err', result.stderr]]) {
-    let current = 'start';
-    for (const line of text.split('\n')) {
-      current = /^@step (\S+)$/.exec(line)?.[1] ?? current;
-      steps[current] ??= { out: [], err: [] };
-      if (!line.startsWith('@') && line !== '') steps[current][key].push(line);
-    }
+    const parts = ['start', ...text.split(/^@step (\S+)$/m)];
+    for (let i = 0; i < parts.length; i += 2) (steps[parts[i]] ??= { out: [], err: [] })[key].push(...parts[i + 1].split('\n').filter((l) => l && !l.startsWith('@')));
   }
   return { result, value, t, steps };
 }
