@@ -12,8 +12,7 @@ const tempDir = (prefix = 'tm-audio-') => fs.mkdtempSync(path.join(os.tmpdir(), 
 // Makes `name`.ogg in `dir` (seeded, so runs repeat) and returns its path: a sine at half scale per
 // channel, of the frequencies in `channels` (0 is silence).
 function makeOgg(dir, name, { rate = 44100, seconds = 0.5, channels = [440] } = {}) {
-  const n = channels.length, pcm = Buffer.alloc(Math.round(seconds * rate) * n * 2);
-  for (let i = 0; i < pcm.length / 2; i++) pcm.writeInt16LE(Math.round(16383 * Math.sin((2 * Math.PI * channels[i % n] * Math.floor(i / n)) / rate)), 2 * i);
+  const n = channels.length, pcm = Int16Array.from({ length: Math.round(seconds * rate) * n }, (_, i) => Math.round(16383 * Math.sin((2 * Math.PI * channels[i % n] * Math.floor(i / n)) / rate)));
   const raw = path.join(dir, `${name}.raw`), ogg = path.join(dir, `${name}.ogg`);
   fs.writeFileSync(raw, pcm);
   execFileSync('oggenc', ['-Q', '-r', '-B', '16', '-C', String(n), '-R', String(rate), '-s', '1234', '-q', '6', '-o', ogg, raw]);
@@ -52,20 +51,10 @@ function withSerial(bytes, serial) {
 
 // The plan host: runs each step after "@step NAME" on both output streams; reports { name, value, t: its start (s) }.
 function planHost(plan) {
-  const fs = require('node:fs'), fixed = createFixed(), pcms = {}, sleeper = new Int32Array(new SharedArrayBuffer(4));
-  const sleep = (ms) => Atomics.wait(sleeper, 0, 0, ms);
-  // Seconds of sound in a wave writer's file (its header holds the bytes per second).
-  const mixed = (file, head = Buffer.alloc(32)) => {
-    const fd = fs.openSync(file);
-    fs.readSync(fd, head, 0, 32, 0), fs.closeSync(fd);
-    return fs.statSync(file).size / (head.readUInt32LE(28) || Infinity);
-  };
+  const fs = require('node:fs'), fixed = createFixed(), pcms = {}, sleeper = new Int32Array(new SharedArrayBuffer(4)), sleep = (ms) => Atomics.wait(sleeper, 0, 0, ms);
   // 16-bit PCM of a sine at half scale, or `bytes` zero bytes.
-  const tone = ({ freq = 440, seconds = 0.2, rate = 44100, bytes }) => {
-    const buf = Buffer.alloc(bytes ?? Math.round(seconds * rate) * 2);
-    for (let i = 0; bytes === undefined && i < buf.length / 2; i++) buf.writeInt16LE(Math.round(16383 * Math.sin((2 * Math.PI * freq * i) / rate)), 2 * i);
-    return buf;
-  };
+  const tone = ({ freq = 440, seconds = 0.2, rate = 44100, bytes }) => (bytes !== undefined ? Buffer.alloc(bytes)
+    : Buffer.from(Int16Array.from({ length: Math.round(seconds * rate) }, (_, i) => Math.round(16383 * Math.sin((2 * Math.PI * freq * i) / rate))).buffer));
   const ops = {
     // One Buffer per distinct PCM: repeated steps add nothing to the resident set.
     initALBuffer: ({ id, pcm, format, rate }) => addon.initALBuffer(id, (pcms[JSON.stringify(pcm)] ??= tone(pcm)), format, rate),
@@ -74,18 +63,19 @@ function planHost(plan) {
     call: ({ fn, args }) => addon[fn](...args),
     sleep: ({ ms }) => sleep(ms) && 0,
     ticks: ({ ms }) => { for (const end = performance.now() + ms; performance.now() < end; sleep(10)) runCommands(fixed, []); return 0; },
-    // Waits until the wave writer has put `seconds` more of sound in `file`; answers the seconds there were.
+    // Waits until the wave writer has put `seconds` more of sound in `file` (its header holds the bytes
+    // per second); answers the seconds there were.
     until: ({ file, seconds }) => {
-      const from = mixed(file);
-      for (const end = performance.now() + 120000; mixed(file) < from + seconds; sleep(10)) if (performance.now() > end) throw new Error(`${file} stalled`);
+      const head = Buffer.alloc(32), mixed = () => { const fd = fs.openSync(file); fs.readSync(fd, head, 0, 32, 0); fs.closeSync(fd); return fs.statSync(file).size / (head.readUInt32LE(28) || Infinity); };
+      const from = mixed();
+      for (const end = performance.now() + 120000; mixed() < from + seconds; sleep(10)) if (performance.now() > end) throw new Error(`${file} stalled`);
       return from;
     },
     quit: () => addon.quit(),
   };
   for (const step of plan) {
     for (const stream of [process.stdout, process.stderr]) stream.write(`@step ${step.name}\n`);
-    const t = performance.now() / 1000;
-    let value;
+    let value, t = performance.now() / 1000;
     for (let i = 0; i < (step.repeat || 1); i++) value = ops[step.op](step);
     report({ name: step.name, value, t });
   }
@@ -114,9 +104,8 @@ function waveConf(dir, wave, general = {}) {
 // Reads a capture of the wave writer (32-bit float, format first): { rate, channels, frames, samples:
 // a Float32Array per channel }.
 function readWav(file) {
-  const buf = fs.readFileSync(file), channels = buf.readUInt16LE(22), data = buf.subarray(buf.indexOf('data', 12) + 8);
+  const buf = fs.readFileSync(file), channels = buf.readUInt16LE(22), data = buf.subarray(buf.indexOf('data', 12) + 8), frames = Math.floor(data.length / (4 * channels));
   if (buf.readUInt16LE(34) !== 32 || buf.readUInt16LE(buf.readUInt16LE(20) === 0xfffe ? 44 : 20) !== 3) throw new Error(`${file}: not 32-bit float`);
-  const frames = Math.floor(data.length / (4 * channels));
   return { rate: buf.readUInt32LE(24), channels, frames, samples: Array.from({ length: channels }, (_, c) => Float32Array.from({ length: frames }, (_, i) => data.readFloatLE((i * channels + c) * 4))) };
 }
 

@@ -50,14 +50,12 @@ function textHost({ requests, stringBytes = 65536 }) {
         (_, v) => [...pos.subarray(3 * v, 3 * v + 3), ...uv.subarray(2 * v, 2 * v + 2), ...rgba.subarray(4 * v, 4 * v + 4)]);
       return { triangles, lengths: batch.map((id) => fixed.header[id]), vertices };
     }),
-    // The window as raw RGB in `file`; answers its width.
-    shot: ({ file }) => {
+    shot: ({ file }) => {  // the window as raw RGB in `file`; answers its width
       const id = execFileSync('xdotool', ['search', '--name', '^Tessimarke$'], tools).trim().split('\n').pop();
       execFileSync('import', ['-silent', '-window', id, '-depth', '8', `rgb:${file}`], tools);
       return Number(/Geometry: (\d+)x/.exec(execFileSync('xdotool', ['getwindowgeometry', id], tools))[1]);
     },
-    // The addon's allocations so far, from the allocation counter's file.
-    count: ({ file }) => Number(require('node:fs').readFileSync(file).readBigUInt64LE(0)),
+    count: ({ file }) => Number(require('node:fs').readFileSync(file).readBigUInt64LE(0)),  // the addon's allocations so far
   };
   const out = requests.map((r) => ops[r.op](r));
   addon.quit();
@@ -76,8 +74,7 @@ const quads = ({ vertices: v }) => Array.from({ length: v.length / 6 }, (_, i) =
   Y1: v[6 * i + 5][1], U0: v[6 * i][3], V0: v[6 * i][4], U1: v[6 * i + 5][3], V1: v[6 * i + 5][4], rgba: v[6 * i].slice(5) }));
 const temp = (prefix) => fs.mkdtempSync(path.join(os.tmpdir(), prefix));
 
-const font = (name) => fs.readFileSync(path.join(root, 'app', 'assets', 'fonts', name));
-const [MONO, SANS, FALLBACK] = ['IBMPlexMono-Regular.ttf', 'NotoSans-Regular.ttf', 'unifont.ttf'];
+const [MONO, SANS, FALLBACK] = ['IBMPlexMono-Regular.ttf', 'NotoSans-Regular.ttf', 'unifont.ttf'], font = (name) => fs.readFileSync(path.join(root, 'app', 'assets', 'fonts', name));
 
 test('measureText: widths from the faces\' advances at each face\'s pixel size, fallback glyphs kept apart; once the code map is full, new characters measure as the first glyph', async () => {
   const ascii = Array.from({ length: 95 }, (_, i) => String.fromCharCode(32 + i)).join(''), all = [0x20, 0x10000];
