@@ -17,7 +17,7 @@ test.before(async () => {
   xs = await startXvfb();
   // A spare keycode bound to é, so that xdotool sends it without rebinding the keymap mid-stream.
   await x(xs.display, 'xmodmap', ['-e', 'keycode 93 = eacute']);
-  host = await startHost({ display: xs.display, audio: 'null', timeout: 3600000 });
+  host = await startHost({ display: xs.display, audio: 'null', timeout: 600000 });
   await host.run(setupWindow, {});
   id = await findWindow(xs.display);
   await xdotool(xs.display, 'windowfocus', '--sync', id);
