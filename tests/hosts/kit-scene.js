@@ -21,9 +21,9 @@ function startScene({ eye = [0, 6, 8], target = [0, 0, 0], ...options } = {}) {
       const clip = vec3.transformMat4(vec3.create(), p, mat4.multiply(mat4.create(), gfx.projection, gfx.view));
       return [Math.round((clip[0] * 0.5 + 0.5) * gfx.width), Math.round((0.5 - clip[1] * 0.5) * gfx.height)];
     },
-    floor(color = [0.6, 0.6, 0.6]) {
+    floor(color = [0.6, 0.6, 0.6], up = 1) {
       gfx.solid.add({ position: [-8, 0, 8, 8, 0, 8, 8, 0, -8, -8, 0, 8, 8, 0, -8, -8, 0, -8],
-        normal: Array(6).fill([0, 1, 0]).flat(), color: Array(6).fill(color).flat() });
+        normal: Array(6).fill([0, up, 0]).flat(), color: Array(6).fill(color).flat() });
     },
     // `n` frames: poll and read the events, run the commands, render. Answers the events.
     step(n = 1) {

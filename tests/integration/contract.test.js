@@ -1,10 +1,12 @@
 'use strict';
 // The host contract on both sides: every opcode written through the kit, then logs to the end of
 // the command buffer, lands where the addon's walk runs it (a result at each command's first word
-// and nowhere else); the file size and mesh id limits hold; every record type decodes in the kit as
-// the tests' own decoder (which the event and controller tests hold to the addon's records) reads it.
+// and nowhere else); commands on a playing source, logs and every face of text; the file size and
+// mesh id limits; every record type decoded in the kit as the tests' own decoder (which the event
+// and controller tests hold to the addon's records) reads it.
 const test = require('node:test');
 const assert = require('node:assert/strict');
+const fs = require('node:fs');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
 const contract = require('../../contract/host');
@@ -14,10 +16,12 @@ const { startXvfb, runFn, assertOk } = require('./harness');
 const { tempDir } = require('./audio-helpers');
 
 // After a sound is loaded into id 0 and a cleared step: every command (`args` by name) once, logs
-// until the buffer is full, one tick with the result words preset to NaN; then the raw `calls`.
+// until the buffer is full, one tick with the result words preset to NaN; then the raw `calls`; then
+// a tone in sound 3 played, its source paused, turned down and stopped, logs and each face of text
+// (the glyph batches' blocks are the six after the table's last).
 function contractHost({ args, calls }) {
   const { startScene, raw } = require('./kit-scene');
-  const { kit, commands: cmd } = startScene();
+  const { kit, buffers, gfx, commands: cmd } = startScene();
   kit.addon.initALBuffer(0, Buffer.alloc(4410), kit.addon.AL_FORMAT_MONO16, 22050);
   cmd.log('y'.repeat(100));
   cmd.clear();
@@ -29,11 +33,25 @@ function contractHost({ args, calls }) {
   const written = [...Array(cmd.capacity).keys()].filter((i) => !Number.isNaN(cmd.results[i]));
   const results = Object.fromEntries(Object.entries(starts).map(([name, at]) => [name, cmd.results[at]]));
   const answers = calls.map(([name, ...a]) => [].concat(raw({ name, args: a }))[0]);
+  const run = (write) => { const at = write(); cmd.tick(); return at.map((i) => cmd.result(i)); };
+  const pcm = Buffer.alloc(13230);
+  for (let i = 0; i < 6615; ++i) pcm.writeInt16LE(Math.round(8000 * Math.sin(i * 0.1)), i * 2);
+  const out = { load: kit.addon.initALBuffer(3, pcm, kit.addon.AL_FORMAT_MONO16, 22050), exports: Object.getOwnPropertyNames(require('tessimarke')).sort() };
+  out.play = run(() => [cmd.play(3, { gain: 0.5, pitch: 1.2, x: 1, z: -1 })]);
+  out.source = run(() => [cmd.pause(out.play[0]), cmd.gain(out.play[0], 0.25), cmd.resumeAll(), cmd.stop(out.play[0])]);
+  out.log = run(() => [cmd.log('contract: first line\n'), cmd.log('contract: ünïcödé λ 漢字\n')]);
+  out.text = run(() => [cmd.textColor(1, 0.5, 0, 1), cmd.text('plain sans', 100, 100, { size: 32 }), cmd.text('mono', 100, 150, { font: 'mono' }),
+    cmd.text('outlined', 100, 200, { size: 40, outline: true }), cmd.text('squeezed into forty pixels', 100, 250, { maxWidth: 40 }),
+    cmd.text('Ω', 100, 300, { font: 'fallback' })]);
+  gfx.render();
+  const last = Math.max(...gfx.table), probe = buffers.nextBuffer(4);
+  out.glyphs = Array.from({ length: probe.id - last - 1 }, (_, k) => last + 1 + k).filter((id) => kit.addon.getBuffer(id).byteLength >= 2400000)
+    .map((id) => buffers.lenBuffer(id));
   kit.addon.quit();
-  return { capacity: cmd.capacity, starts, logs, written, results, logResults: logs.map((at) => cmd.results[at]), answers };
+  return { capacity: cmd.capacity, starts, logs, written, results, logResults: logs.map((at) => cmd.results[at]), answers, out };
 }
 
-test('every opcode through the kit, a full buffer run whole, the limits at their edges, every record type decoded alike', { timeout: 120000 }, async () => {
+test('every opcode through the kit, a full buffer run whole, commands on a playing source, the limits at their edges, every record type decoded alike', { timeout: 120000 }, async () => {
   const xs = await startXvfb();
   const { limits, meshStatus: { MESH_UNKNOWN } } = contract;
   // Random pixels do not compress: a PNG of more than a megabyte, well inside the file size limit.
@@ -46,7 +64,8 @@ test('every opcode through the kit, a full buffer run whole, the limits at their
     textColor: [1, 1, 1, 1], reserved: [0, 0, 0, 0], listener: [[1, 2, 3], [0, 1, 0]], listenerUp: [[0, 0, 1]], drawMeshes: [0, 0, 0, -1] };
   const r = assertOk(await runFn(contractHost, { args, calls: calls.map((c) => c.slice(0, -1)) }, { display: xs.display, audio: 'null' }));
   xs.stop();
-  const { capacity, starts, logs, written, results, logResults, answers } = r.results.at(-1);
+  assert.doesNotMatch(r.stderr, /capacity modified|GL ERROR/);
+  const { capacity, starts, logs, written, results, logResults, answers, out } = r.results.at(-1);
   let at = 0;
   for (const c of contract.commands) {
     assert.equal(starts[c.name], at, `${c.name} starts where the words before it end`);
@@ -59,6 +78,17 @@ test('every opcode through the kit, a full buffer run whole, the limits at their
   assert.deepEqual({ ...results, play: 0, playAt: 0 }, { play: 0, pause: 1, stop: 1, gain: 0, stopAll: 0, pauseAll: 0, resumeAll: 0,
     toggleFullscreen: 0, log: 0, text: 0, textColor: 0, reserved: 0, listener: 0, listenerUp: 0, playAt: 0, drawMeshes: 0 });
   assert.deepEqual(answers, calls.map((c) => c.at(-1)));
+  // require('tessimarke') is the addon's 26 exports, as its typings declare them.
+  const typed = fs.readFileSync(path.join(__dirname, '..', '..', 'lib', 'index.d.ts'), 'utf8');
+  assert.deepEqual(out.exports, [...typed.matchAll(/^export (?:function|const) (\w+)/gm)].map((m) => m[1]).sort());
+  assert.ok(out.exports.length === 26 && out.play[0] > 0, 'play got a source');
+  assert.deepEqual([out.load, out.source, out.log, out.text], [0, [0, 0, 0, 0], [0, 0], [0, 0, 0, 0, 0, 0]]);
+  assert.match(r.stdout, /contract: first line\ncontract: ünïcödé λ 漢字$/m);
+  // The plain batch got the four plain runs; the outlined batch exactly "outlined": 8 glyphs, 16
+  // triangles, so 9, 6 and 12 floats per triangle in its three blocks.
+  const [p, t, c, ...outlined] = out.glyphs;
+  assert.ok(p > 0 && p / 9 === t / 6 && p / 9 === c / 12, String(out.glyphs));
+  assert.deepEqual(outlined, [144, 96, 192]);
   // Each record written field by field from the contract, with a value of its own in each field.
   const REFERENCE_NAME = { key: 'keycode', controller: 'id', pressed: 'state' };
   for (const record of contract.events) {

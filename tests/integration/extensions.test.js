@@ -1,7 +1,8 @@
 'use strict';
-// The extensions from a real host: window title, size and render scale seen from outside, the
-// opt-in wheel record, outlined text, the sprite atlas (damaged files, replaced images, textures on
-// screen), and the listener and music through OpenAL Soft's wave writer.
+// The kit and the extensions in a real host: text aligned and outlined, the reference shaders in
+// small scenes, window title, size and render scale seen from outside, the opt-in wheel record, the
+// sprite atlas (damaged files, replaced images, textures on screen), and the listener and music
+// through OpenAL Soft's wave writer.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -47,6 +48,47 @@ function extensionsHost() {
     },
     wheel: ({ on }) => kit.window.enableWheel(on) === undefined,
     poll: () => s.step(),
+    // Text right-aligned on x 1300 and centred on x 700, white over black, drawn twice so the glyphs
+    // come from the atlas; answers the measured widths.
+    aligned() {
+      const widths = {};
+      for (let frame = 0; frame < 2; ++frame, s.step()) {
+        gfx.clearAll();
+        gfx.ui.rect(0, 0, gfx.uiWidth, gfx.uiHeight, 0, 0, 0, 1);
+        cmd.textColor(1, 1, 1);
+        widths.right = kit.drawText(cmd, 'Right aligned', 1300, 650, { size: 40, align: 'right' }).width;
+        widths.center = kit.drawText(cmd, 'Centred', 700, 750, { size: 40, align: 'center', font: 'mono' }).width;
+      }
+      return widths;
+    },
+    // A scene for the shaders at the given quality levels: its places on screen.
+    scene({ name, shadow = 2, ssao = 0, aa = 0 }) {
+      a.setShadowQuality(shadow); a.setSsaoQuality(ssao); a.setAntialias(aa);
+      gfx.clearAll();
+      const places = {
+        // A box under a sun slanting from +x: its shadow falls towards -x. The contact point lies in
+        // that shadow, where only the ambient light (which occlusion darkens) reaches.
+        shadow: () => {
+          s.floor();
+          kit.box(gfx.solid, [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.75, 0, 1], { size: [1, 1.5, 1], color: [0.8, 0.2, 0.2] });
+          return { lit: [2, 0, 0], shade: [-1.2, 0, 0], contact: [-0.58, 0, 0], open: [0, 0, 2.5] };
+        },
+        // One green point light just under a floor whose normals face down, away from the sun (so
+        // only the light shows on it).
+        light: () => {
+          s.floor(undefined, -1);
+          gfx.lights.light(0, -0.3, 0, 2, 0.2, 1, 0.3, 3);
+          return { center: [0, 0, 0], edge: [1.9, 0, 0], out0: [2.3, 0, 0], out1: [-2.3, 0, 0], out2: [0, 0, 2.3], out3: [0, 0, -2.3] };
+        },
+        // A red quad filling the lower half of the view beside the sky: an edge the post passes must keep.
+        edge: () => {
+          for (const p of [[-20, -1, 0], [0, -1, 0], [0, 20, 0], [-20, -1, 0], [0, 20, 0], [-20, 20, 0]]) gfx.solid.vertex(...p, 0, 0, 1, 0.9, 0.1, 0.1, 0, 0, 1);
+          return { left: [-1, 1, 0], right: [1, 1, 0], edge: [0, 1, 0] };
+        },
+      }[name]();
+      s.step(2);
+      return Object.fromEntries(Object.entries(places).map(([k, p]) => [k, s.project(p)]));
+    },
     // Outlined text (white glyphs ringed in red) in both faces at 16-64 px over blue, drawn twice so
     // the glyphs come from the atlas; answers the lines' boxes.
     outlined() {
@@ -118,6 +160,51 @@ test.before(async () => {
   id = await findWindow(xs.display);
 });
 test.after(() => xs.stop());
+
+test('text aligned by the kit on the addon\'s measures lands where it says', async () => {
+  const widths = await host.request({ op: 'aligned' });
+  const shot = await screenshot(xs.display, id);
+  const inkColumns = (y0, y1) => [...Array(shot.width).keys()].filter((cx) => [...Array(y1 - y0).keys()].some((k) => shot.pixel(cx, y0 + k)[0] > 128));
+  const right = inkColumns(610, 662), centred = inkColumns(710, 762);
+  assert.ok(Math.abs(right.at(-1) - 1300) <= 4, `right-aligned ink ends at ${right.at(-1)}`);
+  assert.ok(Math.abs(right[0] - (1300 - widths.right)) <= 6, `and starts one measured width before: ${right[0]}, ${widths.right}`);
+  assert.ok(Math.abs((centred[0] + centred.at(-1)) / 2 - 700) <= 4, `centred ink spans ${centred[0]}..${centred.at(-1)}`);
+});
+
+const luma = ([r, g, b]) => 0.299 * r + 0.587 * g + 0.114 * b;
+// Mean luma over the 5 x 5 square around a point.
+const around = (shot, [x, y]) => [...Array(25).keys()].reduce((sum, k) => sum + luma(shot.pixel(x + (k % 5) - 2, y + Math.floor(k / 5) - 2)), 0) / 25;
+const shoot = async (request) => ({ places: await host.request({ op: 'scene', ...request }), shot: await screenshot(xs.display, id) });
+
+test('shaders: shadows fall away from the sun at every level; occlusion darkens only the contact; post passes keep an edge hard', async () => {
+  for (const shadow of [0, 1, 2, 3]) {
+    const { places, shot } = await shoot({ name: 'shadow', shadow });
+    const lit = around(shot, places.lit), shade = around(shot, places.shade);
+    assert.ok(lit > shade + 40, `shadow ${shadow}: lit floor ${lit.toFixed(0)}, shadowed floor ${shade.toFixed(0)}`);
+  }
+  const off = await shoot({ name: 'shadow' }), on = await shoot({ name: 'shadow', ssao: 4 });
+  const [contactOff, contactOn, openOff, openOn] = [[off, 'contact'], [on, 'contact'], [off, 'open'], [on, 'open']].map(([r, k]) => around(r.shot, r.places[k]));
+  assert.ok(contactOn < contactOff - 8, `contact darker with occlusion: ${contactOff.toFixed(1)} -> ${contactOn.toFixed(1)}`);
+  assert.ok(Math.abs(openOn - openOff) < 3, `open floor unchanged: ${openOff.toFixed(1)} -> ${openOn.toFixed(1)}`);
+  // With anti-aliasing off the edge goes from fully red to fully sky within two pixels.
+  const { places, shot } = await shoot({ name: 'edge' });
+  const y = places.edge[1], red = (x) => { const [r, g] = shot.pixel(x, y); return r > g + 80; };
+  assert.ok(red(places.left[0]) && !red(places.right[0]));
+  let last = places.left[0];
+  while (red(last + 1)) ++last;
+  const step = (x) => Math.abs(luma(shot.pixel(x, y)) - luma(shot.pixel(x + 1, y)));
+  assert.ok(step(last - 2) < 6 && step(last + 2) < 6, 'no blur inside or outside the edge');
+});
+
+test('shaders: a point light lights a disc on the G-buffer surface that fades out inside its radius', async () => {
+  const { places, shot } = await shoot({ name: 'light' });
+  const [r, g, b] = shot.pixel(...places.center);
+  assert.ok(g > r + 40 && g > b + 20, `green at the middle: ${[r, g, b]}`);
+  const floor = [0, 1, 2, 3].map((k) => around(shot, places[`out${k}`]));
+  assert.ok(floor.every((level) => Math.abs(level - floor[0]) < 3), `plain floor all round: ${floor}`);
+  assert.ok(around(shot, places.center) > floor[0] + 60);
+  assert.ok(Math.abs(around(shot, places.edge) - floor[0]) < 6, 'almost nothing left near the radius');
+});
 
 test('text: an outline rings only its own glyph, in both faces at 16-64 px', async () => {
   const lines = await host.request({ op: 'outlined' }), shot = await screenshot(xs.display, id), far = [];
