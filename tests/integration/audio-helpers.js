@@ -1,5 +1,5 @@
 'use strict';
-// Helpers of the audio tests (also the extension, package and fuzz tests'): Ogg files made at test
+// Helpers of the audio tests, also used by the extension, package and fuzz tests: Ogg files made at test
 // time, a host that runs plans of steps, and a reader and measures of the wave writer's captures.
 const fs = require('node:fs');
 const os = require('node:os');

@@ -245,8 +245,8 @@ test('loadAudio and playMusic: results and lines for bad shapes, missing, non-Og
   const changing = chain('mono22-stereo44.ogg', f.rate22, f.both), keeping = chain('mono44-mono44.ogg', f.mono, f.mono), CHAIN = 'chained streams change channels or rate';
   const music = (name, file, loopStart = -1, loopEnd = 0) => ({ name, op: 'call', fn: 'playMusic', args: [file, 1, loopStart, loopEnd] });
   const bitstream = (file, code = -1) => `File does not appear to be an Ogg bitstream: ${code} - ${file}`;
-  // [step, result ('source': a music source), line on stderr]. A NUL ends no path early; an empty
-  // stream is still buffered; loop points too large for a frame count stand past the file's end.
+  // [step, result ('source': a music source), line on stderr]. A path with a NUL is not opened as its prefix;
+  // an empty stream is still buffered; loop points too large for a frame count stand past the file's end.
   const CASES = [
     ...[[3, 1], [2, 0], [2, 3], [0, 1]].map(([w, c], i) => [load(`shape${i}`, 0, f.mono, w, c), -1]),
     [load('unsupportedMissing', 0, f.missing, 4, 2), -1], [load('missing', 0, f.missing), 1, bitstream(f.missing)],
