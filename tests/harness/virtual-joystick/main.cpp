@@ -5,16 +5,16 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "bridge/eventqueue.h"
 #include "gfx/window.h"
 #include "input/events.h"
 
-// --- the host's side of the queue -----------------------------------------------------------------
 namespace {
-// Room for every record one step of this program queues.
-constexpr uint32_t EVENT_BLOCK_BYTES = 4096;
+constexpr uint32_t EVENT_BLOCK_BYTES = 4096;  // room for every record one step queues
 uint8_t eventBlock[EVENT_BLOCK_BYTES];
 uint32_t eventLength = 0;
 int resizes = 0;
@@ -30,6 +30,11 @@ void resize() { ++resizes; }
 }  // namespace tsm::gfx
 
 namespace {
+void fail(const char* what) {
+  std::printf("@error %s: %s\n", what, SDL_GetError());
+  std::exit(1);
+}
+
 // Pumps until SDL's queue is quiet, then prints what was queued and empties the block.
 void pump(const char* step) {
   std::printf("@step %s\n", step);
@@ -55,93 +60,70 @@ int attach(SDL_JoystickType type, const char* name) {
   desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
   desc.name = name;
   const int index = SDL_JoystickAttachVirtualEx(&desc);
-  if (index < 0) {
-    std::printf("@error attach: %s\n", SDL_GetError());
-    std::exit(1);
-  }
+  if (index < 0) fail("attach");
   return index;
 }
 
 void detachInstance(SDL_JoystickID id) {
   for (int i = 0; i < SDL_NumJoysticks(); ++i) {
-    if (SDL_JoystickGetDeviceInstanceID(i) == id) {
-      SDL_JoystickDetachVirtual(i);
-      return;
-    }
+    if (SDL_JoystickGetDeviceInstanceID(i) == id) return void(SDL_JoystickDetachVirtual(i));
   }
-  std::printf("@error no device with instance id %d\n", static_cast<int>(id));
-  std::exit(1);
+  fail("no device with that instance id");
 }
 
 // Attaches and detaches plain (non-controller) joysticks until the next attach gets `id`.
 void skipInstanceIdsBelow(SDL_JoystickID id) {
-  for (;;) {
+  for (SDL_JoystickID got = -1; got + 1 < id;) {
     const int index = attach(SDL_JOYSTICK_TYPE_UNKNOWN, "Tessimarke Plain Stick");
-    const SDL_JoystickID got = SDL_JoystickGetDeviceInstanceID(index);
+    got = SDL_JoystickGetDeviceInstanceID(index);
     SDL_JoystickDetachVirtual(index);
     pump("plain stick attached and detached");
-    if (got + 1 >= id) return;
   }
 }
 
-void pushDeviceEvent(Uint32 type, Sint32 which) {
-  SDL_Event e;
-  std::memset(&e, 0, sizeof e);
-  e.type = type;
-  e.cdevice.which = which;
-  SDL_PushEvent(&e);
+// Queues controller device events as SDL would send them, then pumps.
+void pushDeviceEvents(const char* step, Uint32 type, std::initializer_list<Sint32> ids, Uint32 lastType = 0) {
+  size_t n = 0;
+  for (const Sint32 which : ids) {
+    SDL_Event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = ++n == ids.size() && lastType ? lastType : type;
+    e.cdevice.which = which;
+    SDL_PushEvent(&e);
+  }
+  pump(step);
 }
 }  // namespace
 
 int main() {
-  if (SDL_Init(SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS) != 0) {
-    std::printf("@error SDL_Init: %s\n", SDL_GetError());
-    return 1;
-  }
+  if (SDL_Init(SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS) != 0) fail("SDL_Init");
   pump("start");
-
   // Instance ids 0..2 go to plain sticks: their removal names ids no controller holds.
   skipInstanceIdsBelow(3);
   const int firstIndex = attach(SDL_JOYSTICK_TYPE_GAMECONTROLLER, "Tessimarke Pad A");
   std::printf("@attached index %d instance %d\n", firstIndex, static_cast<int>(SDL_JoystickGetDeviceInstanceID(firstIndex)));
   pump("controller A added");
   SDL_Joystick* a = SDL_JoystickFromInstanceID(3);
-  if (!a) {
-    std::printf("@error controller A not open\n");
-    return 1;
+  if (!a) fail("controller A not open");
+  for (const Sint16 value : {-32768, 0, 32767}) {
+    SDL_JoystickSetVirtualAxis(a, SDL_CONTROLLER_AXIS_LEFTX, value);
+    pump(value < 0 ? "axis -32768" : value ? "axis 32767" : "axis 0");
   }
-
-  SDL_JoystickSetVirtualAxis(a, SDL_CONTROLLER_AXIS_LEFTX, -32768);
-  pump("axis -32768");
-  SDL_JoystickSetVirtualAxis(a, SDL_CONTROLLER_AXIS_LEFTX, 0);
-  pump("axis 0");
-  SDL_JoystickSetVirtualAxis(a, SDL_CONTROLLER_AXIS_LEFTX, 32767);
-  pump("axis 32767");
   SDL_JoystickSetVirtualButton(a, SDL_CONTROLLER_BUTTON_A, 1);
   pump("button pressed");
   SDL_JoystickSetVirtualButton(a, SDL_CONTROLLER_BUTTON_A, 0);
   pump("button released");
-
   // SDL 2.26 makes a virtual pad's mapping on the fly and never matches a mapping added for its GUID
-  // to it, so no remap comes from SDL itself here: the event is queued as SDL would send it.
-  pushDeviceEvent(SDL_CONTROLLERDEVICEREMAPPED, 3);
-  pump("remapped");
-
-  // Ids with no open controller: inside the table (2), past its end (1000), negative (-7).
-  pushDeviceEvent(SDL_CONTROLLERDEVICEREMOVED, 2);
-  pushDeviceEvent(SDL_CONTROLLERDEVICEREMOVED, 1000);
-  pushDeviceEvent(SDL_CONTROLLERDEVICEREMOVED, -7);
-  pushDeviceEvent(SDL_CONTROLLERDEVICEREMAPPED, 1000);
-  pump("unknown ids");
-
+  // to it, so no remap comes from SDL itself here.
+  pushDeviceEvents("remapped", SDL_CONTROLLERDEVICEREMAPPED, {3});
+  // Ids with no open controller: inside the table (2), past its end (1000), negative (-7); then a
+  // remap of 1000.
+  pushDeviceEvents("unknown ids", SDL_CONTROLLERDEVICEREMOVED, {2, 1000, -7, 1000}, SDL_CONTROLLERDEVICEREMAPPED);
   // A device index with no device behind it: the open fails.
-  pushDeviceEvent(SDL_CONTROLLERDEVICEADDED, 42);
-  pump("failed open");
-
+  pushDeviceEvents("failed open", SDL_CONTROLLERDEVICEADDED, {42});
   skipInstanceIdsBelow(5);
   attach(SDL_JOYSTICK_TYPE_GAMECONTROLLER, "Tessimarke Pad B");
   pump("controller B added");
-
   detachInstance(3);
   pump("controller A removed");
   detachInstance(5);
