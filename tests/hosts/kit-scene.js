@@ -1,14 +1,12 @@
 'use strict';
-// The kit's graphics for the test functions that tests/hosts/run.js runs: the buffers, the
-// graphics (setupGraphics' options), a command writer and a camera looking from `eye` at `target`;
-// where world points land in the window, a grey floor, frame steps, and raw addon calls.
+// The kit's graphics for the test functions that tests/hosts/run.js runs: buffers, graphics
+// (setupGraphics' options), a command writer, a camera from `eye` at `target`, where world points
+// land in the window, a grey floor, frame steps, and raw addon calls.
 const { mat4, vec3 } = require('gl-matrix');
 const kit = require('tessimarke/host');
 
 function startScene({ eye = [0, 6, 8], target = [0, 0, 0], ...options } = {}) {
-  const buffers = kit.createBuffers();
-  const gfx = kit.setupGraphics(buffers, options);
-  const commands = new kit.CommandWriter(buffers);
+  const buffers = kit.createBuffers(), gfx = kit.setupGraphics(buffers, options), commands = new kit.CommandWriter(buffers);
   const s = {
     kit, buffers, gfx, commands,
     camera() {
@@ -21,9 +19,9 @@ function startScene({ eye = [0, 6, 8], target = [0, 0, 0], ...options } = {}) {
       const clip = vec3.transformMat4(vec3.create(), p, mat4.multiply(mat4.create(), gfx.projection, gfx.view));
       return [Math.round((clip[0] * 0.5 + 0.5) * gfx.width), Math.round((0.5 - clip[1] * 0.5) * gfx.height)];
     },
-    floor(color = [0.6, 0.6, 0.6], up = 1) {
-      gfx.solid.add({ position: [-8, 0, 8, 8, 0, 8, 8, 0, -8, -8, 0, 8, 8, 0, -8, -8, 0, -8],
-        normal: Array(6).fill([0, up, 0]).flat(), color: Array(6).fill(color).flat() });
+    // A grey 16 x 16 floor at y 0, its normals up (or down, `up` -1).
+    floor(up = 1) {
+      gfx.solid.add({ position: [-8, 0, 8, 8, 0, 8, 8, 0, -8, -8, 0, 8, 8, 0, -8, -8, 0, -8], normal: Array(6).fill([0, up, 0]).flat(), color: Array(18).fill(0.6) });
     },
     // `n` frames: poll and read the events, run the commands, render. Answers the events.
     step(n = 1) {
@@ -37,8 +35,6 @@ function startScene({ eye = [0, 6, 8], target = [0, 0, 0], ...options } = {}) {
 }
 
 // An addon export called with the given arguments; 'NaN' and 'Infinity' stand for those numbers.
-function raw({ name, args }) {
-  return kit.addon[name](...args.map((v) => (v === 'NaN' ? NaN : v === 'Infinity' ? Infinity : v)));
-}
+const raw = ({ name, args }) => kit.addon[name](...args.map((v) => (v === 'NaN' ? NaN : v === 'Infinity' ? Infinity : v)));
 
 module.exports = { startScene, raw };

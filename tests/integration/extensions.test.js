@@ -76,7 +76,7 @@ function extensionsHost() {
         // One green point light just under a floor whose normals face down, away from the sun (so
         // only the light shows on it).
         light: () => {
-          s.floor(undefined, -1);
+          s.floor(-1);
           gfx.lights.light(0, -0.3, 0, 2, 0.2, 1, 0.3, 3);
           return { center: [0, 0, 0], edge: [1.9, 0, 0], out0: [2.3, 0, 0], out1: [-2.3, 0, 0], out2: [0, 0, 2.3], out3: [0, 0, -2.3] };
         },
