@@ -5,13 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "base/random.h"
 #include "gfx/core/framerules.h"
 #include "gfx/core/imagefile.h"
 #include "gfx/core/kernels.h"
