@@ -1,9 +1,7 @@
-// Allocation counter for tests and the benchmarks, loaded with LD_PRELOAD: every malloc, calloc,
-// realloc, aligned allocation and operator new is counted against the object that called it (the
-// addon, the node executable, or any other library: Mesa, X11, SDL, the C++ runtime...), found from
-// the return address through the loader (_dl_find_object). The counts live in a 32-byte file named
-// by TSM_ALLOC_COUNTS, mapped shared, so that the host reads them with a plain file read: four
-// little-endian 64-bit counts, addon, node, libraries, unattributed. Allocation itself is glibc's.
+// Allocation counter (LD_PRELOAD): every allocation is counted against the object that called it
+// (the addon, node, any other library), found from the return address through the loader. The
+// counts are four little-endian 64-bit numbers (addon, node, libraries, unattributed) in the file
+// named by TSM_ALLOC_COUNTS, mapped shared so that a host reads them with a plain file read.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -71,9 +69,6 @@ COUNTED(void* aligned_alloc(size_t align, size_t n), __libc_memalign(align, n))
 COUNTED(void* memalign(size_t align, size_t n), __libc_memalign(align, n))
 COUNTED(int posix_memalign(void** out, size_t align, size_t n), (*out = __libc_memalign(align, n)) ? 0 : 12)
 
-static void* orAbort(void* p) {
-  if (!p) abort();
-  return p;
-}
+static void* orAbort(void* p) { return p ? p : (abort(), NULL); }
 COUNTED(void* _Znwm(size_t n), orAbort(__libc_malloc(n ? n : 1)))
 COUNTED(void* _Znam(size_t n), orAbort(__libc_malloc(n ? n : 1)))

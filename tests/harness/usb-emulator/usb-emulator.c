@@ -1,26 +1,12 @@
-/* An emulated USB controller adapter for the integration tests.
- *
- * usb-emulator SCENARIO -- PROGRAM [ARGS...]
- *
- * Builds a umockdev testbed holding the devices of SCENARIO (the adapter: vendor 0x057E, product
- * 0x0337, one interface with bulk endpoints 0x81 and 0x02, or a variant), answers the usbdevfs
- * ioctls the real libusb sends to them, and runs PROGRAM under the umockdev preload, so that its
- * libusb sees the testbed instead of the (absent) USB bus. Exits with PROGRAM's status, or 128 + the
- * signal that ended it; the testbed directory is removed at exit, also after SIGTERM, SIGINT or
- * SIGHUP (the program is killed first).
- *
- * Standard error gets "@testbed DIR", then one "@usb ..." line for each thing the devices were
- * asked: open, getdriver, disconnect, connect, claim, release, write (endpoint and bytes), read
- * (endpoint, number and length of the report) and any request not understood. The n-th report
- * (from 1) holds byte i = (16 * n + i) & 0xFF, 37 bytes long.
- *
- * Scenarios: other-device (one device that is not the adapter), adapter (no kernel driver bound),
- * two-adapters, short-read (the first report has 36 bytes), read-error (the adapter vanishes at the
- * first read: every later request fails ENODEV), in-only (only the IN endpoint), no-interfaces,
- * driver-active (a kernel driver holds the interface until detached, and takes it back),
- * driver-query-error (asking for the kernel driver fails EIO), detach-error (a bound driver will
- * not let go: detach EIO, claim EBUSY, reattach EBUSY), write-error (the start command stalls).
- */
+/* usb-emulator SCENARIO -- PROGRAM [ARGS...]: runs PROGRAM under the umockdev preload with a testbed
+ * holding the devices of SCENARIO (the controller adapter, 0x057E:0x0337, one interface with bulk
+ * endpoints 0x81 and 0x02, or a variant), whose usbdevfs ioctls are answered here. Exits with its
+ * status or 128 + its signal; the testbed goes at exit, also after SIGTERM, SIGINT or SIGHUP. Standard
+ * error: "@testbed DIR", then "@usb ..." for each thing asked. Report n (from 1) is 37 bytes (16n + i)
+ * & 0xFF. Scenarios: other-device, adapter, two-adapters, short-read (a first report of 36 bytes),
+ * read-error (gone at the first read), in-only, no-interfaces, driver-active (a kernel driver holds
+ * the interface until detached, and takes it back), driver-query-error, detach-error (a driver that
+ * will not let go), write-error (the start command stalls). */
 #include <errno.h>
 #include <glib-unix.h>
 #include <linux/usbdevice_fs.h>
@@ -35,8 +21,8 @@
 #define REPORT_SIZE 37
 #define MAX_PENDING 16
 
-static const char *const scenarios[] = {"other-device", "adapter", "two-adapters", "short-read", "read-error", "in-only",
-                                        "no-interfaces", "driver-active", "driver-query-error", "detach-error", "write-error"};
+static const char *const scenarios = " other-device adapter two-adapters short-read read-error in-only no-interfaces "
+                                    "driver-active driver-query-error detach-error write-error ";
 /* Touched only by the testbed's ioctl worker thread but for the scenario, set before it starts. */
 static const char *scenario;
 static gboolean driverBound, vanished;
@@ -45,16 +31,7 @@ static UMockdevIoctlData *pending[MAX_PENDING];
 
 static gboolean is(const char *name) { return strcmp(scenario, name) == 0; }
 
-static void note(const char *format, ...) G_GNUC_PRINTF(1, 2);
-static void note(const char *format, ...) {
-  va_list args;
-  va_start(args, format);
-  fputs("@usb ", stderr);
-  vfprintf(stderr, format, args);
-  fputc('\n', stderr);
-  fflush(stderr);
-  va_end(args);
-}
+#define note(...) (fputs("@usb ", stderr), fprintf(stderr, __VA_ARGS__), fputs("\n", stderr), fflush(stderr))
 
 static void hex(GString *out, const guint8 *bytes, size_t length) {
   for (size_t i = 0; i < length; ++i) g_string_append_printf(out, "%02x", bytes[i]);
@@ -84,19 +61,12 @@ static void addDevice(UMockdevTestbed *testbed, UMockdevIoctlBase *handler, int 
     fprintf(stderr, "usb-emulator: cannot add device: %s\n", error->message);
     exit(2);
   }
-  g_free(description);
-  g_string_free(descriptors, TRUE);
 }
 
-static gboolean complete(UMockdevIoctlClient *client, int result, int error) {
-  umockdev_ioctl_client_complete(client, result, error);
-  return TRUE;
-}
+#define complete(client, result, error) (umockdev_ioctl_client_complete(client, result, error), TRUE)
 
 /* The `size` bytes of the argument at `offset` (the caller unrefs the result). */
-static UMockdevIoctlData *argument(UMockdevIoctlData *arg, gsize offset, gsize size) {
-  return umockdev_ioctl_data_resolve(arg, offset, size, NULL);
-}
+#define argument(arg, offset, size) umockdev_ioctl_data_resolve(arg, offset, size, NULL)
 
 static gboolean submitUrb(UMockdevIoctlClient *client, UMockdevIoctlData *arg) {
   UMockdevIoctlData *urbData = argument(arg, 0, sizeof(struct usbdevfs_urb));
@@ -148,10 +118,7 @@ static gboolean onIoctl(UMockdevIoctlBase *handler, UMockdevIoctlClient *client,
   (void)handler, (void)unused;
   const gulong request = umockdev_ioctl_client_get_request(client);
   UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client), *d;
-  if (vanished) {
-    note("request 0x%lx after unplug", request);
-    return complete(client, -1, ENODEV);
-  }
+  if (vanished) return complete(client, -1, ENODEV);
   switch (request) {
     case USBDEVFS_GET_CAPABILITIES:
       d = argument(arg, 0, sizeof(guint32));
@@ -213,28 +180,20 @@ static GPid child;
 static int status;
 
 static void onChildExit(GPid pid, gint exitStatus, gpointer unused) {
-  (void)pid, (void)unused;
-  status = exitStatus;
+  (void)pid, (void)unused, status = exitStatus;
   g_main_loop_quit(loop);
 }
 
-static gboolean onStop(gpointer unused) {
-  (void)unused;
-  kill(child, SIGKILL);
-  return G_SOURCE_CONTINUE;
-}
+static gboolean onStop(gpointer unused) { return (void)unused, kill(child, SIGKILL), G_SOURCE_CONTINUE; }
 
 int main(int argc, char **argv) {
-  for (size_t i = 0; argc > 3 && !strcmp(argv[2], "--") && i < G_N_ELEMENTS(scenarios); ++i) {
-    if (!strcmp(argv[1], scenarios[i])) scenario = scenarios[i];
-  }
+  scenario = argc > 3 && !strcmp(argv[2], "--") && strstr(scenarios, g_strdup_printf(" %s ", argv[1])) ? argv[1] : NULL;
   if (!scenario) {
     fprintf(stderr, "usage: usb-emulator SCENARIO -- PROGRAM [ARGS...]\n");
     return 2;
   }
   UMockdevTestbed *testbed = umockdev_testbed_new();
-  gchar *root = umockdev_testbed_get_root_dir(testbed);
-  fprintf(stderr, "@testbed %s\n", root);
+  fprintf(stderr, "@testbed %s\n", umockdev_testbed_get_root_dir(testbed));
   fflush(stderr);
   UMockdevIoctlBase *handler = umockdev_ioctl_base_new();
   g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), NULL);
@@ -258,13 +217,7 @@ int main(int argc, char **argv) {
     for (int s = 0; s < 3; ++s) g_unix_signal_add((int[]){SIGTERM, SIGINT, SIGHUP}[s], onStop, NULL);
     g_main_loop_run(loop);
   }
-  for (int i = 0; i < pendingCount; ++i) g_object_unref(pending[i]);
-  g_object_unref(handler);
   g_object_unref(testbed); /* removes the testbed directory */
-  g_free(root);
-  g_free(withUmockdev);
-  g_strfreev(env);
-  g_main_loop_unref(loop);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }

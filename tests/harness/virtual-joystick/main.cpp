@@ -1,7 +1,6 @@
 // Drives the real SDL event pump with SDL virtual joysticks (there is no /dev/uinput to make real
-// ones). The program stands in for the host: it owns the event block the pump writes into and
-// counts the window resizes the pump asks for. Each step prints "@step NAME", then the pump's own
-// log lines, then "@records HEX" (the bytes the pump queued in that step).
+// ones), standing in for the host that owns the event block the pump writes into. Each step prints
+// "@step NAME", the pump's own log lines, then "@records HEX" (the bytes it queued in that step).
 #include <SDL.h>
 
 #include <cstdio>
@@ -17,17 +16,11 @@ namespace {
 constexpr uint32_t EVENT_BLOCK_BYTES = 4096;  // room for every record one step queues
 uint8_t eventBlock[EVENT_BLOCK_BYTES];
 uint32_t eventLength = 0;
-int resizes = 0;
 }  // namespace
 
-namespace tsm::bridge {
-EventWriter openEventQueue() { return EventWriter{eventBlock, EVENT_BLOCK_BYTES, eventLength}; }
-void closeEventQueue(const EventWriter& writer) { eventLength = writer.offset; }
-}  // namespace tsm::bridge
-
-namespace tsm::gfx {
-void resize() { ++resizes; }
-}  // namespace tsm::gfx
+tsm::bridge::EventWriter tsm::bridge::openEventQueue() { return EventWriter{eventBlock, EVENT_BLOCK_BYTES, eventLength}; }
+void tsm::bridge::closeEventQueue(const EventWriter& writer) { eventLength = writer.offset; }
+void tsm::gfx::resize() {}
 
 namespace {
 void fail(const char* what) {
@@ -39,21 +32,16 @@ void fail(const char* what) {
 void pump(const char* step) {
   std::printf("@step %s\n", step);
   std::fflush(stdout);
-  for (int i = 0; i < 5; ++i) {
-    tsm::input::pumpEvents();
-    SDL_Delay(2);
-  }
+  for (int i = 0; i < 5; ++i) tsm::input::pumpEvents(), SDL_Delay(2);
   std::printf("@records ");
   for (uint32_t i = 0; i < eventLength; ++i) std::printf("%02x", eventBlock[i]);
   std::printf("\n");
-  std::fflush(stdout);
   eventLength = 0;
 }
 
 // Attaches a virtual joystick; returns its device index.
 int attach(SDL_JoystickType type, const char* name) {
-  SDL_VirtualJoystickDesc desc;
-  std::memset(&desc, 0, sizeof desc);
+  SDL_VirtualJoystickDesc desc{};
   desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
   desc.type = static_cast<Uint16>(type);
   desc.naxes = SDL_CONTROLLER_AXIS_MAX;
@@ -65,10 +53,9 @@ int attach(SDL_JoystickType type, const char* name) {
 }
 
 void detachInstance(SDL_JoystickID id) {
-  for (int i = 0; i < SDL_NumJoysticks(); ++i) {
-    if (SDL_JoystickGetDeviceInstanceID(i) == id) return void(SDL_JoystickDetachVirtual(i));
-  }
-  fail("no device with that instance id");
+  int i = 0;
+  while (i < SDL_NumJoysticks() && SDL_JoystickGetDeviceInstanceID(i) != id) ++i;
+  if (SDL_JoystickDetachVirtual(i) != 0) fail("no device with that instance id");
 }
 
 // Attaches and detaches plain (non-controller) joysticks until the next attach gets `id`.
@@ -85,8 +72,7 @@ void skipInstanceIdsBelow(SDL_JoystickID id) {
 void pushDeviceEvents(const char* step, Uint32 type, std::initializer_list<Sint32> ids, Uint32 lastType = 0) {
   size_t n = 0;
   for (const Sint32 which : ids) {
-    SDL_Event e;
-    std::memset(&e, 0, sizeof e);
+    SDL_Event e{};
     e.type = ++n == ids.size() && lastType ? lastType : type;
     e.cdevice.which = which;
     SDL_PushEvent(&e);
@@ -109,10 +95,10 @@ int main() {
     SDL_JoystickSetVirtualAxis(a, SDL_CONTROLLER_AXIS_LEFTX, value);
     pump(value < 0 ? "axis -32768" : value ? "axis 32767" : "axis 0");
   }
-  SDL_JoystickSetVirtualButton(a, SDL_CONTROLLER_BUTTON_A, 1);
-  pump("button pressed");
-  SDL_JoystickSetVirtualButton(a, SDL_CONTROLLER_BUTTON_A, 0);
-  pump("button released");
+  for (const Uint8 pressed : {1, 0}) {
+    SDL_JoystickSetVirtualButton(a, SDL_CONTROLLER_BUTTON_A, pressed);
+    pump(pressed ? "button pressed" : "button released");
+  }
   // SDL 2.26 makes a virtual pad's mapping on the fly and never matches a mapping added for its GUID
   // to it, so no remap comes from SDL itself here.
   pushDeviceEvents("remapped", SDL_CONTROLLERDEVICEREMAPPED, {3});
@@ -124,11 +110,10 @@ int main() {
   skipInstanceIdsBelow(5);
   attach(SDL_JOYSTICK_TYPE_GAMECONTROLLER, "Tessimarke Pad B");
   pump("controller B added");
-  detachInstance(3);
-  pump("controller A removed");
-  detachInstance(5);
-  pump("controller B removed");
-  std::printf("@resizes %d\n", resizes);
+  for (const SDL_JoystickID id : {3, 5}) {
+    detachInstance(id);
+    pump(id == 3 ? "controller A removed" : "controller B removed");
+  }
   SDL_Quit();
   return 0;
 }
