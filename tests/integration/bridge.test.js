@@ -1,6 +1,6 @@
 'use strict';
-// The addon's lifecycle from a real host: the start-up and shutdown lines of every subsystem, the
-// export table, startTicking, every export after quit, the command stream, and the shared buffers.
+// The addon's lifecycle from a real host: the start-up and shutdown lines of every subsystem, the export table,
+// startTicking, every export after quit, the command stream, and the shared buffers.
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -15,26 +15,23 @@ const run = (fn, arg, options) => runFn(fn, arg, { display: x.display, audio: 'n
 
 const AUDIO = [/^EFX version: \d+\.\d+$/, /^Max auxiliary sends: \d+$/, /^Max mono sources: \d+$/, /^Max stereo sources: \d+$/,
   /^Opened "(Wave File Writer|No Output)"$/, 'Using EAX Reverb', 'OpenAL initialized OK'];
-const WINDOW = ['SDL2 initialized OK', 'Vsync unchanged (on start)', 'USER32.dll not found?',
-  'SHCORE.dll not found, skipping DPI awareness', 'System not DPI aware, or prior to Win 8.1', 'MakeCurrent status: OK',
-  /^Window display mode: \d+x\d+ \d+hz$/, 'Display display mode: 1920x1080 0hz', /^GLEW OK; version: \d+\.\d+\.\d+$/,
-  'OpenGL 4.0: OK', /^Textures per shader: \d+; total: \d+$/];
-// setBuffers names the first ten blocks of the table; ready's lines follow, then quit's.
+const WINDOW = ['SDL2 initialized OK', 'Vsync unchanged (on start)', 'USER32.dll not found?', 'SHCORE.dll not found, skipping DPI awareness',
+  'System not DPI aware, or prior to Win 8.1', 'MakeCurrent status: OK', /^Window display mode: \d+x\d+ \d+hz$/, 'Display display mode: 1920x1080 0hz',
+  /^GLEW OK; version: \d+\.\d+\.\d+$/, 'OpenGL 4.0: OK', /^Textures per shader: \d+; total: \d+$/];
+// setBuffers names the first ten blocks of the table; then ready's lines and quit's.
 const READY = ['bufferIDs:', '  9 10 11 12 13 14 15 16 17 18 ', 'init size: 1400.000000, 800.000000'];
 const QUIT = ['Native ready', 'Quitting Native', 'Closing OpenAL', 'Closing SDL', 'Closing USB'];
 const SPRITE = 'Warning: 0.000000x0.000000 texture initialized? PB 0';
-// [what fails, host options, whether GL starts, standard output, standard error]: every line from
-// start-up to shutdown in order (strings exact, patterns matched). Without a window or GL, ready
-// and render draw nothing and do not crash.
+// [what fails, host options, whether GL starts, standard output, standard error]: every line from start-up to shutdown
+// in order (strings exact, patterns matched). Without a window or GL, ready and render draw nothing and do not crash.
 const GOLDEN = [
-  ['nothing', { audio: 'wave' }, true, ['Initializing Native', ...AUDIO, 'FreeType initialized OK', ...WINDOW, ...READY,
-    'Fonts initialized OK', ...QUIT], [SPRITE]],
-  ['the audio device', { audio: 'none' }, true, ['Initializing Native', 'FreeType initialized OK', ...WINDOW, ...READY,
-    'Fonts initialized OK', ...QUIT], ['Got null device', /^Got error opening device: \S/, /^Got error creating context: \S/,
-    'Could not set a context!', 'Error initializing OpenAL: AL error 0x1', SPRITE]],
-  ['the video driver', { env: { SDL_VIDEODRIVER: 'no-such-driver' } }, false, ['Initializing Native', ...AUDIO,
-    'FreeType initialized OK', 'Error initializing SDL', ...READY, ...QUIT],
-  ['Error initializing SDL: no-such-driver not available', 'initGFX error: no GL context']],
+  ['nothing', { audio: 'wave' }, true, ['Initializing Native', ...AUDIO, 'FreeType initialized OK', ...WINDOW, ...READY, 'Fonts initialized OK', ...QUIT],
+    [SPRITE]],
+  ['the audio device', { audio: 'none' }, true, ['Initializing Native', 'FreeType initialized OK', ...WINDOW, ...READY, 'Fonts initialized OK', ...QUIT],
+    ['Got null device', /^Got error opening device: \S/, /^Got error creating context: \S/, 'Could not set a context!',
+      'Error initializing OpenAL: AL error 0x1', SPRITE]],
+  ['the video driver', { env: { SDL_VIDEODRIVER: 'no-such-driver' } }, false, ['Initializing Native', ...AUDIO, 'FreeType initialized OK',
+    'Error initializing SDL', ...READY, ...QUIT], ['Error initializing SDL: no-such-driver not available', 'initGFX error: no GL context']],
 ];
 const golden = (got, want) => {
   assert.equal(got.length, want.length, got.join('\n'));
@@ -68,48 +65,40 @@ for (const [fails, options, gl, out, err] of GOLDEN) {
   });
 }
 
-test('the export table: 22 functions then 4 constants, all with default attributes; ticking and ready', async () => {
+test('the export table: 22 functions then 4 constants, all with default attributes; startTicking and ready', async () => {
   const r = await run(() => {
     const attributes = Object.getOwnPropertyNames(addon).map((n) => {
       const d = Object.getOwnPropertyDescriptor(addon, n);
       return [n, typeof d.value, d.writable, d.enumerable, d.configurable, d.get !== undefined];
     });
-    const constants = [addon.AL_FORMAT_MONO8, addon.AL_FORMAT_MONO16, addon.AL_FORMAT_STEREO8, addon.AL_FORMAT_STEREO16];
     createFixed();
     const blocks = graphics().createTableBlocks(), seen = [];
     graphics().registerAndCompile(blocks.tableId);
     // startTicking calls tickFn once, with the global object as receiver; ready ignores arguments.
-    const ticking = [addon.startTicking(function tickFn(...args) { seen.push([this === globalThis, args.length]); }), seen,
-      addon.ready(1, 2, 3), addon.quit(), blocks.tableId > 0];
-    return [attributes, require('../..') === addon, constants, ticking];
+    return [attributes, require('../..') === addon, [addon.AL_FORMAT_MONO8, addon.AL_FORMAT_MONO16, addon.AL_FORMAT_STEREO8, addon.AL_FORMAT_STEREO16],
+      [addon.startTicking(function tickFn(...args) { seen.push([this === globalThis, args.length]); }), seen, addon.ready(1, 2, 3), addon.quit(), blocks.tableId > 0]];
   });
   const [attributes, samePackage, constants, ticking] = r.results[0];
-  assert.deepEqual(attributes.map((a) => a[0]), ['initBuffer', 'getBuffer', 'nextBuffer', 'nextPool', 'loadAudio',
-    'initALBuffer', 'compileShader', 'checkShaders', 'setBuffers', 'startTicking', 'ready', 'poll', 'pollUSB', 'tick',
-    'render', 'quit', 'copy', 'paste', 'measureText', 'setShadowQuality', 'setSsaoQuality', 'setAntialias',
-    'AL_FORMAT_MONO8', 'AL_FORMAT_MONO16', 'AL_FORMAT_STEREO8', 'AL_FORMAT_STEREO16']);
-  attributes.forEach(([name, type, ...flags], i) => assert.deepEqual([type, ...flags], [i < 22 ? 'function' : 'number',
-    false, false, false, false], name));
-  assert.ok(samePackage, "require('.') gives the addon's own exports");
-  assert.deepEqual(constants, [4352, 4353, 4354, 4355]);
-  assert.deepEqual(ticking, [0, [[true, 0]], 0, 0, true]);
+  assert.deepEqual(attributes.map((a) => a[0]), ['initBuffer', 'getBuffer', 'nextBuffer', 'nextPool', 'loadAudio', 'initALBuffer', 'compileShader',
+    'checkShaders', 'setBuffers', 'startTicking', 'ready', 'poll', 'pollUSB', 'tick', 'render', 'quit', 'copy', 'paste', 'measureText',
+    'setShadowQuality', 'setSsaoQuality', 'setAntialias', 'AL_FORMAT_MONO8', 'AL_FORMAT_MONO16', 'AL_FORMAT_STEREO8', 'AL_FORMAT_STEREO16']);
+  attributes.forEach(([name, ...kind], i) => assert.deepEqual(kind, [i < 22 ? 'function' : 'number', false, false, false, false], name));
+  assert.deepEqual([samePackage, constants, ticking], [true, [4352, 4353, 4354, 4355], [0, [[true, 0]], 0, 0, true]]);
   assert.match(r.stdout, /^Initializing Native\n/);
 });
 
-// [call after quit, evaluated in the host; what it returns]. No source is free and stop all has no
-// context: 1; fullscreen has no window: -1. Glyphs cached before quit are still measured.
-const AFTER_QUIT = [['a.render()', 0], ['runCommands(fixed, [...words, 8])', [...Array(23).fill(0), 1, -1]], ['a.poll()', 0],
-  ['a.pollUSB()', 0], ['a.measureText("After quit", 24, 2)', 'measured'], ['a.loadAudio(5, sound, 2, 1)', 0xa004],
-  ['a.initALBuffer(6, Buffer.alloc(800), 0x1101, 8000)', 0xa004], ['a.copy("after quit")', -1], ['a.paste()', ''],
-  ['a.setShadowQuality(2)', null], ['a.setSsaoQuality(3)', null], ['a.setAntialias(1)', null], ['a.setBuffers(blocks.tableId)', 0],
-  ['a.compileShader("solid", true, source)', 0], ['a.checkShaders()', 0], ['a.ready()', 0], ['a.render()', 0],
+// [a call after quit, evaluated in the host; what it returns]. No source is free and stop all has no context: 1;
+// fullscreen has no window: -1. Glyphs cached before quit are still measured; new ones have no face: any number.
+const AFTER_QUIT = [['a.render()', 0], ['runCommands(fixed, [...words, 8])', [...Array(23).fill(0), 1, -1]], ['a.poll()', 0], ['a.pollUSB()', 0],
+  ['a.measureText("After quit", 24, 2)', 'measured'], ['a.loadAudio(5, sound, 2, 1)', 0xa004], ['a.initALBuffer(6, Buffer.alloc(800), 0x1101, 8000)', 0xa004],
+  ['a.copy("after quit")', -1], ['a.paste()', ''], ['a.setShadowQuality(2)', null], ['a.setSsaoQuality(3)', null], ['a.setAntialias(1)', null],
+  ['a.setBuffers(blocks.tableId)', 0], ['a.compileShader("solid", true, source)', 0], ['a.checkShaders()', 0], ['a.ready()', 0], ['a.render()', 0],
   ['a.initBuffer(7, 1024).byteLength', 1024], ['a.nextBuffer(16)[0].byteLength', 16], ['a.quit()', 0],
-  // New glyphs have no face to come from: any number.
   ['Number.isFinite(a.measureText("Zwölf Ärger", 24, 1))', true]];
 
 test('every export after quit is harmless: no GL, no closed library reached, documented failures only', async () => {
-  // Graphics, text, sound and the table all in use first; each call after quit is named on standard
-  // output before it runs, so that a crash shows where it happened.
+  // Graphics, text, sound and the table all in use first; each call after quit is named on standard output before it
+  // runs, so that a crash shows where it happened.
   const r = await run((calls) => {
     const a = addon, fixed = createFixed(), blocks = graphics().createTableBlocks(), sound = 'app/assets/sounds/blip.ogg';
     const compiled = graphics().registerAndCompile(blocks.tableId);
@@ -117,31 +106,28 @@ test('every export after quit is harmless: no GL, no closed library reached, doc
     const [offset, length] = putString(fixed, 'After quit');
     // Text colour, a line of text, a log line, a play, stop all; after quit also fullscreen.
     const words = [12, 1, 1, 1, 1, 10, offset, length, 10, 40, 24, 2, 0, 9, offset, length, 1, 3, 1, 1, 0, 0, 0, 5];
-    report([compiled, a.loadAudio(3, sound, 2, 1), a.initALBuffer(4, Buffer.alloc(800), 0x1101, 8000),
-      runCommands(fixed, words), a.measureText('After quit', 24, 2), a.render()]);
+    report([compiled, a.loadAudio(3, sound, 2, 1), a.initALBuffer(4, Buffer.alloc(800), 0x1101, 8000), runCommands(fixed, words),
+      a.measureText('After quit', 24, 2), a.render()]);
     a.quit();
     const source = require('node:fs').readFileSync('tests/shaders/solid.vert', 'utf8');
     return calls.map((c) => { console.log(`calling ${c}`); return eval(c); });
   }, AFTER_QUIT.map((c) => c[0]));
   const [[compiled, load, tone, commands, measured, render], afterQuit] = r.results;
-  assert.deepEqual([compiled, load, tone, render], [0, 0, 0, 0]);
-  assert.ok(measured > 0);
+  assert.deepEqual([compiled, load, tone, render, measured > 0], [0, 0, 0, 0, true]);
   assert.ok(commands[16] > 0, 'the sound played before quit');
   assert.deepEqual(commands, [...Array(16).fill(0), commands[16], ...Array(7).fill(0)]);
   AFTER_QUIT.forEach(([call, expected], i) => assert.deepEqual(afterQuit[i], expected === 'measured' ? measured : expected, call));
-  // Standard error holds the sprite texture's line (from ready), then only stop all's and the two
-  // loads' lines, as without an audio device.
-  assert.deepEqual(r.stderr.split('\n'), [SPRITE, 'Got error stopping all: AL error 0xa004',
-    ' !OpenAL Error buffering data: AL error 0xa004', 'OpenAL Error buffering data: AL error 0xa004', '']);
+  // Standard error: the sprite texture's line (from ready), then only stop all's and the two loads', as without a device.
+  assert.deepEqual(r.stderr.split('\n'), [SPRITE, 'Got error stopping all: AL error 0xa004', ' !OpenAL Error buffering data: AL error 0xa004',
+    'OpenAL Error buffering data: AL error 0xa004', '']);
   const out = nativeOut(r);
   assert.equal(out.split('Quitting Native\n').length, 3, 'quit twice, each with its lines');
   assert.doesNotMatch(out.slice(out.indexOf('Quitting Native')), /Unable to compile|initGFX/);
 });
 
-// The command stream's walk (skips, counts, bounds) is the unit tests'; here its effects. Runs
-// `words` (numbers, or strings such as "NaN") with `text` in STRING_BUFFER, `ticks` times, each
-// tick marked on standard output; returns the results and the text each tick printed.
+// The command stream's walk (skips, counts, bounds) is the unit tests'; here its effects.
 test('commands reach their subsystems, results at their opcode index; command 9 prints only bytes of STRING_BUFFER', async () => {
+  // Runs `words` (numbers, or strings such as "NaN") with `text` in STRING_BUFFER `ticks` times, each tick marked.
   const stream = ({ words, text, ticks }) => {
     const f = createFixed({ string: 16 });
     putString(f, text);
@@ -151,17 +137,16 @@ test('commands reach their subsystems, results at their opcode index; command 9 
     return Array.from(f.results.subarray(0, words.length));
   };
   const printed = (r) => nativeOut(r).split('[tick]\n').slice(1, -1);
-  // [0.5, -0.5, 11, 99, -7] skip one word each; 9.9 logs; 12.5 sets the colour; 13 takes five words;
-  // 4 sets a gain; 5, 6, 7 act on no playing source. A second tick runs them again.
+  // [0.5, -0.5, 11, 99, -7] skip one word each; 9.9 logs; 12.5 sets the colour; 13 takes five words; 4 sets a gain;
+  // 5, 6, 7 act on no playing source. A second tick runs them again.
   const words = [0.5, -0.5, 11, 99, -7, 9.9, 0, 7, 12.5, 1, 0, 0, 1, 13, 1, 2, 3, 4, 4, 0, 0.5, 5, 6, 7];
   let r = await run(stream, { words, text: 'héllo|', ticks: 2 });
   assert.deepEqual(r.results[0].map((v, i) => [i, v]).filter(([, v]) => v !== -1),
     [[0, 0], [1, 0], [2, 0], [3, 0], [4, 0], [5, 0], [8, 0], [13, 0], [18, 0], [21, 0], [22, 0], [23, 0]]);
   assert.deepEqual(printed(r), ['héllo|', 'héllo|']);
-  // [offset, length, text]: the offset keeps its low 32 bits; the length is clipped to the block; a
-  // negative or NaN length, an offset at or past the end print nothing; fractions are truncated.
-  const logs = [[2 ** 32 + 2, 3, 'cde'], [10, 100, 'klmnop'], [3, -1, ''], [16, 1, ''], [2 ** 31, 4, ''], [0, 'NaN', ''],
-    [1.9, 2.9, 'bc']];
+  // [offset, length, text]: the offset keeps its low 32 bits; the length is clipped to the block; a negative or NaN
+  // length, an offset at or past the end print nothing; fractions are truncated.
+  const logs = [[2 ** 32 + 2, 3, 'cde'], [10, 100, 'klmnop'], [3, -1, ''], [16, 1, ''], [2 ** 31, 4, ''], [0, 'NaN', ''], [1.9, 2.9, 'bc']];
   r = await run(stream, { words: logs.flatMap(([o, l]) => [9, o, l]), text: 'abcdefghijklmnop', ticks: 1 });
   assert.deepEqual([printed(r), r.results[0].filter((_, i) => i % 3 === 0)], [[logs.map((c) => c[2]).join('')], logs.map(() => 0)]);
 });
@@ -169,10 +154,8 @@ test('commands reach their subsystems, results at their opcode index; command 9 
 test('buffer ids, the pool, re-created and shared blocks', async () => {
   const r = await run(() => {
     const f = createFixed({ pool: 100 }), u8 = (b) => Array.from(new Uint8Array(b));
-    // Ids are handed out from 8 in order across nextBuffer and nextPool; slices are views of the
-    // pool's bytes, back to back.
-    const [, a] = addon.nextBuffer(16), [, b] = addon.nextPool(60), [, c] = addon.nextBuffer(0);
-    const [s39, d] = addon.nextPool(39), [s0, e] = addon.nextPool(0);
+    // Ids are handed out from 8 in order across nextBuffer and nextPool; slices are views of the pool, back to back.
+    const [, a] = addon.nextBuffer(16), [, b] = addon.nextPool(60), [, c] = addon.nextBuffer(0), [s39, d] = addon.nextPool(39), [s0, e] = addon.nextPool(0);
     new Uint8Array(s39)[0] = 77;
     const ids = [[a, b, c, d, e], f.header[1], s39.byteLength, s0.byteLength, Array.isArray(addon.nextBuffer(1)), u8(f.buffers.pool)[60]];
     // A re-created block carries its contents up to the smaller length.
@@ -183,22 +166,21 @@ test('buffer ids, the pool, re-created and shared blocks', async () => {
     const shrunk = addon.initBuffer(21, 2);
     new Uint8Array(second)[7] = 42;
     const recreated = [u8(second), u8(first), u8(shrunk), addon.initBuffer(255, 16).byteLength, addon.initBuffer(200, 0).byteLength];
-    // getBuffer shares the bytes of the block; an id with no block gives an empty one; ids are truncated.
+    // getBuffer shares the block's bytes; an id with no block gives an empty one; ids are truncated.
     const owned = addon.initBuffer(22, 32), view = addon.getBuffer(22);
     new Uint8Array(owned)[3] = 99;
     new Uint32Array(view)[2] = 0xdeadbeef;
-    const shared = [u8(view)[3], new Uint32Array(owned)[2], view.byteLength, addon.getBuffer(addon.nextBuffer(24)[1]).byteLength,
-      addon.getBuffer(250).byteLength, addon.getBuffer(22.7).byteLength];
-    return [ids, recreated, shared];
+    return [ids, recreated, [u8(view)[3], new Uint32Array(owned)[2], view.byteLength, addon.getBuffer(addon.nextBuffer(24)[1]).byteLength,
+      addon.getBuffer(250).byteLength, addon.getBuffer(22.7).byteLength]];
   });
-  assert.deepEqual(r.results[0], [[[8, 9, 10, 11, 12], 99, 39, 0, true, 77],
-    [[1, 2, 3, 4, 0, 0, 0, 42], [1, 2, 3, 4], [9, 8], 16, 0], [99, 0xdeadbeef, 32, 24, 0, 32]]);
+  assert.deepEqual(r.results[0], [[[8, 9, 10, 11, 12], 99, 39, 0, true, 77], [[1, 2, 3, 4, 0, 0, 0, 42], [1, 2, 3, 4], [9, 8], 16, 0],
+    [99, 0xdeadbeef, 32, 24, 0, 32]]);
 });
 
 test('collected owners free their block once, views nothing; pool slices outlive a re-created POOL_BUFFER', async () => {
   const r = await run(() => {
-    // Collects garbage, then calls `then` once the finalizers have had their chance (Node may run
-    // them in a task after the collection: a second pass after a moment).
+    // Collects garbage, then calls `then` once the finalizers have had their chance (Node may run them in a task after
+    // the collection: a second pass after a moment).
     const collect = (then) => { gc(); setTimeout(() => { gc(); setImmediate(then); }, 50); };
     const f = globalThis.fixed = createFixed({ pool: 64 });  // kept: only the old pool may be collected
     const [sliceA, idA] = addon.nextPool(8), [sliceB, idB] = addon.nextPool(8), [table, tableId] = addon.nextBuffer(64);
@@ -207,32 +189,27 @@ test('collected owners free their block once, views nothing; pool slices outlive
     let view = addon.getBuffer(1);
     collect(() => {
       console.log('[collected]');
-      // A view made by getBuffer owns nothing: dropping it frees nothing.
-      view = null;
+      view = null;  // a view made by getBuffer owns nothing: dropping it frees nothing
       collect(() => {
         console.log('[view collected]');
-        const entries = new Uint16Array(table), pair = new Float32Array(sliceB);
-        const copied = Array.from(new Uint8Array(addon.initBuffer(idA, 8)));
+        const entries = new Uint16Array(table), pair = new Float32Array(sliceB), copied = Array.from(new Uint8Array(addon.initBuffer(idA, 8)));
         entries[0] = idB;
         addon.setBuffers(tableId);
         report([copied, Array.from(pair), Array.from(new Float32Array(addon.getBuffer(idB)))]);
         // With entry 0 naming no home, setBuffers reads the host's numbers in the pair and leaves them.
         entries[0] = 0;
-        report([[[NaN, -NaN], [Infinity, -Infinity], [1e30, -1e30], [-0, 3e9], [640.9, -480.9]].map(([w, h]) => {
-          pair.set([w, h]);
-          return addon.setBuffers(tableId);
-        }), Array.from(pair)]);
+        report([[[NaN, -NaN], [Infinity, -Infinity], [1e30, -1e30], [-0, 3e9], [640.9, -480.9]].map((p) => pair.set(p) ?? addon.setBuffers(tableId)),
+          Array.from(pair)]);
         addon.quit();
       });
     });
   }, null, { nodeArgs: ['--expose-gc'] });
-  // The old pool's owner, and nothing else, was freed before the slices were used; each address is
-  // freed at most once, also when the process ends.
+  // The old pool's owner, and nothing else, was freed before the slices were used; each address is freed at most once,
+  // also when the process ends.
   const finalized = r.stdout.split('\n[').map((part) => part.match(/^Finalized buffer: 0x[0-9a-f]+$/gm) || []);
   assert.deepEqual(finalized.slice(0, 2).map((f) => f.length), [1, 0], r.stdout);
   assert.equal(new Set(finalized.flat()).size, finalized.flat().length);
-  // The host's NaN, infinities and numbers past the integer range are read without undefined
-  // conversions (the sanitized build checks that).
-  assert.deepEqual(r.results, [[[1, 2, 3, 4, 5, 6, 7, 8], [1400, 800], [1400, 800]],
-    [[0, 0, 0, 0, 0], [Math.fround(640.9), Math.fround(-480.9)]]]);
+  // The host's NaN, infinities and numbers past the integer range are read without undefined conversions (the
+  // sanitized build checks that).
+  assert.deepEqual(r.results, [[[1, 2, 3, 4, 5, 6, 7, 8], [1400, 800], [1400, 800]], [[0, 0, 0, 0, 0], [Math.fround(640.9), Math.fround(-480.9)]]]);
 });

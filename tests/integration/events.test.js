@@ -1,8 +1,7 @@
 'use strict';
-// Input through the real event pump: keys, text, mouse, wheel and window-size events sent from
-// outside by xdotool into one host, the queue's offset and a full EVENT_BUFFER; the clipboard with
-// xclip as the other program; game controllers from SDL virtual joysticks in the C++ harness
-// tests/harness/virtual-joystick (there is no /dev/uinput here for real devices).
+// Input through the real event pump: keys, text, mouse, wheel and window-size events sent from outside by xdotool into
+// one host, the queue's offset and a full EVENT_BUFFER; the clipboard with xclip as the other program; game controllers
+// from SDL virtual joysticks in the C++ harness tests/harness/virtual-joystick (there is no /dev/uinput here).
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -20,19 +19,16 @@ test.before(async () => {
   host = await startHost({ display: xs.display, audio: 'null', timeout: 600000 });
   await host.run(setupWindow, {});
   id = await findWindow(xs.display);
-  await xdotool(xs.display, 'windowfocus', '--sync', id);
+  // The wheel turns that mark the end of each input go to the window under the pointer.
+  await xdotool(xs.display, 'windowfocus', '--sync', id, 'mousemove', '--window', id, 50, 50);
   await poll(host, undefined, 5);
 });
-test.after(async () => {
-  await host.quit();
-  assertOk(await host.done);
-  xs.stop();
-});
+test.after(async () => { await host.quit(); assertOk(await host.done); xs.stop(); });
 
 // A record without its offset and size, as [type, ...fields].
 const brief = ({ at, size, ...r }) => Object.values(r);
 const WHEEL = 'got other SDL event: 1027';
-// Sends input from an empty queue, then a wheel turn, and polls until the wheel's log line is out:
+// Sends input (to an emptied queue unless `keep`), then a wheel turn, and polls until the wheel's log line is out:
 // everything before it was pumped. Resolves with the records queued and the lines logged.
 async function send(input, keep = false) {
   if (!keep) await resetQueue(host);
@@ -40,6 +36,7 @@ async function send(input, keep = false) {
   await xdotool(xs.display, ...input.map((a) => (a === 'ID' ? id : a)), 'click', 4);
   const seen = [];
   const records = await poll(host, () => seen.push(...host.takeLines().filter((l) => l && !l.startsWith('@'))) && seen.includes(WHEEL));
+  assert.ok(seen.includes(WHEEL), seen.join('\n'));
   return { records, seen };
 }
 

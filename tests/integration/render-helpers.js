@@ -1,6 +1,5 @@
 'use strict';
-// Screenshots of a window taken from outside with ImageMagick's import, decoded here, and pixels
-// compared with a tolerance.
+// Screenshots of a window taken from outside with ImageMagick's import, decoded here, and pixels compared with a tolerance.
 const { execFile } = require('node:child_process');
 const { promisify } = require('node:util');
 const assert = require('node:assert/strict');
@@ -21,12 +20,10 @@ function decodePpm(data) {
   ++at;
   const [magic, width, height, max] = [fields[0], ...fields.slice(1).map(Number)];
   assert.deepEqual([magic, max], ['P6', 255]);
-  function pixel(x, y) {
+  return { width, height, pixel(x, y) {
     assert.ok(x >= 0 && x < width && y >= 0 && y < height, `pixel ${x},${y} outside ${width}x${height}`);
-    const i = at + (y * width + x) * 3;
-    return [data[i], data[i + 1], data[i + 2]];
-  }
-  return { width, height, pixel };
+    return [...data.subarray(at + (y * width + x) * 3, at + (y * width + x) * 3 + 3)];
+  } };
 }
 
 // Screenshot of window `id` on `display`.
@@ -37,24 +34,18 @@ async function screenshot(display, id) {
   return decodePpm(stdout);
 }
 
-// White pixels in the box of the minimal host's line of text (x 40-400, y 30-70).
-function textInk(shot) {
-  let ink = 0;
-  for (let y = 30; y < 70; ++y) for (let x = 40; x < 400; ++x) if (shot.pixel(x, y).every((c) => c > 230)) ++ink;
-  return ink;
-}
-
-// Screenshots of window `id` until its line of text shows (more than 300 white pixels) or `limit`
-// ms have passed: the glyphs reach the atlas a frame after their first use, and software GL on a
-// loaded machine takes seconds a frame. Resolves with the last screenshot and its ink.
+// Screenshots of window `id` until the minimal host's line of text shows (over 300 white pixels in x 40-400, y 30-70)
+// or `limit` ms have passed: the glyphs reach the atlas a frame after their first use, and software GL on a loaded
+// machine takes seconds a frame. Resolves with the last screenshot and its ink.
 async function waitForText(display, id, limit = 60000) {
   const until = Date.now() + limit;
-  let shot = await screenshot(display, id);
-  while (textInk(shot) <= 300 && Date.now() < until) {
+  for (;;) {
+    const shot = await screenshot(display, id);
+    let ink = 0;
+    for (let y = 30; y < 70; ++y) for (let x = 40; x < 400; ++x) if (shot.pixel(x, y).every((c) => c > 230)) ++ink;
+    if (ink > 300 || Date.now() >= until) return { shot, ink };
     await new Promise((r) => setTimeout(r, 500));
-    shot = await screenshot(display, id);
   }
-  return { shot, ink: textInk(shot) };
 }
 
 // Asserts that the pixel at (x, y) is `expected` within `tolerance` per channel.

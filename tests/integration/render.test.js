@@ -1,18 +1,17 @@
 'use strict';
-// The renderer from a real host, one screenshot check per feature: the blocks `ready` hands out,
-// every pass's pixels, per-frame against build-time uniforms, quality levels, text, the debug
-// thumbnails and a resize made from outside. The test shaders of tests/shaders paint known colours
-// and indicator squares (30 x 30, centre of square k at (35 + 50k, 265)) that show uniform values.
+// The renderer from a real host, one screenshot check per feature: the blocks `ready` hands out, every pass's pixels,
+// per-frame against build-time uniforms, quality levels, text, the debug thumbnails and a resize made from outside. The
+// test shaders of tests/shaders paint known colours and indicator squares (centre of square k at (35 + 50k, 265)) that
+// show uniform values.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { startXvfb, assertOk } = require('./harness');
 const { startHost, findWindow, xdotool } = require('./window-helpers');
 const { screenshot, assertPixel } = require('./render-helpers');
 
-// Sets up a scene host: every block the bufferIDs table names (`overrides`: { entry: bytes |
-// 'missing' }), the camera, the light's view (x mirrored, so that the scene's front faces turn away
-// from it and survive the shadow pass's front-face culling) and quality levels set before ready
-// (`early`), then ready. state.parts holds the scene's parts as { entry: values }.
+// Sets up a scene host: every block the bufferIDs table names (`overrides`: { entry: bytes | 'missing' }), the camera,
+// the light's view (x mirrored, so that the scene's front faces turn away from it and survive the shadow pass's
+// front-face culling) and quality levels set before ready (`early`), then ready. state.parts: { part: { entry: values } }.
 function setupScene({ overrides, early }, s) {
   s.f = createFixed();
   const g = graphics(), b = g.createTableBlocks(overrides);
@@ -24,10 +23,7 @@ function setupScene({ overrides, early }, s) {
   s.light = (z) => [-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, z, 1];
   s.view = (x) => [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, 0, 0, 1];
   // Two counter-clockwise triangles over a rectangle at depth z, clockwise when `reverse`.
-  const quad = (x0, y0, x1, y1, z, reverse) => {
-    const v = [[x0, y0, z], [x1, y0, z], [x1, y1, z], [x0, y0, z], [x1, y1, z], [x0, y1, z]];
-    return (reverse ? v.reverse() : v).flat();
-  };
+  const quad = (x0, y0, x1, y1, z, reverse) => [[x0, y0, z], [x1, y0, z], [x1, y1, z], [x0, y0, z], [x1, y1, z], [x0, y1, z]][reverse ? 'reverse' : 'slice']().flat();
   const rep = (v, n) => Array(n).fill(v).flat();
   s.parts = {
     // A red and facing +z; B green, its normal tilted to (0, 0.6, 0.8).
@@ -50,40 +46,30 @@ function setupScene({ overrides, early }, s) {
   addon.ready();
   const [probe, nextId] = addon.nextBuffer(4);
   s.keep.push(probe);
-  const handedOut = [];
-  for (let id = lastHostId + 1; id < nextId; ++id) {
-    const block = addon.getBuffer(id);
-    handedOut.push([block.byteLength, block.byteLength <= 32 ? Array.from(new Float32Array(block)) : null]);
-  }
+  const handedOut = Array.from({ length: nextId - lastHostId - 1 }, (_, i) => addon.getBuffer(lastHostId + 1 + i))
+    .map((block) => [block.byteLength, block.byteLength <= 32 ? Array.from(new Float32Array(block)) : null]);
   return { compiled, nextId, extra: nextId - lastHostId, handedOut };
 }
 
 const BG = [0, 0, 102], GREY = [26, 26, 26], ALL = ['solid', 'transparent', 'unculled', 'lights', 'ui'];
 const at = (k) => [35 + 50 * k, 265];
-// Quality indicator at the start values 2, 2, 1; lightTransform's depth 0.2; the shadow map holding
-// the mirrored scene at depth 0.6 (front faces culled, back faces drawn).
+// Quality indicator at the start values 2, 2, 1; lightTransform's depth 0.2; the shadow map holding the mirrored scene
+// at depth 0.6 (front faces culled, back faces drawn).
 const START = [...at(0), [51, 51, 26], 'quality start values'], LIGHT = [...at(1), [0, 0, 51], 'lightTransform as built'];
 const SHADOW = [...at(5), [153, 255, 0], 'shadow map'];
 let xs, s;
 test.before(async () => { xs = await startXvfb(); });
-test.after(async () => {
-  if (s) await s.close();
-  xs.stop();
-});
+test.after(async () => { if (s) await s.close(); xs.stop(); });
 
-// A scene host with its window; run(fn, arg) runs in it; scene(parts) writes the named parts and
-// sets every other part's lengths to 0; frame(n) renders n frames with uiTransform in pixels;
-// expect(pixels) checks a screenshot against [x, y, rgb, what] rows and returns it.
+// A scene host with its window: scene(parts) writes the named parts and sets every other part's lengths to 0; frame(n)
+// renders n frames with uiTransform in pixels; expect(pixels) checks a screenshot against [x, y, rgb, what] rows.
 async function openScene(options = {}) {
   const host = await startHost({ display: xs.display, audio: 'null', env: { LP_NUM_THREADS: '0' }, timeout: 600000 });
   const setup = await host.run(setupScene, options);
   const id = await findWindow(xs.display);
   const scene = (names) => host.run((n, s) => Object.entries(s.parts).forEach(([part, entries]) => Object.entries(entries)
     .forEach(([e, v]) => (n.includes(part) ? s.put(e, v) : (s.f.header[s.ids[e]] = 0)))), names);
-  const frame = (n = 1) => host.run((k, s) => {
-    s.fill(5, s.uiMatrix(s.views[0][0] || 1, s.views[0][1] || 1));
-    for (let i = 0; i < k; ++i) addon.render();
-  }, n);
+  const frame = (n = 1) => host.run((k, st) => { st.fill(5, st.uiMatrix(st.views[0][0] || 1, st.views[0][1] || 1)); for (let i = 0; i < k; ++i) addon.render(); }, n);
   const expect = async (pixels) => {
     const shot = await screenshot(xs.display, id);
     for (const [x, y, rgb, what] of pixels) assertPixel(shot, x, y, rgb, 3, what);
@@ -134,11 +120,7 @@ test('a new view matrix and camera reach the next frame; lightTransform written 
 
 test('text laid out in a step is drawn by the glyph and glyph-outline passes of the next frame, then gone', async () => {
   await s.scene([]);
-  const count = (shot, y0, match) => {
-    let n = 0;
-    for (let y = y0; y < y0 + 60; ++y) for (let x = 100; x < 400; ++x) if (match(shot.pixel(x, y))) ++n;
-    return n;
-  };
+  const count = (shot, y0, match) => Array.from({ length: 60 * 300 }, (_, i) => match(shot.pixel(100 + (i % 300), y0 + Math.floor(i / 300)))).filter(Boolean).length;
   const white = ([r, g, b]) => r > 200 && g > 200 && b > 200, magenta = ([r, g, b]) => r > 200 && g < 60 && b > 150;
   // One step's runs: "HHHH" in font 0 white at y 470, in font 4 (outlined) magenta at y 570.
   for (const runs of [[['HHHH', 470, 0, [1, 1, 1, 1]], ['HHHH', 570, 4, [1, 0, 1, 1]]], []]) {
@@ -158,9 +140,8 @@ test('a second ready builds nothing again: no new buffers, no new sampling data'
   assert.doesNotMatch(s.host.takeLines().join('\n'), /noiseTile|init size/);
 });
 
-// Thumbnails of position (green marker), albedo (red A) and normals (A's (0.5, 0.5, 1)) along the top
-// edge, `w` wide and `h` high each on a window `width` wide; the scene's solid rectangles fill the
-// lower left quarter of each.
+// Thumbnails of position (green marker), albedo (red A) and normals (A's (0.5, 0.5, 1)) along the top edge, `w` wide and
+// `h` high each on a window `width` wide; the scene's solid rectangles fill the lower left quarter of each.
 const thumbnails = (w, h, width) => [[3, h - 4, [0, 255, 0], 'position'], [w - 4, h - 4, GREY, 'position, cleared'],
   [w + 3, h - 4, [255, 0, 0], 'albedo'], [2 * w - 4, h - 4, GREY, 'albedo, cleared'], [2 * w + 3, h - 4, [128, 128, 255], 'normals'],
   [3 * w - 4, h - 4, GREY, 'normals, cleared'], [3, 4, GREY, 'top of position'], [3, h + 3, BG, 'below'], [3 * w + 3, h - 4, BG, 'right']].filter(([x]) => x < width);
@@ -195,8 +176,8 @@ test('a resize from outside re-allocates the targets: the next frames draw at th
 });
 
 test('quality setters reach the shaders with the next frame, as 32-bit integers', async () => {
-  // [shadow, ssao, antialias] (null: not set), the indicator then: -0.5, NaN and Infinity read 0;
-  // 3.9 is stored as 3; 2^32 + 5 keeps its low 32 bits.
+  // [shadow, ssao, antialias] (null: not set), the indicator then: -0.5, NaN and Infinity read 0; 3.9 is stored as 3;
+  // 2^32 + 5 keeps its low 32 bits.
   const steps = [[[2], [51, 51, 26]], [[, , 0], [51, 51, 0]], [[, 3.9], [77, 51, 0]], [[2 ** 32 + 5, , -0.5], [77, 128, 0]],
     [[, 'NaN'], [0, 128, 0]], [['Infinity', 4], [102, 0, 0]]];
   for (const [levels, rgb] of steps) {
@@ -206,10 +187,8 @@ test('quality setters reach the shaders with the next frame, as 32-bit integers'
   }
 });
 
-
 test('levels set before ready give way to the start values; a uniform whose block is missing or short is never sent', async () => {
-  // uiTransform gets 16 bytes, cameraPosition no block, the solid colours room for 6 vertices: draws
-  // stop where a block ends.
+  // uiTransform gets 16 bytes, cameraPosition no block, the solid colours room for 6 vertices: draws stop where a block ends.
   await s.close();
   s = await openScene({ overrides: { 5: 16, 6: 'missing', 10: 72 }, early: [6, 5, 7] });
   await s.scene(['solid', 'ui']);

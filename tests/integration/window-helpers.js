@@ -1,6 +1,6 @@
 'use strict';
-// Helpers of the tests that act on a host's window from outside: hosts driven line by line, the X
-// tools (xdotool, xwininfo, xclip), and games started as a player starts them.
+// Helpers of the tests that act on a host's window from outside: hosts driven request by request, the X tools
+// (xdotool, xwininfo, xclip), and games started as a player starts them.
 const { execFile, spawn } = require('node:child_process');
 const { promisify } = require('node:util');
 const { runHost, hostEnv } = require('./harness');
@@ -9,10 +9,9 @@ const { decodeRecords } = require('../hosts/events-records');
 const execFileP = promisify(execFile);
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-// Starts tests/hosts/<script>: `request(cmd)` writes one JSON line to its standard input and
-// resolves with its next report; `next()` waits for a report; `takeLines()` hands over the output
-// lines seen since the last call; `done` is runHost's result. Once the host has ended, every waiting
-// and later request fails with how it ended.
+// Starts tests/hosts/<script>: `request(cmd)` writes one JSON line to its standard input and resolves with its next
+// report, `next()` waits for one, `takeLines()` hands over the output lines seen since its last call, `done` is
+// runHost's result. Once the host has ended, every waiting and later request fails with how it ended.
 function startInteractive(script, args, options) {
   const waiting = [], early = [];
   let lines = [], ended = null, child = null;
@@ -20,8 +19,7 @@ function startInteractive(script, args, options) {
     child = c;
     lines.push(line);
     if (!line.startsWith('@result ')) return;
-    const value = JSON.parse(line.slice(8));
-    const next = waiting.shift();
+    const value = JSON.parse(line.slice(8)), next = waiting.shift();
     if (next) next.resolve(value); else early.push(value);
   } });
   const end = (error) => { ended = error; for (const w of waiting.splice(0)) w.reject(error); };
@@ -34,8 +32,8 @@ function startInteractive(script, args, options) {
   return { next, request, done, takeLines };
 }
 
-// A host (tests/hosts/run.js) that runs the functions a test sends: `run(fn, arg)` resolves with
-// fn(arg, state), state being kept between calls; `quit()` quits the addon. Resolves once it listens.
+// A host (tests/hosts/run.js) that runs the functions a test sends: `run(fn, arg)` resolves with fn(arg, state), the
+// state kept between calls; `quit()` quits the addon. Resolves once it listens.
 async function startHost(options) {
   const host = startInteractive('run.js', [String(function () {
     const state = {};
@@ -47,8 +45,8 @@ async function startHost(options) {
   return host;
 }
 
-// Buffers 0-7 (sizes as createFixed) and a bufferIDs table whose entry 0 names the 8-byte block of
-// the viewport pair (state.vp); the others name no block. For startHost's run.
+// For startHost's run: buffers 0-7 (sizes as createFixed) and a bufferIDs table whose entry 0 names the 8-byte block
+// of the viewport pair (state.vp), the others no block.
 function setupWindow(sizes, s) {
   s.f = createFixed(sizes);
   const [vp, vpId] = addon.nextBuffer(8), [table, tableId] = addon.nextBuffer(58);
@@ -57,8 +55,8 @@ function setupWindow(sizes, s) {
   addon.setBuffers(tableId);
 }
 
-// Polls the host of startHost (set up by setupWindow) `count` times, again until `until(records)`
-// holds (for up to a minute); resolves with the queued event records, decoded.
+// Polls a host set up by setupWindow `count` times, again until `until(records)` holds (for up to a minute); resolves
+// with the queued event records, decoded.
 async function poll(host, until = () => true, count = 1) {
   for (let i = 0; ; ++i) {
     const bytes = await host.run((n, s) => {
@@ -70,18 +68,16 @@ async function poll(host, until = () => true, count = 1) {
     await sleep(10);
   }
 }
-// Empties the host's event queue.
 const resetQueue = (host) => host.run((_, s) => { s.f.header[4] = 0; });
 
-// Runs an X client against `display` and returns its standard output; killed (and failing) after
-// `timeout` ms when given.
+// Runs an X client against `display` and returns its standard output; killed (and failing) after `timeout` ms if given.
 async function x(display, command, args, timeout = 0) {
   return (await execFileP(command, args, { env: { ...process.env, DISPLAY: display }, timeout })).stdout;
 }
 const xdotool = (display, ...args) => x(display, 'xdotool', args.map(String));
 
-// The id of the window titled exactly `title`, searched for up to ten seconds (a host may name its
-// window a little after it appears).
+// The id of the window titled exactly `title`, searched for up to ten seconds (a host may name its window a little
+// after it appears).
 async function findWindow(display, title = 'Tessimarke') {
   for (let tries = 0; ; ++tries) {
     const ids = (await x(display, 'xdotool', ['search', '--name', `^${title}$`]).catch(() => '')).split('\n').filter(Boolean);
@@ -96,13 +92,11 @@ async function windowInfo(display, id) {
   const out = await x(display, 'xwininfo', ['-id', id]);
   const num = (label) => Number(new RegExp(`${label}:\\s+(-?\\d+)`).exec(out)[1]);
   const title = /xwininfo: Window id: \S+ "(.*)"/.exec(out);
-  return { width: num('Width'), height: num('Height'), x: num('Absolute upper-left X'),
-    y: num('Absolute upper-left Y'), title: title ? title[1] : null };
+  return { width: num('Width'), height: num('Height'), x: num('Absolute upper-left X'), y: num('Absolute upper-left Y'), title: title && title[1] };
 }
 
-// Starts a game as a player does (`node <args>` in `cwd`, `source` on its standard input when
-// given). `ready` resolves once it has printed "Native ready"; `done` with { code, signal, stdout,
-// stderr } once it has ended; after `limit` ms it is killed.
+// Starts a game as a player does (`node <args>` in `cwd`, `source` on its standard input if given): `ready` resolves
+// once it has printed "Native ready", `done` with { code, signal, stdout, stderr } once it has ended; killed after `limit` ms.
 function startGame(args, { cwd, env, source, limit = 120000 }) {
   const child = spawn(process.execPath, args, { cwd, env, stdio: [source === undefined ? 'ignore' : 'pipe', 'pipe', 'pipe'] });
   if (source !== undefined) child.stdin.end(source);
@@ -113,16 +107,13 @@ function startGame(args, { cwd, env, source, limit = 120000 }) {
     child.on('close', (code, signal) => reject(new Error(`the game ended before it was ready: code ${code}, signal ${signal}\n${stderr}`)));
   });
   const timer = setTimeout(() => child.kill('SIGKILL'), limit);
-  const done = new Promise((resolve) => child.on('close', (code, signal) => {
-    clearTimeout(timer);
-    resolve({ code, signal, stdout, stderr });
-  }));
+  const done = new Promise((resolve) => child.on('close', (code, signal) => { clearTimeout(timer); resolve({ code, signal, stdout, stderr }); }));
   return { child, ready, done };
 }
 
-// Closes the window as a player does, with the window manager's Alt+F4 once the window is active
-// (a key sent to a window without focus never reaches the manager), again every few seconds in case
-// the game lost the request; resolves with startGame's `done`.
+// Closes the window as a player does, with the window manager's Alt+F4 once the window is active (a key sent to a
+// window without focus never reaches the manager), again every few seconds in case the game lost the request;
+// resolves with startGame's `done`.
 async function closeWindow(display, id, done, every = 5000) {
   let ended = null;
   done.then((r) => { ended = r; });
@@ -135,18 +126,17 @@ async function closeWindow(display, id, done, every = 5000) {
   return ended;
 }
 
-// xclip reading the clipboard (the owner must keep pumping meanwhile); resolves with its bytes.
+// xclip reading the clipboard (its owner must keep pumping meanwhile); resolves with the bytes.
 function xclipOut(display, target) {
   const args = ['-o', '-selection', 'clipboard', ...(target ? ['-t', target] : [])];
   return execFileP('xclip', args, { env: { ...process.env, DISPLAY: display }, encoding: 'buffer' }).then((r) => r.stdout);
 }
 
-// xclip owning the clipboard with `data` of type `target`; resolves with the owner process (kill it
-// after) once the X server names `target` among the selection's targets.
+// xclip owning the clipboard with `data` of type `target`; resolves with the owner process (kill it after) once the
+// X server names `target` among the selection's targets.
 function xclipIn(display, data, target = 'UTF8_STRING') {
   return new Promise((resolve, reject) => {
-    const p = spawn('xclip', ['-i', '-selection', 'clipboard', '-t', target, '-quiet'],
-      { env: { ...process.env, DISPLAY: display }, stdio: ['pipe', 'ignore', 'pipe'] });
+    const p = spawn('xclip', ['-i', '-selection', 'clipboard', '-t', target, '-quiet'], { env: { ...process.env, DISPLAY: display }, stdio: ['pipe', 'ignore', 'pipe'] });
     p.on('error', reject);
     let waiting = false;
     p.stderr.on('data', async (d) => {
@@ -163,5 +153,4 @@ function xclipIn(display, data, target = 'UTF8_STRING') {
   });
 }
 
-module.exports = { startInteractive, startHost, setupWindow, poll, resetQueue, x, xdotool, startGame, closeWindow, findWindow, windowInfo,
-  xclipOut, xclipIn, hostEnv };
+module.exports = { startInteractive, startHost, setupWindow, poll, resetQueue, x, xdotool, startGame, closeWindow, findWindow, windowInfo, xclipOut, xclipIn, hostEnv };
