@@ -1,7 +1,6 @@
 'use strict';
-// The USB controller adapter from a real host, against the real libusb talking to an emulated
-// adapter (umockdev): start-up and its failures, the per-step read, the one-time announcement in
-// the event queue, and the shutdown lines in order.
+// The USB controller adapter from a real host, against the real libusb talking to an emulated adapter (umockdev):
+// start-up and its failures, the per-step read, the one-time announcement in the event queue, the shutdown lines.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { spawnSync } = require('node:child_process');
@@ -14,17 +13,15 @@ let x;
 test.before(async () => { x = await startXvfb(); });
 test.after(() => x.stop());
 
-// The host: `steps` times poll, then pollUSB, as a game loop does, each call marked "@step N poll"
-// and "@step N pollUSB"; USB_BUFFER has `usbSize` bytes of 0xEE; the steps in `fullQueue` find the
-// event queue with 7 bytes free. Then quit ("@quit") and `afterQuit` more pollUSB calls. Returns each
-// step's queued bytes, USB_BUFFER and pollUSB's result.
+// The host: `steps` times poll, then pollUSB, as a game loop does, each call marked "@step N poll" and "@step N
+// pollUSB"; USB_BUFFER has `usbSize` bytes of 0xEE; the steps in `fullQueue` find the event queue with 7 bytes free.
+// Then quit ("@quit") and `afterQuit` more pollUSB calls. Returns each step's queued bytes, USB_BUFFER and result.
 function adapterHost({ steps, usbSize = 64, fullQueue = [], afterQuit = 0 }) {
   const f = createFixed({ usb: usbSize });
   f.usb.fill(0xee);
   const out = [];
   for (let i = 0; i < steps; i++) {
-    const start = fullQueue.includes(i) ? f.events.length - 7 : 0;
-    f.header[4] = start;
+    const start = f.header[4] = fullQueue.includes(i) ? f.events.length - 7 : 0;
     console.log(`@step ${i} poll`);
     addon.poll();
     const events = Array.from(f.events.subarray(start, f.header[4]));
@@ -36,8 +33,7 @@ function adapterHost({ steps, usbSize = 64, fullQueue = [], afterQuit = 0 }) {
   for (let i = 0; i < afterQuit; i++) addon.pollUSB();
   return out;
 }
-const emulated = (scenario, options, extra) => runEmulated(scenario, 'run.js', [String(adapterHost), JSON.stringify(options)],
-  { display: x.display, ...extra });
+const emulated = (scenario, options, extra) => runEmulated(scenario, 'run.js', [String(adapterHost), JSON.stringify(options)], { display: x.display, ...extra });
 
 const ANNOUNCED = [0x00, 0x80, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00];
 const OK = ['All good in the adapter'], CLOSE = ['Closing USB', 'Disconnecting adapter'], GIVEN_BACK = ['release 0', 'connect'];
