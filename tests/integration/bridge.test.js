@@ -79,9 +79,8 @@ test('the export table: 22 functions then 4 constants, all with default attribut
       [addon.startTicking(function tickFn(...args) { seen.push([this === globalThis, args.length]); }), seen, addon.ready(1, 2, 3), addon.quit(), blocks.tableId > 0]];
   });
   const [attributes, samePackage, constants, ticking] = r.results[0];
-  assert.deepEqual(attributes.map((a) => a[0]), ['initBuffer', 'getBuffer', 'nextBuffer', 'nextPool', 'loadAudio', 'initALBuffer', 'compileShader',
-    'checkShaders', 'setBuffers', 'startTicking', 'ready', 'poll', 'pollUSB', 'tick', 'render', 'quit', 'copy', 'paste', 'measureText',
-    'setShadowQuality', 'setSsaoQuality', 'setAntialias', 'AL_FORMAT_MONO8', 'AL_FORMAT_MONO16', 'AL_FORMAT_STEREO8', 'AL_FORMAT_STEREO16']);
+  // The names themselves are the contract test's, against the typings.
+  assert.equal(attributes.length, 26);
   attributes.forEach(([name, ...kind], i) => assert.deepEqual(kind, [i < 22 ? 'function' : 'number', false, false, false, false], name));
   assert.deepEqual([samePackage, constants, ticking], [true, [4352, 4353, 4354, 4355], [0, [[true, 0]], 0, 0, true]]);
   assert.match(r.stdout, /^Initializing Native\n/);
