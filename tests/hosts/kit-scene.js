@@ -1,6 +1,6 @@
 'use strict';
 // The kit's graphics for the test functions that tests/hosts/run.js runs: buffers, graphics
-// (setupGraphics' options), a command writer, a camera from `eye` at `target`, where world points
+// (setupGraphics' options), a command writer, a camera from `eye` at `target` (or as moved), where world points
 // land in the window, a grey floor, frame steps, and raw addon calls.
 const { mat4, vec3 } = require('gl-matrix');
 const kit = require('tessimarke/host');
@@ -9,7 +9,8 @@ function startScene({ eye = [0, 6, 8], target = [0, 0, 0], ...options } = {}) {
   const buffers = kit.createBuffers(), gfx = kit.setupGraphics(buffers, options), commands = new kit.CommandWriter(buffers);
   const s = {
     kit, buffers, gfx, commands,
-    camera() {
+    camera(e = eye, t = target) {
+      [eye, target] = [e, t];
       const view = mat4.lookAt(mat4.create(), eye, target, [0, 1, 0]);
       const projection = mat4.perspective(mat4.create(), 0.9, gfx.width / gfx.height, 0.1, 60);
       gfx.setCamera({ view, projection, position: eye, vector: vec3.normalize(vec3.create(), vec3.sub(vec3.create(), target, eye)) });
