@@ -107,20 +107,6 @@ function extensionsHost() {
       s.camera();
       return { asked, seen, size: [gfx.width, gfx.height] };
     },
-    // Frames at `scale` of a red box on the floor under a blue interface square at (20, 20) 40 px
-    // wide; `pair`, when given, first written into the viewport size pair (the host's to write).
-    frames({ scale, ssao = 0, pair }) {
-      if (pair) gfx.viewportSize.set(pair.map((v) => (v === 'NaN' ? NaN : v)));
-      kit.window.setRenderScale(scale);
-      a.setSsaoQuality(ssao);
-      gfx.clearAll();
-      s.floor();
-      kit.box(gfx.solid, [1, 0, 0, 0, 0, 0.75, 0, 0, 0, 0, 1, 0, 0, 0.75, 0, 1], { size: 2, color: [0.8, 0.2, 0.2] });
-      gfx.ui.rect(20, 20, 60, 60, 0, 0, 1, 1);
-      gfx.uiPixels();
-      s.step(2);
-      return { box: s.project([0, 1.5, 0]), floor: s.project([5, 0, 2]) };
-    },
     wheel: ({ on }) => kit.window.enableWheel(on) === undefined,
     poll: () => s.step(),
     // Text right-aligned on x 1300 and centred on x 700, white over black, drawn twice so the glyphs
@@ -136,17 +122,23 @@ function extensionsHost() {
       }
       return widths;
     },
-    // A scene for the shaders at the given quality levels: its places on screen.
-    scene({ name, shadow = 2, ssao = 0, aa = 0 }) {
+    // A scene at the given quality levels and render scale, under a blue interface square at (20, 20)
+    // 40 px wide: its places on screen. `pair`, when given, is first written into the viewport size
+    // pair (the host's to write).
+    scene({ name, shadow = 2, ssao = 0, aa = 0, scale = 1, pair }) {
+      if (pair) gfx.viewportSize.set(pair.map((v) => (v === 'NaN' ? NaN : v)));
+      kit.window.setRenderScale(scale);
       a.setShadowQuality(shadow); a.setSsaoQuality(ssao); a.setAntialias(aa);
       gfx.clearAll();
+      gfx.ui.rect(20, 20, 60, 60, 0, 0, 1, 1);
+      gfx.uiPixels();
       const places = {
         // A box under the sun slanting towards +x and +z: its shadow falls beside and in front of it.
         // The contact point lies in that shadow, where only the ambient light (which occlusion darkens) reaches.
         shadow: () => {
           s.floor();
           kit.box(gfx.solid, [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.75, 0, 1], { size: [1, 1.5, 1], color: [0.8, 0.2, 0.2] });
-          return { lit: [-2, 0, 0], shade: [0.2, 0, 1.2], contact: [0.58, 0, 0], open: [2.5, 0, -1] };
+          return { lit: [-2, 0, 0], shade: [0.2, 0, 1.2], contact: [0.58, 0, 0], open: [2.5, 0, -1], top: [0, 1.5, 0] };
         },
         // One green point light just under a floor whose normals face down, away from the sun (so
         // only the light shows on it).
@@ -420,17 +412,16 @@ test('window: title and size seen from outside; half render scale still fills it
   }
   // The scene covers the whole window at either scale; the interface square lies at the window's own pixels.
   for (const scale of [1, 0.5]) {
-    const f = await host.request({ op: 'frames', scale, ssao: 3 });
-    const shot = await screenshot(xs.display, id);
+    const { places, shot } = await shoot({ name: 'shadow', scale, ssao: 3 });
     assert.equal(shot.width, 700);
     assertPixel(shot, 40, 40, [0, 0, 255], 2, `interface square at scale ${scale}`);
     assertPixel(shot, 61, 40, shot.pixel(75, 40), 40, `beside the square at scale ${scale}`);
-    const box = shot.pixel(...f.box), floor = shot.pixel(...f.floor);
+    const box = shot.pixel(...places.top), floor = shot.pixel(...places.open);
     assert.ok(box[0] > box[1] + 40 && Math.abs(floor[0] - floor[1]) < 25 && floor[0] > 40, `scale ${scale}: box red ${box}, floor grey ${floor}`);
   }
   // The host may write anything into the size pair: scaled sizes saturate (the sanitized build
   // reports any conversion that overflows), and drawing goes on once the pair is sane again.
-  for (const [scale, pair] of [[0.6, ['NaN', 'NaN']], [0.7, [1e30, -1e30]], [0.5, [1e9, 3]], [1, [700, 400]]]) await host.request({ op: 'frames', scale, pair });
+  for (const [scale, pair] of [[0.6, ['NaN', 'NaN']], [0.7, [1e30, -1e30]], [0.5, [1e9, 3]], [1, [700, 400]]]) await host.request({ op: 'scene', name: 'shadow', scale, pair });
   assertPixel(await screenshot(xs.display, id), 40, 40, [0, 0, 255], 2, 'interface square after wild sizes');
 });
 
