@@ -14,7 +14,7 @@ const { startXvfb, assertOk, sanitized, buildDir, runHost, root } = require('./h
 const { startInteractive, findWindow, windowInfo, xdotool } = require('./window-helpers');
 const { screenshot, assertPixel } = require('./render-helpers');
 const { tempDir, readWav, rms, pitch, onset, waveConf, runPlan } = require('./audio-helpers');
-const { damagedImages } = require('./image-corpus');
+const { fixPngCrcs } = require('./image-corpus');
 const { meshStatus: S } = require('../../contract/host');
 
 const MODELS = '/usr/share/assimp/models/glTF2';
@@ -173,26 +173,19 @@ function extensionsHost() {
       }
       return lines;
     },
-    // Each file loaded under one id: its status; how far the peak memory grew meanwhile.
-    loadFiles({ files }) {
-      const peakMb = () => Number(/VmHWM:\s+(\d+)/.exec(require('node:fs').readFileSync('/proc/self/status', 'utf8'))[1]) / 1024;
-      a.setImage(40, Buffer.alloc(4), 1, 1);
-      const before = peakMb(), statuses = files.map((file) => a.loadImage(41, file)[0]);
-      return { statuses, peakGrowthMb: peakMb() - before };
-    },
     // One id reloaded `count` times, alternately 300 x 8 and 8 x 300, beside a live image: the statuses that were not 0.
     churn({ count }) {
       a.setImage(50, Buffer.alloc(40 * 60 * 4, 0x7f), 40, 60);
       return [...Array(count).keys()].map((i) => [i, a.setImage(51, Buffer.alloc(2400 * 4, 0x7f), i % 2 ? 8 : 300, i % 2 ? 300 : 8)[0]]).filter(([, st]) => st);
     },
-    // The atlas filled from files and pixels, refusals of what the damaged files do not try, then a cube textured on five sides
-    // (left half green, right half blue), a transparent pane with the photo (magenta) and an
-    // interface sprite (top half red, bottom half blue) over the floor.
-    images({ png, jpeg }) {
+    // The atlas filled from files and pixels, refusals tried, then a cube textured on five sides (left
+    // half green, right half blue), a transparent pane with the photo (magenta) and an interface
+    // sprite (top half red, bottom half blue) over the floor.
+    images({ png, jpeg, huge, text }) {
       const checker = tex.load('checker', png), photo = tex.load('photo', jpeg);
       const flag = tex.fromPixels('flag', Uint8Array.from({ length: 1024 }, (_, i) => [255, 0, 0, 255, 0, 0, 255, 255][(i >> 9) * 4 + (i & 3)]), 16, 16);
       const status = {
-        missing: a.loadImage(20, '/nonexistent/none.png')[0], directory: a.loadImage(20, '/tmp')[0],
+        missing: a.loadImage(20, '/nonexistent/none.png')[0], directory: a.loadImage(20, '/tmp')[0], text: a.loadImage(20, text)[0], huge: a.loadImage(20, huge)[0],
         short: a.setImage(20, Buffer.alloc(10), 4, 4)[0], empty: a.setImage(20, Buffer.alloc(0), 0, 4)[0],
         flat: a.setImage(20, Buffer.alloc(0), 4, 0)[0], tall: a.setImage(20, Buffer.alloc(2047 * 4), 1, 2047)[0], full: a.setImage(21, Buffer.alloc(2046 * 2046 * 4), 2046, 2046)[0],
       };
@@ -425,25 +418,6 @@ test('window: title and size seen from outside; half render scale still fills it
   assertPixel(await screenshot(xs.display, id), 40, 40, [0, 0, 255], 2, 'interface square after wild sizes');
 });
 
-test('images: damaged files get their status in bounded memory; an id replaced thousands of times gives its place back', { timeout: 240000 }, async () => {
-  const dir = tempDir('tm-image-corpus-');
-  const make = (name, ...args) => {
-    execFileSync('convert', [...args.slice(0, -1), args.at(-1) + path.join(dir, name)]);
-    return fs.readFileSync(path.join(dir, name));
-  };
-  const corpus = damagedImages({
-    png: [make('a.png', '-size', '16x12', 'gradient:red-blue', 'PNG32:'), make('b.png', '-size', '9x5', 'xc:green', 'PNG8:'),
-      make('c.png', '-size', '7x7', 'gradient:', '-depth', '16', '-interlace', 'PNG', 'PNG48:')],
-    jpeg: [make('a.jpg', '-size', '16x16', 'gradient:red-blue', ''), make('b.jpg', '-size', '24x8', 'gradient:', '-interlace', 'JPEG', '')],
-  }, 150, 19);
-  const files = corpus.map((c, i) => { const f = path.join(dir, `${i}.img`); fs.writeFileSync(f, c.bytes); return f; });
-  const r = await host.request({ op: 'loadFiles', files });
-  corpus.forEach((c, i) => assert.ok(c.status === null ? [0, 3, 4].includes(r.statuses[i]) : r.statuses[i] === c.status, `${c.name}: status ${r.statuses[i]}`));
-  // Every decoded image here is tiny: the peak may grow by the decoders' working memory only.
-  if (!sanitized) assert.ok(r.peakGrowthMb < 64, `peak memory grew ${r.peakGrowthMb} MiB`);
-  assert.deepEqual(await host.request({ op: 'churn', count: 2000 }), []);
-});
-
 test('retained meshes: frames with retained and skinned meshes allocate nothing from the addon', {
   skip: noModels || (sanitized && 'the sanitizer runtime owns malloc, so the counter cannot see the calls'), timeout: 120000,
 }, async () => {
@@ -469,12 +443,17 @@ test('the walker example runs headless: its own rigged model drawn by the addon 
   assert.ok(fs.statSync(png).size > 1000);
 });
 
-test('images: a textured cube, a pane and an interface sprite on screen; refusals answered; every extension after quit', { timeout: 180000 }, async () => {
+test('images: a textured cube, a pane and an interface sprite on screen; refusals answered; an id replaced thousands of times gives its place back; every extension after quit', { timeout: 180000 }, async () => {
   const dir = tempDir('tm-images-');
   const file = (name) => path.join(dir, name);
   execFileSync('convert', ['-size', '16x32', 'xc:#00ff00', '-size', '16x32', 'xc:#0000ff', '+append', file('checker.png')]);
   execFileSync('convert', ['-size', '24x20', 'xc:#ff00ff', file('photo.jpg')]);
-  const r = await host.request({ op: 'images', png: file('checker.png'), jpeg: file('photo.jpg') });
+  fs.writeFileSync(file('notes.png'), 'not an image\n');
+  // The checker's header made to announce 5000 x 5000: refused before anything decodes it.
+  const huge = fs.readFileSync(file('checker.png'));
+  huge.writeUInt32BE(5000, 16); huge.writeUInt32BE(5000, 20);
+  fs.writeFileSync(file('huge.png'), fixPngCrcs(huge));
+  const r = await host.request({ op: 'images', png: file('checker.png'), jpeg: file('photo.jpg'), huge: file('huge.png'), text: file('notes.png') });
   const rects = [r.checker, r.photo, r.flag];
   assert.deepEqual(rects.map((q) => [q.width, q.height]), [[32, 32], [24, 20], [16, 16]]);
   // Places lie inside the atlas and do not overlap (each keeps its gutter).
@@ -483,7 +462,7 @@ test('images: a textured cube, a pane and an interface sprite on screen; refusal
       q.x + q.width < o.x || o.x + o.width < q.x || q.y + q.height < o.y || o.y + o.height < q.y), JSON.stringify(rects));
   }
   // The largest side is no size error (the atlas has no room left for it), one more is; a smaller image keeps its place.
-  assert.deepEqual(r.status, { missing: 2, directory: 2, short: 6, empty: 4, flat: 4, tall: 4, full: 5 });
+  assert.deepEqual(r.status, { missing: 2, directory: 2, text: 3, huge: 4, short: 6, empty: 4, flat: 4, tall: 4, full: 5 });
   assert.deepEqual([r.first[0], r.again], [0, [0, r.first[1], r.first[2], 8, 8]]);
   assert.deepEqual(r.thrown, [2, 'image missing (/nonexistent/none.png): the file cannot be read']);
   const shot = await screenshot(xs.display, id);
@@ -495,6 +474,7 @@ test('images: a textured cube, a pane and an interface sprite on screen; refusal
   // The sprite: top half red, bottom half blue, exactly (the interface is not lit).
   assertPixel(shot, 132, 110, [255, 0, 0], 2, 'sprite top');
   assertPixel(shot, 132, 154, [0, 0, 255], 2, 'sprite bottom');
+  assert.deepEqual(await host.request({ op: 'churn', count: 2000 }), []);
   assert.deepEqual(await host.request({ op: 'quit' }), [0, 1, 1, 0, 1, -1, 1, [1, 0, 0, 0, 0], [1, 0, 0, 0, 0]]);
   assertOk(await host.done);
 });
