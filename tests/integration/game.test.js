@@ -1,6 +1,6 @@
 'use strict';
-// The game object as a new user meets it: the README's minimal host and the first-game guide's code
-// run as written, quietly; a throw in the game's code ends with exit code 1 after the error screen
+// The game object as a new user meets it (the README's minimal host runs in the package test): the
+// first-game guide's code run as written, quietly; a throw in the game's code ends with exit code 1 after the error screen
 // (or at once with onError 'exit'); the window fits the display; screenshots are read back by the
 // addon; a frame budget moves the render scale.
 const test = require('node:test');
@@ -9,9 +9,9 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
-const { root, startXvfb, runHost, hostEnv, assertNoSanitizerReport, timeScale } = require('./harness');
+const { root, startXvfb, runHost, hostEnv } = require('./harness');
 const { findWindow, windowInfo, closeWindow, startGame, xdotool } = require('./window-helpers');
-const { waitForText, decodePpm } = require('./render-helpers');
+const { decodePpm } = require('./render-helpers');
 
 let xs;
 test.before(async () => { xs = await startXvfb({ wm: true }); });
@@ -28,24 +28,6 @@ function gameDir(files) {
 }
 const gameEnv = (dir, env = {}) => ({ NODE_PATH: path.join(dir, 'modules'), LP_NUM_THREADS: '0', CI: '', ...env });
 const run = (dir, script, { args = [], env, ...more } = {}) => runHost(path.join(dir, script), args, { display: xs.display, cwd: dir, timeout: 120000, env: gameEnv(dir, env), ...more });
-
-test('the README\'s minimal host runs from the checkout: cube, floor and text; a key; closing the window ends it quietly', { timeout: 180000 }, async () => {
-  const readme = fs.readFileSync(path.join(root, 'README.md'), 'utf8');
-  const source = /```js\n([\s\S]*?)```/.exec(readme.slice(readme.indexOf('### A minimal host')))[1];
-  assert.ok(source.trimEnd().split('\n').length <= 50, 'about 40 lines');
-  const game = startGame(['-'], { cwd: root, env: hostEnv({ display: xs.display, audio: 'null' }), source, limit: 120000 * timeScale });
-  game.ready.catch(() => {});  // a game says nothing of its own start-up
-  const id = await findWindow(xs.display, 'Hello');
-  const { shot, ink } = await waitForText(xs.display, id, 60000 * timeScale);
-  await xdotool(xs.display, 'key', '--window', id, 'space');
-  const { code, signal, stdout, stderr } = await closeWindow(xs.display, id, game.done);
-  assertNoSanitizerReport(stderr, 'the README host');
-  assert.deepEqual([code, signal, stdout, stderr], [0, null, '', ''], 'quiet: no line of the addon\'s own');
-  const [r, g, b] = shot.pixel(700, 420), sky = shot.pixel(1300, 40), floor = shot.pixel(700, 700);
-  assert.ok(r > g && g > b && r - b > 60, `the cube is orange at the middle: ${[r, g, b]}`);
-  assert.ok(sky[2] > sky[0] && sky[2] > 120 && Math.abs(floor[0] - floor[2]) < 40 && floor[0] > 100, `sky above ${sky}, grey floor below ${floor}`);
-  assert.ok(ink > 300, `white text at the top left: ${ink} pixels`);
-});
 
 test('the first-game guide\'s final code runs as written, quietly', { timeout: 180000 }, async () => {
   const code = /```js file=main\.js\n([\s\S]*?)```/.exec(fs.readFileSync(path.join(root, 'docs', 'first-game.md'), 'utf8'))[1];

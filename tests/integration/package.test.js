@@ -2,7 +2,7 @@
 // The README's "Use it in your own game" as written: the package packed from this checkout and
 // installed in a new project outside it (the addon built there, or the apt-get line named when a
 // Debian package is missing), and the README's minimal host run there with nothing else set up: its
-// text from the installed fonts, its chime on Space, a clean end. Slow: the addon is compiled there.
+// cube and floor, text from the installed fonts, chime on Space, a clean end. Slow: the addon is compiled there.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -15,7 +15,7 @@ const { startGame, closeWindow, findWindow, xdotool } = require('./window-helper
 const { waitForText } = require('./render-helpers');
 const { readWav, peak } = require('./audio-helpers');
 
-test('the README\'s own-game steps: packed, installed and built in a new project, the minimal host runs there with text and sound', async () => {
+test('the README\'s own-game steps: packed, installed and built in a new project, the minimal host runs there: cube, floor, text and sound', async () => {
   const readme = fs.readFileSync(path.join(root, 'README.md'), 'utf8');
   const blocks = (heading, lang) => [...readme.slice(readme.indexOf(heading)).matchAll(new RegExp('```' + lang + '\\n([\\s\\S]*?)```', 'g'))].map((m) => m[1]);
   const steps = blocks('## Use it in your own game', 'sh')[1];  // the first is the apt-get line
@@ -37,7 +37,9 @@ test('the README\'s own-game steps: packed, installed and built in a new project
   assert.ok(refused.status === 1 && /needs these Debian packages, which are not installed: libglew-dev\n/.test(refused.stderr)
     && /^ {2}sudo apt-get update && sudo apt-get install -y --no-install-recommends libglew-dev$/m.test(refused.stderr), refused.stderr);
 
-  fs.writeFileSync(path.join(game, 'hello.js'), blocks('### A minimal host', 'js')[0]);
+  const hello = blocks('### A minimal host', 'js')[0];
+  assert.ok(hello.trimEnd().split('\n').length <= 50, 'about 40 lines');
+  fs.writeFileSync(path.join(game, 'hello.js'), hello);
   const xs = await startXvfb({ wm: true });
   const wave = path.join(parent, 'out.wav');
   try {
@@ -47,7 +49,10 @@ test('the README\'s own-game steps: packed, installed and built in a new project
     const run = startGame(['hello.js'], { cwd: game, env: runEnv });
     run.ready.catch(() => {});  // a game says nothing of its own start-up
     const id = await findWindow(xs.display, 'Hello');
-    const { ink } = await waitForText(xs.display, id);
+    const { shot, ink } = await waitForText(xs.display, id, 60000 * timeScale);
+    const [r, g, b] = shot.pixel(700, 420), sky = shot.pixel(1300, 40), floor = shot.pixel(700, 700);
+    assert.ok(r > g && g > b && r - b > 60, `the cube is orange at the middle: ${[r, g, b]}`);
+    assert.ok(sky[2] > sky[0] && sky[2] > 120 && Math.abs(floor[0] - floor[2]) < 40 && floor[0] > 100, `sky above ${sky}, grey floor below ${floor}`);
     await xdotool(xs.display, 'key', '--window', id, 'space');
     // The chime is written to the file as it plays.
     let loudest = 0;
