@@ -15,7 +15,7 @@ const { startInteractive, findWindow, windowInfo, xdotool } = require('./window-
 const { screenshot, assertPixel } = require('./render-helpers');
 const { tempDir, readWav, rms, pitch, onset, waveConf, runPlan } = require('./audio-helpers');
 const { fixPngCrcs } = require('./image-corpus');
-const { meshStatus: S } = require('../../contract/host');
+const { meshStatus: S, limits: { MESH_COUNT } } = require('../../contract/host');
 
 const MODELS = '/usr/share/assimp/models/glTF2';
 const BOX = path.join(MODELS, 'BoxTextured-glTF/BoxTextured.gltf'), SKIN = path.join(MODELS, 'simple_skin/simple_skin.gltf');
@@ -43,7 +43,7 @@ function extensionsHost() {
     // solid batch's first length after the last tick and after its render, and the host's own.
     frame({ dt = 0, count = 1 }) {
       let r;
-      for (let i = 0; i < count; ++i) {
+      for (let i = 0; i < count; ++i, gfx.render(), r.afterRender = solidLength()) {
         gfx.clearAll();
         s.floor();
         const firsts = [];
@@ -55,8 +55,6 @@ function extensionsHost() {
         }
         cmd.tick();
         r = { results: firsts.map((at) => cmd.result(at)), afterTick: solidLength(), host: gfx.solid.count * 3 };
-        gfx.render();
-        r.afterRender = solidLength();
       }
       return r;
     },
@@ -321,7 +319,7 @@ test('retained meshes: ids come back after release; wild blocks, records and ope
   }
   const raw = (name, args) => host.request({ op: 'raw', name, args });
   for (const v of [-1, 256, 'NaN', 'Infinity', 1.5, 2 ** 53, 3]) assert.ok([S.MESH_NO_BLOCK, S.MESH_BAD_BLOCK].includes(await raw('createMesh', [v])), `createMesh(${v})`);
-  for (const v of [-1, 1024, 'NaN', 0.5, 1e300, 5]) assert.equal(await raw('releaseMesh', [v]), S.MESH_UNKNOWN, `releaseMesh(${v})`);
+  for (const v of [-1, MESH_COUNT - 1, MESH_COUNT, 'NaN', 0.5, 1e300]) assert.equal(await raw('releaseMesh', [v]), S.MESH_UNKNOWN, `releaseMesh(${v})`);
   // Instance records: a good one (the floor, then the triangle; after the frame the floor alone), then
   // unknown meshes, batches and palette ranges past the block.
   const M = (mesh, batch, firstJoint = 0, joints = 0) => [mesh, batch, firstJoint, joints, ...[1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 1, 1, 1].map(f)];
