@@ -25,6 +25,9 @@ const SAMPLE = path.join(root, 'tests', 'mutation', 'sample.jsonl');
 const MAP = path.join('tests', 'mutation', 'map.tsv');
 const WORK = path.join(root, 'build-mutation');
 const APPLIED = path.join(WORK, 'applied.json');
+// The build folder sits inside the tree, as build/ does in a checkout: the addon finds its package
+// from its own place, and a copy of it in an empty package finds nothing.
+const BUILD = path.join(WORK, 'tree', 'build');
 const MUTATE = path.resolve(root, '..', 'shared', 'tools', 'mutate');
 
 function option(args, name, fallback) {
@@ -133,10 +136,10 @@ function workTree(rev) {
     fs.rmSync(APPLIED);
   }
   const fresh = !fs.existsSync(tree);
-  if (fresh || (fs.existsSync(stamp) ? fs.readFileSync(stamp, 'utf8').trim() : commit) !== commit) {
+  if (fresh || !fs.existsSync(BUILD) || (fs.existsSync(stamp) ? fs.readFileSync(stamp, 'utf8').trim() : commit) !== commit) {
     const incoming = fs.mkdtempSync(path.join(WORK, 'incoming-'));
     execFileSync('bash', ['-c', `git -C "${root}" archive ${commit} | tar -x -C "${incoming}"`]);
-    const kept = new Set(['node_modules', 'app/assets/fonts']);
+    const kept = new Set(['node_modules', 'app/assets/fonts', 'build']);
     const sync = (rel) => {
       const from = path.join(incoming, rel), to = path.join(tree, rel);
       const names = new Set(fs.existsSync(from) ? fs.readdirSync(from) : []);
@@ -160,16 +163,16 @@ function workTree(rev) {
       fs.symlinkSync(path.join(root, 'node_modules'), path.join(tree, 'node_modules'));
       fs.cpSync(path.join(root, 'app/assets/fonts'), path.join(tree, 'app/assets/fonts'), { recursive: true });
     }
-    execFileSync('cmake', ['-S', tree, '-B', path.join(WORK, 'build'), '-DCMAKE_BUILD_TYPE=RelWithDebInfo'], { stdio: 'ignore' });
+    execFileSync('cmake', ['-S', tree, '-B', BUILD, '-DCMAKE_BUILD_TYPE=RelWithDebInfo'], { stdio: 'ignore' });
     // Everything once (the test harnesses too); a mutant rebuilds only what its tests use.
-    execFileSync('cmake', ['--build', path.join(WORK, 'build'), '-j2'], { stdio: 'ignore' });
+    execFileSync('cmake', ['--build', BUILD, '-j2'], { stdio: 'ignore' });
   }
   fs.writeFileSync(stamp, commit + '\n');
   return tree;
 }
 
 function build(targets) {
-  const r = spawnSync('cmake', ['--build', path.join(WORK, 'build'), '-j2', '--target', ...targets],
+  const r = spawnSync('cmake', ['--build', BUILD, '-j2', '--target', ...targets],
     { stdio: 'ignore', timeout: 900000 });
   return r.status === 0;
 }
@@ -177,13 +180,13 @@ function build(targets) {
 // Runs the tests; 'killed', 'survived' or 'timeout'.
 function runTests(tree, tests, seconds) {
   const until = Date.now() + seconds * 1000;
-  const env = { ...process.env, TESSIMARKE_BUILD_DIR: path.join(WORK, 'build'), CI: '' };
+  const env = { ...process.env, TESSIMARKE_BUILD_DIR: BUILD, CI: '' };
   for (const t of tests) {
     const left = until - Date.now();
     if (left <= 0) return 'timeout';
     const r = t === 'unit'
       // The unit tests take seconds: a mutant that keeps them busy for two minutes hangs them.
-      ? spawnSync(path.join(WORK, 'build', 'unit_tests'), ['--gtest_brief=1'], { stdio: 'ignore', timeout: Math.min(left, 120000) })
+      ? spawnSync(path.join(BUILD, 'unit_tests'), ['--gtest_brief=1'], { stdio: 'ignore', timeout: Math.min(left, 120000) })
       : spawnSync(process.execPath, ['--test', '--test-concurrency=1', path.join(tree, 'tests', 'integration', `${t}.test.js`)],
         { cwd: tree, env, stdio: 'ignore', timeout: left });
     if (r.error && r.error.code === 'ETIMEDOUT') return 'timeout';
