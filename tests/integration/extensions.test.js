@@ -212,7 +212,8 @@ function extensionsHost() {
 
 let xs, host, id;
 const start = async (env) => {
-  const h = startInteractive('run.js', [extensionsHost.toString(), 'null'], { display: xs.display, audio: 'null', env: { LP_NUM_THREADS: '0', ...env } });
+  // The first host serves every test up to its quit: its time limit is the whole file's.
+  const h = startInteractive('run.js', [extensionsHost.toString(), 'null'], { display: xs.display, audio: 'null', timeout: 1800000, env: { LP_NUM_THREADS: '0', ...env } });
   await h.next();
   return h;
 };
