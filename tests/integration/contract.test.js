@@ -18,7 +18,7 @@ const { tempDir } = require('./audio-helpers');
 // After a sound is loaded into id 0 and a cleared step: every command (`args` by name) once, logs
 // until the buffer is full, one tick with the result words preset to NaN; then `big` loaded as an
 // image; then 0.3 s in sound 3 played, its source paused, turned down and stopped, logs and each face
-// of text (the glyph batches' blocks are the six after the table's last).
+// of text (the glyph batches' blocks are the six after the table's last); a mesh id with no mesh released.
 function contractHost({ args, big }) {
   const { startScene } = require('./kit-scene');
   const { kit, buffers, gfx, commands: cmd } = startScene();
@@ -33,7 +33,7 @@ function contractHost({ args, big }) {
   const written = [...Array(cmd.capacity).keys()].filter((i) => !Number.isNaN(cmd.results[i]));
   const results = Object.fromEntries(Object.entries(starts).map(([name, at]) => [name, cmd.results[at]]));
   const run = (write) => { const at = write(); cmd.tick(); return at.map((i) => cmd.result(i)); };
-  const out = { big: kit.addon.loadImage(3, big)[0], load: kit.addon.initALBuffer(3, Buffer.alloc(13230), kit.addon.AL_FORMAT_MONO16, 22050) };
+  const out = { big: kit.addon.loadImage(3, big)[0], unknownMesh: kit.addon.releaseMesh(require('../../contract/host').limits.MESH_COUNT - 1), load: kit.addon.initALBuffer(3, Buffer.alloc(13230), kit.addon.AL_FORMAT_MONO16, 22050) };
   out.exports = Object.getOwnPropertyNames(require('tessimarke')).sort();
   out.play = run(() => [cmd.play(3, { gain: 0.5, pitch: 1.2, x: 1, z: -1 })]);
   out.source = run(() => [cmd.pause(out.play[0]), cmd.gain(out.play[0], 0.25), cmd.resumeAll(), cmd.stop(out.play[0])]);
@@ -77,7 +77,7 @@ test('every opcode through the kit, a full buffer run whole, commands on a playi
   const typed = fs.readFileSync(path.join(__dirname, '..', '..', 'lib', 'index.d.ts'), 'utf8');
   assert.deepEqual(out.exports, [...typed.matchAll(/^export (?:function|const) (\w+)/gm)].map((m) => m[1]).sort());
   assert.ok(out.exports.length === 26 && out.play[0] > 0, 'play got a source');
-  assert.deepEqual([out.big, out.load, out.source, out.log, out.text], [0, 0, [0, 0, 0, 0], [0, 0], [0, 0, 0, 0, 0, 0]]);
+  assert.deepEqual([out.big, out.unknownMesh, out.load, out.source, out.log, out.text], [0, contract.meshStatus.MESH_UNKNOWN, 0, [0, 0, 0, 0], [0, 0], [0, 0, 0, 0, 0, 0]]);
   assert.match(r.stdout, /contract: first line\ncontract: ünïcödé λ 漢字$/m);
   // The plain batch got the four plain runs; the outlined batch exactly "outlined": 8 glyphs, 16
   // triangles, so 9, 6 and 12 floats per triangle in its three blocks.
