@@ -212,8 +212,8 @@ function extensionsHost() {
 
 let xs, host, id, quitSent = false;
 const start = async (env) => {
-  // The first host serves every test up to its quit: its time limit is the whole file's.
-  const h = startInteractive('run.js', [extensionsHost.toString(), 'null'], { display: xs.display, audio: 'null', timeout: 300000, env: { LP_NUM_THREADS: '0', ...env } });
+  // The first host serves every test up to its quit (about half a minute here): its limit covers them all.
+  const h = startInteractive('run.js', [extensionsHost.toString(), 'null'], { display: xs.display, audio: 'null', timeout: 150000, env: { LP_NUM_THREADS: '0', ...env } });
   await h.next();
   return h;
 };
