@@ -1,9 +1,6 @@
 'use strict';
-// The kit and the extensions in a real host: text aligned and outlined; the reference shaders in
-// small scenes; retained meshes (the published textured box and simple skin through the addon's mesh
-// store, wild blocks, records and operands, no allocation per frame, the walker example); window
-// title, size and render scale seen from outside; the opt-in wheel record; the sprite atlas (damaged
-// files, replaced images, textures on screen); the listener and music through the wave writer.
+// The kit and the extensions in a real host: text, the reference shaders, retained meshes, the
+// window seen from outside, the opt-in wheel record, the sprite atlas; listener and music recorded.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -107,18 +104,26 @@ function extensionsHost() {
     },
     wheel: ({ on }) => kit.window.enableWheel(on) === undefined,
     poll: () => s.step(),
-    // Text right-aligned on x 1300 and centred on x 700, white over black, drawn twice so the glyphs
-    // come from the atlas; answers the measured widths.
-    aligned() {
-      const widths = {};
+    // Text over blue, drawn twice so the glyphs come from the atlas: white lines right-aligned on x
+    // 1300 and centred on x 700, and outlined lines (white ringed in red) in both faces at 16-64 px.
+    // Answers the measured widths and the outlined lines' boxes.
+    text() {
+      const widths = {}, lines = [];
       for (let frame = 0; frame < 2; ++frame, s.step()) {
         gfx.clearAll();
-        gfx.ui.rect(0, 0, gfx.uiWidth, gfx.uiHeight, 0, 0, 0, 1);
+        gfx.ui.rect(0, 0, gfx.uiWidth, gfx.uiHeight, 0, 0, 1, 1);
         cmd.textColor(1, 1, 1);
         widths.right = kit.drawText(cmd, 'Right aligned', 1300, 650, { size: 40, align: 'right' }).width;
         widths.center = kit.drawText(cmd, 'Centred', 700, 750, { size: 40, align: 'center', font: 'mono' }).width;
+        let y = 40;
+        for (const [size, font] of [16, 24, 40, 64].flatMap((z) => [[z, 'sans'], [z, 'mono']])) {
+          cmd.textColor(1, 0, 0, 1);
+          cmd.text('PAUSED Wg', 20, y, { size, font, outline: true });
+          if (frame) lines.push([10, Math.round(y - size * 1.2), Math.round(20 + size * 6), Math.round(y + size * 0.5)]);
+          y += size * 1.3;
+        }
       }
-      return widths;
+      return { widths, lines };
     },
     // A scene at the given quality levels and render scale, under a blue interface square at (20, 20)
     // 40 px wide: its places on screen. `pair`, when given, is first written into the viewport size
@@ -153,23 +158,6 @@ function extensionsHost() {
       }[name]();
       s.step(2);
       return Object.fromEntries(Object.entries(places).map(([k, p]) => [k, s.project(p)]));
-    },
-    // Outlined text (white glyphs ringed in red) in both faces at 16-64 px over blue, drawn twice so
-    // the glyphs come from the atlas; answers the lines' boxes.
-    outlined() {
-      gfx.clearAll();
-      gfx.ui.rect(0, 0, gfx.uiWidth, gfx.uiHeight, 0, 0, 1, 1);
-      const lines = [];
-      for (let frame = 0; frame < 2; ++frame, s.step()) {
-        let y = 40;
-        for (const [size, font] of [16, 24, 40, 64].flatMap((z) => [[z, 'sans'], [z, 'mono']])) {
-          cmd.textColor(1, 0, 0, 1);
-          cmd.text('PAUSED Wg', 20, y, { size, font, outline: true });
-          if (frame) lines.push([10, Math.round(y - size * 1.2), Math.round(20 + size * 6), Math.round(y + size * 0.5)]);
-          y += size * 1.3;
-        }
-      }
-      return lines;
     },
     // One id reloaded `count` times, alternately 300 x 8 and 8 x 300, beside a live image: the statuses that were not 0.
     churn({ count }) {
@@ -225,16 +213,6 @@ test.before(async () => {
 test.after(async () => {
   if (!quitSent) await host.request({ op: 'quit' }).catch(() => {});  // a test failed before the last one quit
   xs.stop();
-});
-
-test('text aligned by the kit on the addon\'s measures lands where it says', async () => {
-  const widths = await host.request({ op: 'aligned' });
-  const shot = await screenshot(xs.display, id);
-  const inkColumns = (y0, y1) => [...Array(shot.width).keys()].filter((cx) => [...Array(y1 - y0).keys()].some((k) => shot.pixel(cx, y0 + k)[0] > 128));
-  const right = inkColumns(610, 662), centred = inkColumns(710, 762);
-  assert.ok(Math.abs(right.at(-1) - 1300) <= 4, `right-aligned ink ends at ${right.at(-1)}`);
-  assert.ok(Math.abs(right[0] - (1300 - widths.right)) <= 6, `and starts one measured width before: ${right[0]}, ${widths.right}`);
-  assert.ok(Math.abs((centred[0] + centred.at(-1)) / 2 - 700) <= 4, `centred ink spans ${centred[0]}..${centred.at(-1)}`);
 });
 
 const luma = ([r, g, b]) => 0.299 * r + 0.587 * g + 0.114 * b;
@@ -344,8 +322,13 @@ test('retained meshes: ids come back after release; wild blocks, records and ope
   assert.deepEqual(wild.results, cases.map(([, want]) => want));
 });
 
-test('text: an outline rings only its own glyph, in both faces at 16-64 px', async () => {
-  const lines = await host.request({ op: 'outlined' }), shot = await screenshot(xs.display, id), far = [];
+test('text: aligned by the kit on the addon\'s measures where it says; an outline rings only its own glyph, in both faces at 16-64 px', async () => {
+  const { widths, lines } = await host.request({ op: 'text' }), shot = await screenshot(xs.display, id), far = [];
+  const inkColumns = (y0, y1) => [...Array(shot.width).keys()].filter((cx) => [...Array(y1 - y0).keys()].some((k) => shot.pixel(cx, y0 + k)[0] > 128));
+  const right = inkColumns(610, 662), centred = inkColumns(710, 762);
+  assert.ok(Math.abs(right.at(-1) - 1300) <= 4, `right-aligned ink ends at ${right.at(-1)}`);
+  assert.ok(Math.abs(right[0] - (1300 - widths.right)) <= 6, `and starts one measured width before: ${right[0]}, ${widths.right}`);
+  assert.ok(Math.abs((centred[0] + centred.at(-1)) / 2 - 700) <= 4, `centred ink spans ${centred[0]}..${centred.at(-1)}`);
   const ink = (x, y) => shot.pixel(x, y).every((c) => c > 200);
   let rings = 0;
   for (const [x0, y0, x1, y1] of lines) {
