@@ -68,6 +68,11 @@ test('damaged, inconsistent and unsupported files each give their coded error, n
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tm-models-'));
   execFileSync('mkfifo', [path.join(dir, 'pipe.gltf')]);
   fs.writeFileSync(path.join(dir, 'text.gltf'), 'not a model');
+  // The simple skin with its key times read as pairs.
+  const pairs = jsonOf(SKIN), times = pairs.accessors[pairs.animations[0].samplers[0].input];
+  Object.assign(times, { type: 'VEC2', count: times.count >> 1 });
+  delete times.min; delete times.max;
+  fs.writeFileSync(path.join(dir, 'pairs.gltf'), JSON.stringify(pairs));
   for (const [f, code, message] of [
     ['wrongTypes/badArray.gltf', 'EMODEL_SCHEMA', /primitives must be a non-empty array/], ['wrongTypes/badString.gltf', 'EMODEL_SCHEMA', /scenes\[0\]\.name must be a string/],
     ['wrongTypes/badExtension.gltf', 'EMODEL_SCHEMA', /KHR_texture_transform must be an object/],
@@ -80,7 +85,7 @@ test('damaged, inconsistent and unsupported files each give their coded error, n
     ['TestNoRootNode/NoScene.gltf', 'EMODEL_RANGE', /scene 0 is past the 0 scenes/], ['TestNoRootNode/SceneWithoutNodes.gltf', 'EMODEL_EMPTY', /scene holds no nodes/],
     ['draco/2CylinderEngine.gltf', 'EMODEL_UNSUPPORTED', /requires the extension KHR_draco_mesh_compression/],
     [path.join(dir, 'missing.glb'), 'EMODEL_READ', /no such file/], [path.join(dir, 'pipe.gltf'), 'EMODEL_READ', /not a regular file/],
-    [dir, 'EMODEL_READ', /not a regular file/], [path.join(dir, 'text.gltf'), 'EMODEL_SYNTAX', /neither GLB nor JSON/],
+    [dir, 'EMODEL_READ', /not a regular file/], [path.join(dir, 'pairs.gltf'), 'EMODEL_SCHEMA', /key times must be float scalars/], [path.join(dir, 'text.gltf'), 'EMODEL_SYNTAX', /neither GLB nor JSON/],
   ]) {
     const file = path.isAbsolute(f) ? f : model(f);
     await assert.rejects(loadModel(file), (e) => e.code === code && message.test(e.message) && e.message.includes(file), f);
