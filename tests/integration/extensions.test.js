@@ -199,15 +199,14 @@ function extensionsHost() {
 }
 
 let xs, host, id, quitSent = false;
-const start = async (env) => {
-  // The first host serves every test up to its quit (about half a minute here): its limit covers them all.
-  const h = startInteractive('run.js', [extensionsHost.toString(), 'null'], { display: xs.display, audio: 'null', timeout: 150000, env: { LP_NUM_THREADS: '0', ...env } });
+const start = async (env, timeout = 60000) => {
+  const h = startInteractive('run.js', [extensionsHost.toString(), 'null'], { display: xs.display, audio: 'null', timeout, env: { LP_NUM_THREADS: '0', ...env } });
   await h.next();
   return h;
 };
 test.before(async () => {
   xs = await startXvfb();
-  host = await start();
+  host = await start({}, 150000);  // it serves every test up to the last (about half a minute here)
   id = await findWindow(xs.display);
 });
 test.after(async () => {
@@ -422,7 +421,7 @@ test('retained meshes: frames with retained and skinned meshes allocate nothing 
 test('the walker example runs headless: its own rigged model drawn by the addon every frame', { timeout: 240000 }, async () => {
   const png = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tm-walker-')), 'walker.png');
   const script = path.relative(path.join(root, 'tests', 'hosts'), path.join(root, 'examples', 'walker', 'main.js'));
-  const run = assertOk(await runHost(script, ['--frames', 10, '--screenshot', png], { display: xs.display, audio: 'null', env: { LP_NUM_THREADS: '0' }, timeout: 200000 }));
+  const run = assertOk(await runHost(script, ['--frames', 10, '--screenshot', png], { display: xs.display, audio: 'null', env: { LP_NUM_THREADS: '0' }, timeout: 120000 }));
   assert.deepEqual(JSON.parse(run.stdout.split('\n').find((l) => l.startsWith('walker: result ')).slice(15)), { frames: 10, vertices: 108 });
   assert.ok(fs.statSync(png).size > 1000);
 });
