@@ -1,7 +1,6 @@
 'use strict';
-// The demo game and the arena example on a small screen (the window shrunk to fit it): the demo
-// driven with xdotool and xclip until Escape ends it, under the emulated adapter, and through npm
-// start without a display; the arena for a few frames; both refuse a wrong option before the window opens.
+// The demo and the arena example on a small screen: the demo driven until Escape ends it, with the
+// emulated adapter, and by npm start without a display; the arena a few frames; wrong options refused.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');

@@ -1,8 +1,7 @@
 'use strict';
-// The game object as a new user meets it (the README's minimal host runs in the package test): the
-// first-game guide's code run as written, quietly; a throw in the game's code ends with exit code 1 after the error screen
-// (or at once with onError 'exit'); the window fits the display; screenshots are read back by the
-// addon; a frame budget moves the render scale.
+// The game object as a new user meets it (the README's minimal host is the package test's): the
+// first-game guide as written, a throw in the game's code, the window fitting the display,
+// screenshots read back by the addon, a frame budget moving the render scale.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
