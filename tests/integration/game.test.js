@@ -1,19 +1,24 @@
 'use strict';
-// The game object as a new user meets it (the README's minimal host is the package test's): the
-// first-game guide as written, a throw in the game's code, the window fitting the display,
-// screenshots read back by the addon, a frame budget moving the render scale.
+// Games as a player runs them on a small screen with a window manager: the game object (the README's
+// minimal host is the package test's) with the first-game guide, a throw in the game's code, the
+// window fitted to the display, screenshots, a frame budget; the demo driven until Escape ends it,
+// with the emulated adapter and by npm start without a display; the arena; wrong options refused.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { execFileSync } = require('node:child_process');
-const { root, startXvfb, runHost, hostEnv } = require('./harness');
-const { findWindow, windowInfo, closeWindow, startGame, xdotool } = require('./window-helpers');
+const { execFileSync, spawnSync } = require('node:child_process');
+const { root, startXvfb, runHost, hostEnv, buildDir, sanitized } = require('./harness');
+const { findWindow, windowInfo, closeWindow, startGame, xdotool, xclipIn } = require('./window-helpers');
 const { decodePpm } = require('./render-helpers');
+const { runEmulated, emulatedReport } = require('./usb-helpers');
 
 let xs;
-test.before(async () => { xs = await startXvfb({ wm: true }); });
+test.before(async () => {
+  xs = await startXvfb({ wm: true, screen: '1024x768x24' });
+  execFileSync(path.join(root, 'scripts', 'demo-assets.sh'));
+});
 test.after(() => xs.stop());
 
 // A folder of scripts (name -> source) that find the package and its dependency as an installed one would.
@@ -54,25 +59,20 @@ test('a throw in update: the error screen until Escape, then exit code 1; at onc
   assert.ok(ended.code === 1 && /Error: boom at step 3/.test(ended.stderr), ended.stderr);
 });
 
-test('the window asked for is centred and fully visible on a small display, shrunk when it cannot fit', { timeout: 180000 }, async () => {
-  const small = await startXvfb({ wm: true, screen: '1024x768x24' });
-  try {
-    for (const [w, h] of [[640, 480], [1400, 900]]) {
-      const dir = gameDir({ 'fit.js': `const kit = require('tessimarke/host');
-        const game = kit.createGame({ title: 'Fit ${w}', width: ${w}, height: ${h} });
-        game.run({ draw: () => game.text('fits', 10, 30) });\n` });
-      const g = startGame(['fit.js'], { cwd: dir, env: hostEnv({ display: small.display, env: gameEnv(dir) }) });
-      g.ready.catch(() => {});  // a quiet game never prints the ready line
-      const id = await findWindow(small.display, `Fit ${w}`);
-      let info = await windowInfo(small.display, id);
-      // Until the manager has framed and placed it: then inside the screen with room above for the title bar.
-      for (let i = 0; i < 600 && (info.x <= 0 || info.y <= 0); ++i) info = await new Promise((r) => setTimeout(r, 100)).then(() => windowInfo(small.display, id));
-      assert.ok(info.title === `Fit ${w}` && info.x >= 0 && info.y >= 16 && info.x + info.width <= 1024 && info.y + info.height <= 768, JSON.stringify(info));
-      assert.deepEqual([info.width, info.height], w === 640 ? [640, 480] : [Math.min(info.width, 1024 - 16), Math.min(info.height, 768 - 64)]);
-      assert.equal((await closeWindow(small.display, id, g.done)).code, 0);
-    }
-  } finally {
-    small.stop();
+test('the window asked for is centred and fully visible on the small display, shrunk when it cannot fit', { timeout: 180000 }, async () => {
+  for (const [w, h] of [[640, 480], [1400, 900]]) {
+    const dir = gameDir({ 'fit.js': `const kit = require('tessimarke/host');
+      const game = kit.createGame({ title: 'Fit ${w}', width: ${w}, height: ${h} });
+      game.run({ draw: () => game.text('fits', 10, 30) });\n` });
+    const g = startGame(['fit.js'], { cwd: dir, env: hostEnv({ display: xs.display, env: gameEnv(dir) }) });
+    g.ready.catch(() => {});  // a quiet game never prints the ready line
+    const id = await findWindow(xs.display, `Fit ${w}`);
+    let info = await windowInfo(xs.display, id);
+    // Until the manager has framed and placed it: then inside the screen with room above for the title bar.
+    for (let i = 0; i < 600 && (info.x <= 0 || info.y <= 0); ++i) info = await new Promise((r) => setTimeout(r, 100)).then(() => windowInfo(xs.display, id));
+    assert.ok(info.title === `Fit ${w}` && info.x >= 0 && info.y >= 16 && info.x + info.width <= 1024 && info.y + info.height <= 768, JSON.stringify(info));
+    assert.deepEqual([info.width, info.height], w === 640 ? [640, 480] : [Math.min(info.width, 1024 - 16), Math.min(info.height, 768 - 64)]);
+    assert.equal((await closeWindow(xs.display, id, g.done)).code, 0);
   }
 });
 
@@ -113,4 +113,83 @@ test('a frame budget moves the render scale: down to its floor when frames are s
     console.log(game.scale);\n`;
   const dir = gameDir({ 'slow.js': script(1e-6), 'fast.js': script(1e6) });
   for (const [file, scale] of [['slow.js', '0.5\n'], ['fast.js', '1\n']]) assert.deepEqual(await run(dir, file).then((r) => [r.code, r.stdout, r.code ? r.stderr : '']), [0, scale, '']);
+});
+
+const script = (...p) => path.relative(path.join(root, 'tests', 'hosts'), path.join(root, ...p));
+const ERRORS = /GL ERROR|GL message|Assertion failed|Unable to compile shader|init error/;
+const lineOf = (stdout, prefix) => JSON.parse(stdout.split('\n').find((l) => l.startsWith(prefix)).slice(prefix.length));
+const assertClean = (r) => assert.ok(r.code === 0 && !ERRORS.test(r.stderr), `code ${r.code}\n${r.stderr.slice(-3000)}`);
+
+test('the demo takes the quality keys, typing and a paste, quits on Escape, and prints its state and figures', { timeout: 300000 }, async () => {
+  let ended = false, clipboard = null, driven = null;
+  // Once the window is up: the three quality levels, F3 on and off, the field, a paste; then Escape
+  // (out of the field, then quit) until the demo ends.
+  const run = runHost(script('app', 'main.js'), [], {
+    display: xs.display, audio: 'null', timeout: 240000,
+    onLine: (line) => {
+      if (line !== 'Native ready' || driven) return;
+      driven = (async () => {
+        const id = await findWindow(xs.display);
+        await xdotool(xs.display, 'windowfocus', '--sync', id);
+        clipboard = await xclipIn(xs.display, ' and pasted');
+        await xdotool(xs.display, 'key', '--window', id, '1', '2', '3', 'F3', 'F3', 'Tab');
+        await xdotool(xs.display, 'type', '--window', id, 'typed');
+        await xdotool(xs.display, 'key', '--window', id, 'ctrl+v');
+        while (!ended) {
+          await xdotool(xs.display, 'key', '--window', id, 'Escape').catch(() => {});
+          await Promise.race([run, new Promise((r) => setTimeout(r, 3000))]);
+        }
+      })();
+    },
+  });
+  const r = await run;
+  ended = true;
+  await driven;
+  clipboard.kill();
+  assertClean(r);
+  assert.deepEqual(lineOf(r.stdout, 'demo: state '), { quality: { shadow: 3, ssao: 3, aa: 2 }, debugView: false, field: 'typed and pasted',
+    focused: false, adapter: 0, lastReport: Array(37).fill(0), controllers: 0 });
+  assert.match(r.stdout, /^demo: \d+ frames in [0-9.]+ s; frame time mean [0-9.]+ ms, median [0-9.]+ ms, 95th percentile [0-9.]+ ms, max [0-9.]+ ms \([0-9.]+ fps\)$/m);
+  assert.ok(!/sound .* missing/.test(r.stdout) && /^Quitting Native$/m.test(r.stdout));
+});
+
+test('with the adapter connected the demo reads one report a frame and shows the latest', async () => {
+  const r = await runEmulated('adapter', script('app', 'main.js'), ['--frames', 12], { display: xs.display });
+  assertClean(r);
+  const state = lineOf(r.stdout, 'demo: state ');
+  assert.deepEqual([state.adapter, state.lastReport], [12, emulatedReport(12)]);
+});
+
+test('the arena runs its frames: one fixed step each, its result and screenshot lines, its music found', async () => {
+  const png = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tm-arena-')), 'arena.png');
+  const r = await runHost(script('examples', 'arena', 'main.js'), ['--frames', 5, '--screenshot', png], { display: xs.display, audio: 'null', timeout: 120000 });
+  assertClean(r);
+  assert.deepEqual(lineOf(r.stdout, 'arena: result '), { score: 0, position: [0, 0], timeLeft: 59.917, paused: false, over: false, frames: 5, steps: 5 });
+  assert.ok(r.stdout.includes(`arena: screenshot written to ${png}\n`) && !r.stdout.includes('arena: no music'));
+  assert.ok(fs.statSync(png).size > 1000);
+});
+
+// npm start runs the plain build (it builds it first); the sanitized run leaves it to the plain one.
+test('npm start without a display: a private X server, the default screenshot, figures, sound to nothing', {
+  skip: sanitized && 'npm start uses the plain build',
+}, () => {
+  const env = { ...process.env, TESSIMARKE_BUILD_DIR: path.relative(root, buildDir) };
+  for (const name of ['DISPLAY', 'ALSOFT_DRIVERS', 'ALSOFT_CONF', 'TESSIMARKE_ADDON']) delete env[name];
+  const shot = path.join(buildDir, 'demo-screenshot.png');
+  fs.rmSync(shot, { force: true });
+  const r = spawnSync('bash', [path.join(root, 'scripts', 'start.sh'), '--frames', '3'], { cwd: root, env, encoding: 'utf8', timeout: 600000 });
+  assertClean({ code: r.status, stderr: r.stdout.slice(-2000) + r.stderr });
+  for (const line of [/^start: no display; running the demo headless on a private X server \(:\d+\)$/m, /^Opened "No Output"$/m, /^demo: 3 frames in /m,
+    new RegExp(`^demo: screenshot written to ${shot.replace(/[.]/g, '\\.')}$`, 'm')]) assert.match(r.stdout, line);
+  assert.ok(fs.statSync(shot).size > 1000);
+});
+
+test('a wrong option is named and ends the demo or the arena before the window opens', () => {
+  for (const [file, args, message] of [['app/main.js', ['--frames', '0'], /^demo: --frames needs a whole number of frames, got 0$/m],
+    ['app/main.js', ['--screenshot'], /^demo: --screenshot needs a file name$/m],
+    ['app/main.js', ['--fast'], /^demo: unknown option --fast \(options: --frames N, --screenshot FILE\)$/m],
+    ['examples/arena/main.js', ['--fast'], /^arena: unknown option --fast \(options: --frames N, --screenshot FILE\)$/m]]) {
+    const r = spawnSync(process.execPath, [path.join(root, file), ...args], { cwd: root, env: hostEnv(), encoding: 'utf8', timeout: 120000 });
+    assert.ok(r.status === 2 && message.test(r.stderr) && !/SDL2 initialized/.test(r.stdout), `${file} ${args}: ${r.status}\n${r.stderr}`);
+  }
 });
