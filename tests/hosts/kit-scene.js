@@ -1,7 +1,6 @@
 'use strict';
-// The kit's graphics for the test functions that tests/hosts/run.js runs: buffers, graphics
-// (setupGraphics' options), a command writer, a camera from `eye` at `target` (or as moved), where world points
-// land in the window, a grey floor, frame steps, and raw addon calls.
+// The kit's graphics for the functions tests/hosts/run.js runs: buffers, graphics (setupGraphics'
+// options), a command writer, a camera, where points land on screen, a floor, frames, raw addon calls.
 const { mat4, vec3 } = require('gl-matrix');
 const kit = require('tessimarke/host');
 

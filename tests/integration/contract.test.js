@@ -1,9 +1,6 @@
 'use strict';
-// The host contract on both sides: every opcode written through the kit, then logs to the end of
-// the command buffer, lands where the addon's walk runs it (a result at each command's first word
-// and nowhere else); commands on a playing source, logs and every face of text; an image file well
-// inside the size limit; every record type decoded in the kit as the tests' own decoder (which the
-// event and controller tests hold to the addon's records) reads it.
+// The host contract on both sides: commands written by the kit run where the addon's walk finds them,
+// with their results; every record type decodes in the kit as the tests' own decoder reads it.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -15,10 +12,8 @@ const { decodeRecords } = require('../hosts/events-records');
 const { startXvfb, runFn, assertOk } = require('./harness');
 const { tempDir } = require('./audio-helpers');
 
-// After a sound is loaded into id 0 and a cleared step: every command (`args` by name) once, logs
-// until the buffer is full, one tick with the result words preset to NaN; then `big` loaded as an
-// image; then 0.3 s in sound 3 played, its source paused, turned down and stopped, logs and each face
-// of text (the glyph batches' blocks are the six after the table's last); a mesh id with no mesh released.
+// After a cleared step: every command once (`args` by name), logs to the end of the buffer, one tick
+// (results preset to NaN); `big` loaded as an image; a playing source's commands, logs and text faces.
 function contractHost({ args, big }) {
   const { startScene } = require('./kit-scene');
   const { kit, buffers, gfx, commands: cmd } = startScene();
@@ -79,8 +74,7 @@ test('every opcode through the kit, a full buffer run whole, commands on a playi
   assert.ok(out.exports.length === 26 && out.play[0] > 0, 'play got a source');
   assert.deepEqual([out.big, out.unknownMesh, out.load, out.source, out.log, out.text], [0, contract.meshStatus.MESH_UNKNOWN, 0, [0, 0, 0, 0], [0, 0], [0, 0, 0, 0, 0, 0]]);
   assert.match(r.stdout, /contract: first line\ncontract: ünïcödé λ 漢字$/m);
-  // The plain batch got the four plain runs; the outlined batch exactly "outlined": 8 glyphs, 16
-  // triangles, so 9, 6 and 12 floats per triangle in its three blocks.
+  // Glyph blocks (the six after the table's last): the outlined batch exactly "outlined", 16 triangles.
   const [p, t, c, ...outlined] = out.glyphs;
   assert.ok(p > 0 && p / 9 === t / 6 && p / 9 === c / 12, String(out.glyphs));
   assert.deepEqual(outlined, [144, 96, 192]);

@@ -36,8 +36,7 @@ function extensionsHost() {
       models.push({ handle, matrix: mat4.scale(mat4.create(), mat4.fromTranslation(mat4.create(), at), [scale, scale, scale]) });
       return { animations: handle.animations, meshes: handle.meshes.flat().map((m) => m.id), probes: probes.map(s.project) };
     },
-    // Frames of the floor and each model (advanced by `dt` first): the draw commands' results, the
-    // solid batch's first length after the last tick and after its render, and the host's own.
+    // Frames of the floor and the models (advanced by `dt`): draw results, solid batch lengths after tick and render.
     frame({ dt = 0, count = 1 }) {
       let r;
       for (let i = 0; i < count; ++i, gfx.render(), r.afterRender = solidLength()) {
@@ -66,10 +65,7 @@ function extensionsHost() {
       const b = meshes.createMesh(triangle);
       return { ids, a: a.id, b: b.id, again: [kit.addon.releaseMesh(b.id), kit.addon.releaseMesh(b.id)] };
     },
-    // Blocks written word by word (numbers as u32, { f: x } as f32): `mesh` in `meshBytes` for
-    // createMesh, `records` in `recordBytes` as instance records, and the drawMeshes operands `draws`
-    // ('I' and 'P' for the instance and palette blocks) written raw, past the kit's own checks.
-    // Answers createMesh's result, each draw's result and the solid batch's lengths.
+    // Raw blocks (u32 words, { f } as f32) for createMesh and instance records, and raw drawMeshes operands ('I', 'P': those blocks).
     wild({ mesh, meshBytes, records = [], recordBytes = 96, paletteBytes = 0, draws = [] }) {
       const block = (words, bytes) => {
         const { id, buffer } = s.buffers.nextBuffer(Math.max(bytes, 4));
@@ -104,9 +100,7 @@ function extensionsHost() {
     },
     wheel: ({ on }) => kit.window.enableWheel(on) === undefined,
     poll: () => s.step(),
-    // Text over blue, drawn twice so the glyphs come from the atlas: white lines right-aligned on x
-    // 1300 and centred on x 700, and outlined lines (white ringed in red) in both faces at 16-64 px.
-    // Answers the measured widths and the outlined lines' boxes.
+    // Over blue, twice (the glyphs then come from the atlas): white text aligned on x 1300 and 700, outlined lines at 16-64 px.
     text() {
       const widths = {}, lines = [];
       for (let frame = 0; frame < 2; ++frame, s.step()) {
@@ -125,9 +119,7 @@ function extensionsHost() {
       }
       return { widths, lines };
     },
-    // A scene at the given quality levels and render scale, under a blue interface square at (20, 20)
-    // 40 px wide: its places on screen. `pair`, when given, is first written into the viewport size
-    // pair (the host's to write).
+    // A scene at these levels and render scale under a blue interface square at (20, 20), 40 px wide; `pair` into the viewport size pair.
     scene({ name, shadow = 2, ssao = 0, aa = 0, scale = 1, pair }) {
       if (pair) gfx.viewportSize.set(pair.map((v) => (v === 'NaN' ? NaN : v)));
       kit.window.setRenderScale(scale);
@@ -136,15 +128,13 @@ function extensionsHost() {
       gfx.ui.rect(20, 20, 60, 60, 0, 0, 1, 1);
       gfx.uiPixels();
       const places = {
-        // A box under the sun slanting towards +x and +z: its shadow falls beside and in front of it.
-        // The contact point lies in that shadow, where only the ambient light (which occlusion darkens) reaches.
+        // A box whose shadow falls towards +x and +z; the contact point lies in it, lit by the ambient light alone.
         shadow: () => {
           s.floor();
           kit.box(gfx.solid, [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.75, 0, 1], { size: [1, 1.5, 1], color: [0.8, 0.2, 0.2] });
           return { lit: [-2, 0, 0], shade: [0.2, 0, 1.2], contact: [0.58, 0, 0], open: [2.5, 0, -1], top: [0, 1.5, 0] };
         },
-        // One green point light just under a floor whose normals face down, away from the sun (so
-        // only the light shows on it).
+        // A green point light under a floor whose normals face down, away from the sun: only the light shows.
         light: () => {
           s.floor(-1);
           gfx.lights.light(0, -0.3, 0, 2, 0.2, 1, 0.3, 3);
@@ -164,9 +154,7 @@ function extensionsHost() {
       a.setImage(50, Buffer.alloc(40 * 60 * 4, 0x7f), 40, 60);
       return [...Array(count).keys()].map((i) => [i, a.setImage(51, Buffer.alloc(2400 * 4, 0x7f), i % 2 ? 8 : 300, i % 2 ? 300 : 8)[0]]).filter(([, st]) => st);
     },
-    // The atlas filled from files and pixels, refusals tried, then a cube textured on five sides (left
-    // half green, right half blue), a transparent pane with the photo (magenta) and an interface
-    // sprite (top half red, bottom half blue) over the floor.
+    // Images from files and pixels, refusals, then a cube (left half green, right blue), a magenta pane and a red-over-blue sprite.
     images({ png, jpeg, huge, text }) {
       const checker = tex.load('checker', png), photo = tex.load('photo', jpeg);
       const flag = tex.fromPixels('flag', Uint8Array.from({ length: 1024 }, (_, i) => [255, 0, 0, 255, 0, 0, 255, 255][(i >> 9) * 4 + (i & 3)]), 16, 16);
@@ -264,8 +252,7 @@ test('retained meshes: a textured box and an animated skin drawn by the addon, w
   // The skin's upper half, and its shadow on the floor in front of it (the light shines along +z and down).
   const skin = await host.request({ op: 'model', file: SKIN, at: [0.8, 0, 0], clip: 0, probes: [[1.3, 1.6, 0], [1.3, 0, 1.4], [1.0, 0, 1.2], [1.6, 0, 1.8]] });
   assert.deepEqual([box.meshes.length, skin.animations.length], [1, 1]);
-  // One command for both models' draws: the box's 36 vertices and the skin's triangles after the
-  // floor; after the frame the host's own length is back.
+  // One command draws both models (the box's 36 vertices, the skin's) after the floor; then the host's own length is back.
   const first = await host.request({ op: 'frame', count: 2 });
   assert.ok(first.results.length === 1 && first.results[0] > 36, `vertices written: ${first.results}`);
   assert.deepEqual([first.afterTick, first.afterRender], [first.host + 3 * first.results[0], first.host]);
@@ -293,16 +280,14 @@ test('retained meshes: ids come back after release; wild blocks, records and ope
   const f = (x) => ({ f: x });
   // A triangle: header (count 3, no sections), then 9 position floats.
   const tri = [3, 0, ...Array(14).fill(0), f(0), f(0), f(0), f(1), f(0), f(0), f(0), f(1), f(0)];
-  // Mesh blocks [words, bytes] that each fail their checks: a count needing more bytes than the
-  // block holds, an unknown flag bit, no triangle, not whole triangles, sections overflowing 32 bits, shorter than the header.
+  // Refused blocks: past the block, an unknown flag, no triangle, not whole triangles, sections past 32 bits, shorter than the header.
   for (const [words, bytes] of [[[3, 0], 64], [[3, 16, ...tri.slice(2)], 100], [[0, 0], 64], [[2, 0, ...tri.slice(2)], 100], [[0xFFFFFFFF, 15], 128], [[3, 0], 10]]) {
     assert.equal((await host.request({ op: 'wild', mesh: words, meshBytes: bytes })).created, S.MESH_BAD_BLOCK, `block ${words.slice(0, 2)}`);
   }
   const raw = (name, args) => host.request({ op: 'raw', name, args });
   for (const v of [-1, 256, 'NaN', 'Infinity', 1.5, 2 ** 53, 3]) assert.ok([S.MESH_NO_BLOCK, S.MESH_BAD_BLOCK].includes(await raw('createMesh', [v])), `createMesh(${v})`);
   for (const v of [-1, MESH_COUNT - 1, MESH_COUNT, 'NaN', 0.5, 1e300]) assert.equal(await raw('releaseMesh', [v]), S.MESH_UNKNOWN, `releaseMesh(${v})`);
-  // Instance records: a good one (the floor, then the triangle; after the frame the floor alone), then
-  // unknown meshes, batches and palette ranges past the block.
+  // A good record (the floor, then the triangle, then the floor alone); unknown meshes, batches, palette ranges past the block.
   const M = (mesh, batch, firstJoint = 0, joints = 0) => [mesh, batch, firstJoint, joints, ...[1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 1, 1, 1].map(f)];
   const good = await host.request({ op: 'wild', mesh: tri, meshBytes: 100, records: M(0, 0), draws: [['I', 0, 1, -1]] });
   assert.ok(good.created >= 0);
@@ -377,8 +362,7 @@ test('window: title and size seen from outside; half render scale still fills it
   const info = await windowInfo(xs.display, id);
   assert.deepEqual([sized.asked, sized.seen.at(-1), sized.size, info.width, info.height, info.title], [true, [700, 400], [700, 400], 700, 400, 'Arena 3']);
   assert.ok(host.takeLines().includes('resized 700x400'));
-  // The contract's limits at their edges (the image sides' are the statuses below), and values out of
-  // range or not numbers: the addon answers -1 and changes nothing.
+  // The contract's limits at their edges, values out of range or not numbers: -1 (or status 2), nothing changed.
   const { MAX_TITLE_BYTES: T, MAX_WINDOW_SIDE, MIN_RENDER_SCALE: S, MAX_IMAGE_PATH, MAX_MUSIC_PATH } = require('../../contract/host').limits;
   for (const [name, args, answer] of [['setWindowTitle', ['é'.repeat(T / 2)], 0], ['setWindowTitle', ['x'.repeat(T + 1)], -1], ['setWindowTitle', ['a\0b'], -1],
     ['setWindowSize', [MAX_WINDOW_SIDE + 1, 100], -1], ['setWindowSize', [0, 400], -1], ['setWindowSize', ['NaN', 5], -1],
@@ -396,8 +380,7 @@ test('window: title and size seen from outside; half render scale still fills it
     const box = shot.pixel(...places.top), floor = shot.pixel(...places.open);
     assert.ok(box[0] > box[1] + 40 && Math.abs(floor[0] - floor[1]) < 25 && floor[0] > 40, `scale ${scale}: box red ${box}, floor grey ${floor}`);
   }
-  // The host may write anything into the size pair: scaled sizes saturate (the sanitized build
-  // reports any conversion that overflows), and drawing goes on once the pair is sane again.
+  // Wild size pairs: scaled sizes saturate (the sanitized build reports overflows), drawing goes on after.
   for (const [scale, pair] of [[0.6, ['NaN', 'NaN']], [0.7, [1e30, -1e30]], [0.5, [1e9, 3]], [1, [700, 400]]]) await host.request({ op: 'scene', name: 'shadow', scale, pair });
   assertPixel(await screenshot(xs.display, id), 40, 40, [0, 0, 255], 2, 'interface square after wild sizes');
 });
@@ -426,7 +409,7 @@ test('the walker example runs headless: its own rigged model drawn by the addon 
   assert.ok(fs.statSync(png).size > 1000);
 });
 
-test('images: a textured cube, a pane and an interface sprite on screen; refusals answered; an id replaced thousands of times gives its place back; every extension after quit', { timeout: 180000 }, async () => {
+test('images: a textured cube, a pane and a sprite on screen; refusals; an id replaced thousands of times gives its place back; every extension after quit', { timeout: 180000 }, async () => {
   const dir = tempDir('tm-images-');
   const file = (name) => path.join(dir, name);
   execFileSync('convert', ['-size', '16x32', 'xc:#00ff00', '-size', '16x32', 'xc:#0000ff', '+append', file('checker.png')]);
@@ -437,9 +420,8 @@ test('images: a textured cube, a pane and an interface sprite on screen; refusal
   huge.writeUInt32BE(5000, 16); huge.writeUInt32BE(5000, 20);
   fs.writeFileSync(file('huge.png'), fixPngCrcs(huge));
   const r = await host.request({ op: 'images', png: file('checker.png'), jpeg: file('photo.jpg'), huge: file('huge.png'), text: file('notes.png') });
-  // Where images lie in the atlas is the atlas unit test's; here their sizes.
   assert.deepEqual([r.checker, r.photo, r.flag].map((q) => [q.width, q.height]), [[32, 32], [24, 20], [16, 16]]);
-  // The largest side is no size error (the atlas has no room left for it), one more is; a smaller image keeps its place.
+  // The largest side is no size error (only no room), one more is; a smaller image keeps its place.
   assert.deepEqual(r.status, { missing: 2, directory: 2, text: 3, huge: 4, short: 6, empty: 4, flat: 4, tall: 4, full: 5 });
   assert.deepEqual([r.first[0], r.again], [0, [0, r.first[1], r.first[2], 8, 8]]);
   assert.deepEqual(r.thrown, [2, 'image missing (/nonexistent/none.png): the file cannot be read']);

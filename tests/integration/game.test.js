@@ -1,8 +1,6 @@
 'use strict';
 // Games as a player runs them on a small screen with a window manager: the game object (the README's
-// minimal host is the package test's) with the first-game guide, a throw in the game's code, the
-// window fitted to the display, screenshots, a frame budget; the demo driven until Escape ends it,
-// with the emulated adapter and by npm start without a display; the arena; wrong options refused.
+// minimal host is the package test's), the demo (also by npm start without a display), the arena.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -122,8 +120,7 @@ const assertClean = (r) => assert.ok(r.code === 0 && !ERRORS.test(r.stderr), `co
 
 test('the demo takes the quality keys, typing and a paste, quits on Escape, and prints its state and figures', { timeout: 300000 }, async () => {
   let ended = false, clipboard = null, driven = null;
-  // Once the window is up: the three quality levels, F3 on and off, the field, a paste; then Escape
-  // (out of the field, then quit) until the demo ends.
+  // Once the window is up: quality keys, F3 twice, typing and a paste into the field; then Escape until the demo ends.
   const run = runHost(script('app', 'main.js'), [], {
     display: xs.display, audio: 'null', timeout: 240000,
     onLine: (line) => {

@@ -70,7 +70,6 @@ test('misuse throws, naming the argument and what it takes, and leaves the block
   buffers.strings.fill(0xA5, 40000, 40064);
   kit.setDebugChecks(true);
   const cases = [
-    // Commands and their strings.
     [() => W.log(long), RangeError, /^log text of 65537 bytes is longer than STRING_BUFFER \(65536 bytes\)$/],
     [() => W.text(long, 0, 0), RangeError, /^text of 65537 bytes is longer than STRING_BUFFER/],
     [() => W.log('z'.repeat(30000)), RangeError, /^log text of 30000 bytes does not fit in STRING_BUFFER: 25536 of 65536 bytes left this step$/],
@@ -84,7 +83,6 @@ test('misuse throws, naming the argument and what it takes, and leaves the block
     [() => writer.listener([0, 0, 0], [0, 0, 0]), RangeError, /direction must not be zero/],
     [() => writer.listener([0, NaN, 0], [0, 0, 1]), TypeError, /position must hold 3 finite numbers/],
     [() => writer.listenerUp([0, 0, 0]), RangeError, /^listener up must not be zero$/],
-    // Buffers, batches, graphics.
     [() => kit.createBuffers(), Error, /^the fixed blocks 0-7 exist already: create the shared buffers once per process$/],
     [() => kit.createBuffers({ size: {} }), RangeError, /^createBuffers: unknown option 'size' \(options: sizes\)$/],
     [() => kit.createBuffers({ sizes: { commands: 8 } }), RangeError, /^createBuffers sizes: unknown option 'commands'/],
@@ -102,7 +100,6 @@ test('misuse throws, naming the argument and what it takes, and leaves the block
     [() => solid.add({ position: [0, NaN, 0] }), TypeError, /^solid\.add: position\[1\] must be a finite number/],
     [() => ui.rect(0, 0, 10, 10), TypeError, /^ui\.rect: r \(the colour is required\) must be a finite number, got undefined$/],
     [() => kit.directionalLight([0, -1, 0], { extents: 4 }), RangeError, /unknown option 'extents'/],
-    // Meshes.
     [() => kit.box(solid, null, { colour: [1, 0, 0] }), RangeError, /^box: unknown option 'colour'/],
     [() => kit.box(solid, null, { color: null }), RangeError, /^box color must hold 3 or 4 numbers$/],
     [() => kit.box(solid, [1, 0, 0], {}), RangeError, /^box matrix must hold 16 numbers, got 3$/],
@@ -112,7 +109,6 @@ test('misuse throws, naming the argument and what it takes, and leaves the block
     [() => kit.sphere(solid, null, { image: IMG, repeat: 1.5 }), RangeError, 'ERR_RANGE'], [() => kit.box(solid, null, { image: {} }), TypeError, 'ERR_TYPE'],
     [() => kit.plane(solid, null, { image: IMG, tile: 1, repeat: 2 }), RangeError, 'ERR_OPTION'],
     [() => kit.plane(solid, null, { image: IMG, tile: 0 }), RangeError, 'ERR_RANGE'],
-    // Text, loop, input, events.
     [() => kit.measureText('hi', 24, 'serif'), RangeError, /^font must be one of fallback, mono, sans, got serif$/],
     [() => kit.measureText('hi', 0), RangeError, /^size must be positive, got 0$/], [() => kit.measureText(42), TypeError, /^text must be a string, got number$/],
     [() => kit.layoutText('a', 0, 0, { align: 'middle', measure: (t) => t.length }), RangeError, /^align must be one of left, center, right, got middle$/],
@@ -125,7 +121,6 @@ test('misuse throws, naming the argument and what it takes, and leaves the block
     [() => kit.decodeEvents(Uint8Array.from([0x34, 0x12])), Error, /^unknown event record type 4660 at byte 0$/],
     [() => kit.decodeEvents(Uint8Array.from([0, 3, 4, 0, 97, 0, 0, 0, 0, 0, 0]), 6), RangeError, /type 768 at byte 0 cut off by the queue length 6/],
     [() => kit.decodeEvents(new Uint8Array(11), 12), RangeError, /past the block/],
-    // Sound, quality, clipboard, window, music, images.
     [() => kit.loadSound(0, path.join(dir, 'missing.ogg')), Error, /^sound file \S+missing\.ogg cannot be read \(\S+\): no such file$/],
     [() => kit.loadSound(0, dir), Error, /is not a regular file/], [() => kit.loadSound(256, 'a.ogg'), RangeError, /^sound id must be in 0\.\.255, got 256$/],
     [() => kit.loadSound(0, 'a.ogg', { wordSize: 4 }), RangeError, /^wordSize \(bytes per sample\) must be in 1\.\.2, got 4$/],
@@ -149,7 +144,6 @@ test('misuse throws, naming the argument and what it takes, and leaves the block
     [() => kit.textures.load('', 'a.png'), TypeError, /non-empty string/],
     [() => kit.textures.load('a', 'x'.repeat(4097)), RangeError, /^image path must be at most 4096 bytes$/],
     [() => kit.textures.texel('nothing', 0, 0), RangeError, /no image named nothing/],
-    // The addon's exports behind the contract's parameter lists.
     [() => kit.addon.setBuffers('7'), TypeError, /^setBuffers: argument 1 must be a number, got string$/],
     [() => kit.addon.compileShader('a', 1, 'b'), TypeError, /^compileShader: argument 2 must be a boolean, got number$/],
     [() => kit.addon.measureText('a', 12), TypeError, /^measureText takes 3 arguments \(string, number, number\), got 2$/],
@@ -458,8 +452,7 @@ test('channels sample as their interpolation says', () => {
 });
 
 test('a rigged bar bends, slides, cross-fades and loops', () => {
-  // Two bones along +y (joint 1 one unit up, a child of joint 0; inverse bind matrices to match);
-  // clips 'bend' (joint 1 a quarter turn about z in 1 s) and 'slide' (joint 0 from x = 0 to 10 in 2 s), linear.
+  // Bones 0 and 1 along +y; 'bend' turns joint 1 a quarter about z in 1 s, 'slide' moves joint 0 to x = 10 in 2 s.
   const node = (translation, children, parent) => ({ translation, rotation: [0, 0, 0, 1], scale: [1, 1, 1], matrix: [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, ...translation, 1], children, parent });
   const channel = (name, duration, node, path, values) => ({ name, duration, channels: [{ node, path, interpolation: 'LINEAR', times: Float32Array.of(0, duration), values: Float32Array.from(values) }] });
   const m = { nodes: [node([0, 0, 0], [1], -1), node([0, 1, 0], [], 0)], skins: [{ joints: [0, 1], inverseBindMatrices: Float32Array.of(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1) }],
@@ -507,8 +500,7 @@ test('a frame of the player allocates nothing', { skip }, async () => {
     player.update(1 / 60);
   }
   player.play(name, { fade: 1e6 });
-  // Every allocation under the player's code is sampled, collected ones too; what the engine does
-  // meanwhile (compiling, on-stack replacement) comes and goes, so the lesser of two runs counts.
+  // Every allocation under the player's code is sampled; the engine's own work comes and goes: the lesser of two runs counts.
   const session = new inspector.Session();
   session.connect();
   const post = (method, params = {}) => new Promise((resolve, reject) => session.post(method, params, (e, r) => (e ? reject(e) : resolve(r))));

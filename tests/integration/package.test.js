@@ -1,8 +1,6 @@
 'use strict';
-// The README's "Use it in your own game" as written: the package packed from this checkout and
-// installed in a new project outside it (the addon built there, or the apt-get line named when a
-// Debian package is missing), and the README's minimal host run there with nothing else set up: its
-// cube and floor, text from the installed fonts, chime on Space, a clean end. Slow: the addon is compiled there.
+// The README's "Use it in your own game" as written: packed, installed and built in a new project (or
+// the apt-get line named), and its minimal host run there. Slow: the addon is compiled there.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
