@@ -331,21 +331,15 @@ test('text: aligned by the kit on the addon\'s measures where it says; an outlin
   assert.deepEqual(far.slice(0, 10), [], `${far.length} outline pixels farther than 3 px from any glyph ink`);
 });
 
-test('wheel: the log line by default, records once enabled, the log line again once disabled', async () => {
+test('wheel: records once enabled, the log line again once disabled (the log line by default is the event test\'s)', async () => {
   await xdotool(xs.display, 'mousemove', '--window', id, '100', '100');
   const pollFor = async (type) => {
     for (let i = 0, events = []; i < 6000; ++i) if ((events = (await host.request({ op: 'poll' })).filter((e) => e.type === type)).length) return events;
     throw new Error(`no ${type} event`);
   };
   await pollFor('mouseMove');
-  const logged = async (x) => {
-    host.takeLines();
-    await xdotool(xs.display, 'click', '4', 'mousemove', '--window', id, x, '100');
-    await pollFor('mouseMove');
-    return host.takeLines().includes('got other SDL event: 1027');
-  };
-  assert.ok(await logged(101));
   await host.request({ op: 'wheel', on: true });
+  host.takeLines();
   await xdotool(xs.display, 'click', '4', 'click', '5', 'click', '5');
   const wheel = [];
   while (wheel.length < 3) wheel.push(...await pollFor('mouseWheel'));
@@ -353,7 +347,9 @@ test('wheel: the log line by default, records once enabled, the log line again o
     [[0, 1, 0, 1, false], [0, -1, 0, -1, false], [0, -1, 0, -1, false]]);
   assert.ok(!host.takeLines().includes('got other SDL event: 1027'));
   await host.request({ op: 'wheel', on: false });
-  assert.ok(await logged(102));
+  await xdotool(xs.display, 'click', '4', 'mousemove', '--window', id, '102', '100');
+  await pollFor('mouseMove');
+  assert.ok(host.takeLines().includes('got other SDL event: 1027'));
 });
 
 test('window: title and size seen from outside; half render scale still fills it; wild size pairs saturate', { timeout: 240000 }, async () => {
@@ -362,7 +358,6 @@ test('window: title and size seen from outside; half render scale still fills it
   const sized = await host.request({ op: 'size', width: 700, height: 400 });
   const info = await windowInfo(xs.display, id);
   assert.deepEqual([sized.asked, sized.seen.at(-1), sized.size, info.width, info.height, info.title], [true, [700, 400], [700, 400], 700, 400, 'Arena 3']);
-  assert.ok(host.takeLines().includes('resized 700x400'));
   // The contract's limits at their edges, values out of range or not numbers: -1 (or status 2), nothing changed.
   const { MAX_TITLE_BYTES: T, MAX_WINDOW_SIDE, MIN_RENDER_SCALE: S, MAX_IMAGE_PATH, MAX_MUSIC_PATH } = require('../../contract/host').limits;
   for (const [name, args, answer] of [['setWindowTitle', ['é'.repeat(T / 2)], 0], ['setWindowTitle', ['x'.repeat(T + 1)], -1], ['setWindowTitle', ['a\0b'], -1],

@@ -1,13 +1,13 @@
 'use strict';
 // Games as a player runs them on a small screen with a window manager: the game object (the README's
-// minimal host is the package test's), the demo (also by npm start without a display), the arena.
+// minimal host and npm start are the package test's), the demo, the arena.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { execFileSync, spawnSync } = require('node:child_process');
-const { root, startXvfb, runHost, hostEnv, buildDir, sanitized } = require('./harness');
+const { root, startXvfb, runHost, hostEnv } = require('./harness');
 const { findWindow, windowInfo, closeWindow, startGame, xdotool, xclipIn } = require('./window-helpers');
 const { decodePpm } = require('./render-helpers');
 const { runEmulated, emulatedReport } = require('./usb-helpers');
@@ -164,21 +164,6 @@ test('the arena runs its frames: one fixed step each, its result and screenshot 
   assert.deepEqual(lineOf(r.stdout, 'arena: result '), { score: 0, position: [0, 0], timeLeft: 59.917, paused: false, over: false, frames: 5, steps: 5 });
   assert.ok(r.stdout.includes(`arena: screenshot written to ${png}\n`) && !r.stdout.includes('arena: no music'));
   assert.ok(fs.statSync(png).size > 1000);
-});
-
-// npm start runs the plain build (it builds it first); the sanitized run leaves it to the plain one.
-test('npm start without a display: a private X server, the default screenshot, figures, sound to nothing', {
-  skip: sanitized && 'npm start uses the plain build',
-}, () => {
-  const env = { ...process.env, TESSIMARKE_BUILD_DIR: path.relative(root, buildDir) };
-  for (const name of ['DISPLAY', 'ALSOFT_DRIVERS', 'ALSOFT_CONF', 'TESSIMARKE_ADDON']) delete env[name];
-  const shot = path.join(buildDir, 'demo-screenshot.png');
-  fs.rmSync(shot, { force: true });
-  const r = spawnSync('bash', [path.join(root, 'scripts', 'start.sh'), '--frames', '3'], { cwd: root, env, encoding: 'utf8', timeout: 600000 });
-  assertClean({ code: r.status, stderr: r.stdout.slice(-2000) + r.stderr });
-  for (const line of [/^start: no display; running the demo headless on a private X server \(:\d+\)$/m, /^Opened "No Output"$/m, /^demo: 3 frames in /m,
-    new RegExp(`^demo: screenshot written to ${shot.replace(/[.]/g, '\\.')}$`, 'm')]) assert.match(r.stdout, line);
-  assert.ok(fs.statSync(shot).size > 1000);
 });
 
 test('a wrong option is named and ends the demo or the arena before the window opens', () => {

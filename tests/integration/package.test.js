@@ -1,6 +1,6 @@
 'use strict';
 // The README's "Use it in your own game" as written: packed, installed and built in a new project (or
-// the apt-get line named), and its minimal host run there. Slow: the addon is compiled there.
+// the apt-get line named), and its minimal host run there (slow: the addon is compiled there); npm start.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -8,7 +8,7 @@ const os = require('node:os');
 const path = require('node:path');
 const crypto = require('node:crypto');
 const { spawnSync } = require('node:child_process');
-const { root, startXvfb, hostEnv, timeScale } = require('./harness');
+const { root, startXvfb, hostEnv, timeScale, buildDir, sanitized } = require('./harness');
 const { startGame, closeWindow, findWindow, xdotool } = require('./window-helpers');
 const { waitForText } = require('./render-helpers');
 const { readWav, peak } = require('./audio-helpers');
@@ -63,4 +63,19 @@ test('the README\'s own-game steps: packed, installed and built in a new project
     xs.stop();
   }
   fs.rmSync(parent, { recursive: true, force: true });
+});
+
+// npm start sets up and runs the plain build (never in a mutated tree: it may install and build); the sanitized run leaves it to the plain one.
+test('npm start without a display: a private X server, the default screenshot, figures, sound to nothing', {
+  skip: sanitized && 'npm start uses the plain build',
+}, () => {
+  const env = { ...process.env, TESSIMARKE_BUILD_DIR: path.relative(root, buildDir) };
+  for (const name of ['DISPLAY', 'ALSOFT_DRIVERS', 'ALSOFT_CONF', 'TESSIMARKE_ADDON']) delete env[name];
+  const shot = path.join(buildDir, 'demo-screenshot.png');
+  fs.rmSync(shot, { force: true });
+  const r = spawnSync('bash', [path.join(root, 'scripts', 'start.sh'), '--frames', '3'], { cwd: root, env, encoding: 'utf8', timeout: 600000 });
+  assert.ok(r.status === 0 && !/GL ERROR|GL message|Assertion failed|Unable to compile shader|init error/.test(r.stderr), r.stdout.slice(-2000) + r.stderr);
+  for (const line of [/^start: no display; running the demo headless on a private X server \(:\d+\)$/m, /^Opened "No Output"$/m, /^demo: 3 frames in /m,
+    new RegExp(`^demo: screenshot written to ${shot.replace(/[.]/g, '\\.')}$`, 'm')]) assert.match(r.stdout, line);
+  assert.ok(fs.statSync(shot).size > 1000);
 });
