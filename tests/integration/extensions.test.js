@@ -155,11 +155,11 @@ function extensionsHost() {
       return [...Array(count).keys()].map((i) => [i, a.setImage(51, Buffer.alloc(2400 * 4, 0x7f), i % 2 ? 8 : 300, i % 2 ? 300 : 8)[0]]).filter(([, st]) => st);
     },
     // Images from files and pixels, refusals, then a cube (left half green, right blue), a magenta pane and a red-over-blue sprite.
-    images({ png, jpeg, huge, text }) {
+    images({ png, jpeg, huge, text, line }) {
       const checker = tex.load('checker', png), photo = tex.load('photo', jpeg);
       const flag = tex.fromPixels('flag', Uint8Array.from({ length: 1024 }, (_, i) => [255, 0, 0, 255, 0, 0, 255, 255][(i >> 9) * 4 + (i & 3)]), 16, 16);
       const status = {
-        missing: a.loadImage(20, '/nonexistent/none.png')[0], directory: a.loadImage(20, '/tmp')[0], text: a.loadImage(20, text)[0], huge: a.loadImage(20, huge)[0],
+        missing: a.loadImage(20, '/nonexistent/none.png')[0], directory: a.loadImage(20, '/tmp')[0], text: a.loadImage(20, text)[0], huge: a.loadImage(20, huge)[0], line: a.loadImage(23, line)[0],
         short: a.setImage(20, Buffer.alloc(10), 4, 4)[0], empty: a.setImage(20, Buffer.alloc(0), 0, 4)[0],
         flat: a.setImage(20, Buffer.alloc(0), 4, 0)[0], tall: a.setImage(20, Buffer.alloc(2047 * 4), 1, 2047)[0], full: a.setImage(21, Buffer.alloc(2046 * 2046 * 4), 2046, 2046)[0],
       };
@@ -411,14 +411,15 @@ test('images: a textured cube, a pane and a sprite on screen; refusals; an id re
   execFileSync('convert', ['-size', '16x32', 'xc:#00ff00', '-size', '16x32', 'xc:#0000ff', '+append', file('checker.png')]);
   execFileSync('convert', ['-size', '24x20', 'xc:#ff00ff', file('photo.jpg')]);
   fs.writeFileSync(file('notes.png'), 'not an image\n');
+  execFileSync('convert', ['-size', '5x1', 'xc:#ff0000', file('line.png')]);
   // The checker's header made to announce 5000 x 5000: refused before anything decodes it.
   const huge = fs.readFileSync(file('checker.png'));
   huge.writeUInt32BE(5000, 16); huge.writeUInt32BE(5000, 20);
   fs.writeFileSync(file('huge.png'), fixPngCrcs(huge));
-  const r = await host.request({ op: 'images', png: file('checker.png'), jpeg: file('photo.jpg'), huge: file('huge.png'), text: file('notes.png') });
+  const r = await host.request({ op: 'images', png: file('checker.png'), jpeg: file('photo.jpg'), huge: file('huge.png'), text: file('notes.png'), line: file('line.png') });
   assert.deepEqual([r.checker, r.photo, r.flag].map((q) => [q.width, q.height]), [[32, 32], [24, 20], [16, 16]]);
   // The largest side is no size error (only no room), one more is; a smaller image keeps its place.
-  assert.deepEqual(r.status, { missing: 2, directory: 2, text: 3, huge: 4, short: 6, empty: 4, flat: 4, tall: 4, full: 5 });
+  assert.deepEqual(r.status, { missing: 2, directory: 2, text: 3, huge: 4, line: 0, short: 6, empty: 4, flat: 4, tall: 4, full: 5 });
   assert.deepEqual([r.first[0], r.again], [0, [0, r.first[1], r.first[2], 8, 8]]);
   assert.deepEqual(r.thrown, [2, 'image missing (/nonexistent/none.png): the file cannot be read']);
   const shot = await screenshot(xs.display, id);
