@@ -14,8 +14,8 @@ const { damagedImages } = require('../integration/image-corpus');
 const fail = (message) => { console.error(`addon-fuzz: ${message}`); process.exit(2); };
 const NUMBERS = ['iterations', 'seed', 'only', 'steps', 'timeout'];
 let o = { iterations: 20, seed: Date.now() % 1000000, only: null, steps: 40, timeout: 120 };
-const spec = Object.fromEntries([...NUMBERS, 'addon'].map((k) => [k, { type: 'string' }]));
-try { o = { ...o, ...parseArgs({ options: spec }).values }; } catch (e) { fail(e.message); }
+const known = Object.fromEntries([...NUMBERS, 'addon'].map((k) => [k, { type: 'string' }]));
+try { o = { ...o, ...parseArgs({ options: known }).values }; } catch (e) { fail(e.message); }
 for (const k of NUMBERS) if (o[k] !== null && !(Number.isInteger(o[k] = Number(o[k])) && o[k] >= 0)) fail(`--${k} needs a whole number`);
 const san = path.join(root, 'build-san', 'tessimarke.node');
 const addon = path.resolve(o.addon || process.env.TESSIMARKE_ADDON || (fs.existsSync(san) ? san : path.join(root, 'build/tessimarke.node')));
