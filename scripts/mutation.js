@@ -5,16 +5,21 @@
 //
 //   node scripts/mutation.js sample [--seed N] [--count N]   draws the sample (the shared mutation
 //                                                              tool writes every mutant of a file)
-//   node scripts/mutation.js run [--label L] [--rev R] [--from I] [--to J] [--timeout S]
+//   node scripts/mutation.js run [--label L] [--rev R] [--from I] [--to J] [--timeout S] [--recheck K]
 //                                                              runs mutants I..J-1 (all by default)
-//                                                              on revision R (HEAD by default)
+//                                                              on revision R (HEAD by default);
+//                                                              with --recheck K, only those the run
+//                                                              labelled K killed or did not reach
 //
 // A run works on a copy of the committed tree in build-mutation/ (never on the checkout): each
 // mutant is applied, the addon and the unit tests rebuilt when it is native code, and the tests
 // tests/mutation/map.tsv names for its file run with a time limit. A mutant is killed when a test
 // fails, survives when all pass, times out past the limit, or is not built when it does not
-// compile (left out of the score). Each set of tests runs once on the unmutated tree first. Results go to build-mutation/results-<label>.jsonl as they come,
-// so a stopped run goes on where it stopped; the end prints the counts, the score and the survivors.
+// compile (left out of the score). Each set of tests runs once on the unmutated tree first.
+// Results go to build-mutation/results-<label>.jsonl as they come, so a stopped run goes on where
+// it stopped; the end prints the counts, the score and the survivors. After tests are removed, a
+// recheck runs again only what an earlier run killed: a survivor, a stale mutant or one that does
+// not compile stays so while the sources are the same, and is carried over.
 const { execFileSync, spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
@@ -206,6 +211,19 @@ function run(args) {
     for (const l of fs.readFileSync(results, 'utf8').split('\n').filter(Boolean)) {
       const r = JSON.parse(l);
       if (r.outcome !== 'baseline fails') done.set(r.index, r);  // tried again once the tests pass
+    }
+  }
+  const recheck = option(args, '--recheck', null);
+  if (recheck) {
+    const earlier = new Map();  // the last line for a mutant holds
+    for (const l of fs.readFileSync(path.join(WORK, `results-${recheck}.jsonl`), 'utf8').split('\n').filter(Boolean)) {
+      const r = JSON.parse(l);
+      earlier.set(r.index, r);
+    }
+    for (const r of earlier.values()) {
+      if (done.has(r.index) || !['survived', 'not built', 'stale'].includes(r.outcome)) continue;
+      done.set(r.index, r);
+      fs.appendFileSync(results, JSON.stringify(r) + '\n');
     }
   }
   const tree = workTree(option(args, '--rev', 'HEAD'));
