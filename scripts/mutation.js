@@ -10,6 +10,8 @@
 //                                                              on revision R (HEAD by default);
 //                                                              with --recheck K, only those the run
 //                                                              labelled K killed or did not reach
+//   node scripts/mutation.js compare A B                       the runs labelled A and B over the
+//                                                              mutants both scored
 //
 // A run works on a copy of the committed tree in build-mutation/ (never on the checkout): each
 // mutant is applied, the addon and the unit tests rebuilt when it is native code, and the tests
@@ -215,12 +217,7 @@ function run(args) {
   }
   const recheck = option(args, '--recheck', null);
   if (recheck) {
-    const earlier = new Map();  // the last line for a mutant holds
-    for (const l of fs.readFileSync(path.join(WORK, `results-${recheck}.jsonl`), 'utf8').split('\n').filter(Boolean)) {
-      const r = JSON.parse(l);
-      earlier.set(r.index, r);
-    }
-    for (const r of earlier.values()) {
+    for (const r of readResults(recheck).values()) {
       if (done.has(r.index) || !['survived', 'not built', 'stale'].includes(r.outcome)) continue;
       done.set(r.index, r);
       fs.appendFileSync(results, JSON.stringify(r) + '\n');
@@ -282,10 +279,39 @@ function run(args) {
   }
 }
 
+function readResults(label) {
+  const byIndex = new Map();  // the last line for a mutant holds
+  for (const l of fs.readFileSync(path.join(WORK, `results-${label}.jsonl`), 'utf8').split('\n').filter(Boolean)) {
+    const r = JSON.parse(l);
+    byIndex.set(r.index, r);
+  }
+  return byIndex;
+}
+
+// Two runs side by side, over the mutants both scored: what each caught, and which mutants one
+// caught and the other let survive.
+function compare([a, b]) {
+  const ra = readResults(a), rb = readResults(b);
+  const caught = (r) => r.outcome === 'killed' || r.outcome === 'timeout';
+  const scored = (r) => r && (caught(r) || r.outcome === 'survived');
+  const both = [...ra.values()].filter((r) => scored(r) && scored(rb.get(r.index)));
+  const score = (runs) => {
+    const k = both.filter((r) => caught(runs.get(r.index))).length;
+    return `${k} of ${both.length} caught (${((k / both.length) * 100).toFixed(1)}%)`;
+  };
+  process.stdout.write(`${a}: ${score(ra)}\n${b}: ${score(rb)}\n`);
+  for (const [from, to, word] of [[ra, rb, `caught by ${a} only`], [rb, ra, `caught by ${b} only`]]) {
+    const only = both.filter((r) => caught(from.get(r.index)) && !caught(to.get(r.index)));
+    process.stdout.write(`${word}: ${only.length}\n`);
+    for (const r of only) process.stdout.write(`  ${r.index} ${r.file}:${r.line}\n`);
+  }
+}
+
 const [command, ...rest] = process.argv.slice(2);
 if (command === 'sample') sample(rest);
 else if (command === 'run') run(rest);
+else if (command === 'compare' && rest.length === 2) compare(rest);
 else {
-  process.stderr.write('usage: node scripts/mutation.js sample [--seed N] [--count N] | run [--label L] [--rev R] [--from I] [--to J] [--timeout S]\n');
+  process.stderr.write('usage: node scripts/mutation.js sample [--seed N] [--count N] | run [--label L] [--rev R] [--from I] [--to J] [--timeout S] [--recheck K] | compare A B\n');
   process.exit(2);
 }
