@@ -6,7 +6,4 @@ layout(location = 2) in vec4 lightPlace;
 layout(location = 3) in vec4 lightColor;
 layout(location = 4) in vec4 lightExtra;
 out vec4 tint;
-void main() {
-  tint = lightColor + lightExtra * 0.0;
-  gl_Position = vec4(lightPlace.xy + meshPosition.xy * lightPlace.z, 0.0, 1.0);
-}
+void main() { tint = lightColor + lightExtra * 0.0; gl_Position = vec4(lightPlace.xy + meshPosition.xy * lightPlace.z, 0.0, 1.0); }

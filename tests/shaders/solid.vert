@@ -4,11 +4,8 @@
 layout(location = 0) in vec3 vertexPosition;
 layout(location = 1) in vec3 vertexNormal;
 layout(location = 2) in vec3 vertexColor;
-uniform mat4 view;
-uniform mat4 projection;
-uniform mat4 transform;
-out vec3 normal;
-out vec3 albedoColor;
+uniform mat4 view, projection, transform;
+out vec3 normal, albedoColor;
 void main() {
   normal = vertexNormal;
   albedoColor = vertexColor;

@@ -6,7 +6,6 @@ out vec4 color;
 uniform sampler2DRect glyphs;
 void main() {
   float c = 0.0;
-  for (int dy = -1; dy <= 1; ++dy)
-    for (int dx = -1; dx <= 1; ++dx) c = max(c, texture(glyphs, texel + vec2(dx, dy)).r);
+  for (int d = 0; d < 9; ++d) c = max(c, texture(glyphs, texel + vec2(d % 3 - 1, d / 3 - 1)).r);
   color = vec4(tint.rgb, tint.a * c);
 }

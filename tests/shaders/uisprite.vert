@@ -6,8 +6,4 @@ layout(location = 2) in vec4 vertexColor;
 uniform mat4 uiTransform;
 out vec2 texel;
 out vec4 tint;
-void main() {
-  texel = vertexTexcoord;
-  tint = vertexColor;
-  gl_Position = uiTransform * vec4(vertexPosition, 1.0);
-}
+void main() { texel = vertexTexcoord; tint = vertexColor; gl_Position = uiTransform * vec4(vertexPosition, 1.0); }
