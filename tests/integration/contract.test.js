@@ -15,8 +15,7 @@ const { tempDir } = require('./audio-helpers');
 // After a cleared step: every command once (`args` by name), logs to the end of the buffer, one tick
 // (results preset to NaN); `big` loaded as an image; a playing source's commands, logs and text faces.
 function contractHost({ args, big }) {
-  const { startScene } = require('./kit-scene');
-  const { kit, buffers, gfx, commands: cmd } = startScene();
+  const kit = require('tessimarke/host'), buffers = kit.createBuffers(), gfx = kit.setupGraphics(buffers), cmd = new kit.CommandWriter(buffers);
   kit.addon.initALBuffer(0, Buffer.alloc(4410), kit.addon.AL_FORMAT_MONO16, 22050);
   cmd.log('y'.repeat(100));
   cmd.clear();

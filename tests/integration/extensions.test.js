@@ -19,15 +19,35 @@ const BOX = path.join(MODELS, 'BoxTextured-glTF/BoxTextured.gltf'), SKIN = path.
 const noModels = fs.existsSync(MODELS) ? false : 'assimp-testmodels is not installed (scripts/setup.sh --tests installs it)';
 
 function extensionsHost() {
-  const { startScene, raw } = require('./kit-scene');
-  const kit = require('tessimarke/host');
-  const s = startScene({ lightTransform: kit.directionalLight([0.3, -1, 1], { extent: 8 }) });
-  const { gfx, commands: cmd } = s;
-  const a = kit.addon, tex = kit.textures, { mat4 } = require('gl-matrix');
-  const meshes = kit.models.createMeshRenderer(s.buffers, cmd), models = [];
-  const solidLength = () => s.buffers.header[gfx.solid.attributes[0].id];
+  const kit = require('tessimarke/host'), a = kit.addon, tex = kit.textures, { mat4, vec3 } = require('gl-matrix');
+  const buffers = kit.createBuffers(), gfx = kit.setupGraphics(buffers, { lightTransform: kit.directionalLight([0.3, -1, 1], { extent: 8 }) });
+  const cmd = new kit.CommandWriter(buffers), meshes = kit.models.createMeshRenderer(buffers, cmd), models = [];
+  let eye = [0, 6, 8], target = [0, 0, 0];
+  const s = {
+    camera(e = eye, t = target) {
+      [eye, target] = [e, t];
+      gfx.setCamera({ view: mat4.lookAt(mat4.create(), eye, target, [0, 1, 0]), projection: mat4.perspective(mat4.create(), 0.9, gfx.width / gfx.height, 0.1, 60),
+        position: eye, vector: vec3.normalize(vec3.create(), vec3.sub(vec3.create(), target, eye)) });
+    },
+    // Where a world point lands in the window, in pixels (y down).
+    project(p) {
+      const clip = vec3.transformMat4(vec3.create(), p, mat4.multiply(mat4.create(), gfx.projection, gfx.view));
+      return [Math.round((clip[0] * 0.5 + 0.5) * gfx.width), Math.round((0.5 - clip[1] * 0.5) * gfx.height)];
+    },
+    // A grey 16 x 16 floor at y 0, its normals up (or down, `up` -1).
+    floor: (up = 1) => gfx.solid.add({ position: [-8, 0, 8, 8, 0, 8, 8, 0, -8, -8, 0, 8, 8, 0, -8, -8, 0, -8], normal: Array(6).fill([0, up, 0]).flat(), color: Array(18).fill(0.6) }),
+    // `n` frames: poll and read the events, run the commands, render. Answers the events.
+    step(n = 1) {
+      const events = [];
+      for (let i = 0; i < n; ++i) { a.poll(); kit.readEvents(buffers, events); cmd.tick(); gfx.render(); }
+      return events;
+    },
+  };
+  s.camera();
+  const solidLength = () => buffers.header[gfx.solid.attributes[0].id];
   serveRequests({
-    raw,
+    // An addon export called with the given arguments; 'NaN' and 'Infinity' stand for those numbers.
+    raw: ({ name, args }) => a[name](...args.map((v) => (v === 'NaN' ? NaN : v === 'Infinity' ? Infinity : v))),
     look: ({ eye, target }) => s.camera(eye, target) ?? true,
     // A model placed at `at` scaled by `scale`, playing `clip` when given; where the `probes` land.
     async model({ file, at = [0, 0, 0], scale = 1, clip, probes = [] }) {
@@ -68,7 +88,7 @@ function extensionsHost() {
     // Raw blocks (u32 words, { f } as f32) for createMesh and instance records, and raw drawMeshes operands ('I', 'P': those blocks).
     wild({ mesh, meshBytes, records = [], recordBytes = 96, paletteBytes = 0, draws = [] }) {
       const block = (words, bytes) => {
-        const { id, buffer } = s.buffers.nextBuffer(Math.max(bytes, 4));
+        const { id, buffer } = buffers.nextBuffer(Math.max(bytes, 4));
         const u = new Uint32Array(buffer, 0, buffer.byteLength >> 2), f = new Float32Array(buffer, 0, buffer.byteLength >> 2);
         words.slice(0, u.length).forEach((w, i) => { if (typeof w === 'object') f[i] = w.f; else u[i] = w; });
         return id;
@@ -83,9 +103,9 @@ function extensionsHost() {
         return i;
       });
       cmd.tick();
-      const r = { created, results: at.map((i) => cmd.result(i)), lengths: gfx.solid.attributes.map((a) => s.buffers.header[a.id]) };
+      const r = { created, results: at.map((i) => cmd.result(i)), lengths: gfx.solid.attributes.map((a) => buffers.header[a.id]) };
       gfx.render();
-      return { ...r, after: gfx.solid.attributes.map((a) => s.buffers.header[a.id]) };
+      return { ...r, after: gfx.solid.attributes.map((a) => buffers.header[a.id]) };
     },
 
     title: ({ title }) => kit.window.setTitle(title),
