@@ -1,33 +1,30 @@
 'use strict';
 // Decodes the event records of EVENT_BUFFER (packed, little-endian, a 16-bit type first) into plain
-// objects { type, at, ...fields, size }, as the host reads them. Throws on an unknown type, after
-// which no record could be found.
+// objects { type, at, ...fields, size }, as the host reads them, by this file's own layouts (the contract
+// test holds the kit's, made from the contract, against them). Throws on an unknown type, after which no
+// record could be found.
+const KEY = [['scancode', 'u16'], ['keycode', 'i32'], ['mod', 'u16'], ['repeat', 'u8']], XY = [['x', 'i32'], ['y', 'i32']];
+const BUTTON = [...XY, ['button', 'u8']], PAD = [['id', 'i32'], ['button', 'u8'], ['state', 'u8']], ID = [['id', 'i32']];
+const LAYOUT = { 256: [], 512: [['kind', 'u8'], ['width', 'i32'], ['height', 'i32']], 768: KEY, 769: KEY, 771: [['n', 'u8']], 1024: XY,
+  1025: BUTTON, 1026: BUTTON, 1616: [['id', 'i32'], ['axis', 'u8'], ['value', 'f32']], 1617: PAD, 1618: PAD, 1619: ID, 1620: ID, 32768: [[null, 6]] };
+const READ = { u8: ['getUint8', 1], u16: ['getUint16', 2], i32: ['getInt32', 4], f32: ['getFloat32', 4], 6: [null, 6] };
+
 function decodeRecords(bytes, length) {
-  const v = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-  const out = [];
+  const v = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength), out = [];
   let o = 0;
-  const i32 = (at) => v.getInt32(o + at, true);
   while (o < length) {
-    const type = v.getUint16(o, true);
-    const r = { type, at: o };
-    switch (type) {
-      case 256: r.size = 2; break;
-      case 512: Object.assign(r, { kind: v.getUint8(o + 2), width: i32(3), height: i32(7), size: 11 }); break;
-      case 768: case 769:
-        Object.assign(r, { scancode: v.getUint16(o + 2, true), keycode: i32(4), mod: v.getUint16(o + 8, true),
-          repeat: v.getUint8(o + 10), size: 11 });
-        break;
-      case 771: r.n = v.getUint8(o + 2); r.text = Buffer.from(bytes.subarray(o + 3, o + 3 + r.n)).toString(); r.size = 3 + r.n; break;
-      case 1024: Object.assign(r, { x: i32(2), y: i32(6), size: 10 }); break;
-      case 1025: case 1026: Object.assign(r, { x: i32(2), y: i32(6), button: v.getUint8(o + 10), size: 11 }); break;
-      case 1616: Object.assign(r, { id: i32(2), axis: v.getUint8(o + 6), value: v.getFloat32(o + 7, true), size: 11 }); break;
-      case 1617: case 1618: Object.assign(r, { id: i32(2), button: v.getUint8(o + 6), state: v.getUint8(o + 7), size: 8 }); break;
-      case 1619: case 1620: Object.assign(r, { id: i32(2), size: 6 }); break;
-      case 32768: r.size = 8; break;
-      default: throw new Error(`unknown event record type ${type} at ${o}`);
+    const type = v.getUint16(o, true), r = { type, at: o };
+    if (!LAYOUT[type]) throw new Error(`unknown event record type ${type} at ${o}`);
+    let at = o + 2;
+    for (const [name, kind] of LAYOUT[type]) {
+      const [get, n] = READ[kind];
+      if (get) r[name] = v[get](at, true);
+      at += n;
     }
-    out.push(r);
-    o += r.size;
+    // Text input: a length byte, then that many bytes of UTF-8.
+    if (type === 771) r.text = Buffer.from(bytes.subarray(at, (at += r.n))).toString();
+    out.push(Object.assign(r, { size: at - o }));
+    o = at;
   }
   if (o !== length) throw new Error(`records end at ${o}, queue length ${length}`);
   return out;
