@@ -1,10 +1,9 @@
-// The audio core: the decode loop against a scripted decoder, PCM shaping, the source pool against a
-// model, and the Vorbis header checks against headers written here field by field.
+// The audio core: the decode loop against a scripted decoder, PCM shaping, the source pool, and the
+// Vorbis header checks against headers written here field by field.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -125,43 +124,26 @@ TEST(Pcm, FramesCopiedToAnyShapeTakeTheFileChannelOrItsFirst) {
   }
 }
 
-// Random takes and reclaims against a model: the free list a stack taken from the top (the last name
-// filled first), the playing list in start order, reclaimed sources pushed in playing order, a refused
-// take changing nothing. Busy rounds take far more than they reclaim and run out.
-TEST(SourcePool, RandomTakesAndReclaimsMatchTheModel) {
+// The free list is a stack taken from the top (the last name first), the playing list keeps start
+// order, finished sources go back in playing order; with none free a take is refused and changes nothing.
+TEST(SourcePool, TakesFromTheTopAndReclaimsInPlayingOrder) {
   auto finished = [](uint32_t source, void* done) { return static_cast<std::set<uint32_t>*>(done)->count(source) > 0; };
-  std::mt19937 rng(7);
-  int refusals = 0;
-  for (int round = 0; round < 200; ++round) {
-    SourcePool pool{};
-    std::vector<uint32_t> modelFree, modelPlaying;
-    for (uint32_t i = 0; i < SOURCE_COUNT; ++i) modelFree.push_back(100 + i);
-    fillPool(pool, modelFree.data());
-    for (int step = 0; step < 300; ++step) {
-      if (rng() % (round % 2 ? 12 : 3) != 0) {
-        uint32_t s = 12345;
-        const bool took = takeSource(pool, s);
-        ASSERT_EQ(took, !modelFree.empty());
-        ASSERT_EQ(s, took ? modelFree.back() : 12345u);
-        if (took) modelPlaying.push_back(s), modelFree.pop_back(); else ++refusals;
-      } else {
-        std::set<uint32_t> done;
-        std::vector<uint32_t> kept;
-        for (uint32_t p : modelPlaying) {
-          if (rng() % (round % 2 ? 16 : 4) == 0) done.insert(p), modelFree.push_back(p); else kept.push_back(p);
-        }
-        modelPlaying = kept;
-        ASSERT_EQ(reclaimFinished(pool, finished, &done), done.size());
-      }
-      ASSERT_EQ(std::vector<uint32_t>(pool.freeSources, pool.freeSources + pool.freeCount), modelFree);
-      ASSERT_EQ(std::vector<uint32_t>(pool.playingSources, pool.playingSources + pool.playingCount), modelPlaying);
-    }
-  }
-  EXPECT_GT(refusals, 0);
+  auto list = [](const uint32_t* from, uint32_t n) { return std::vector<uint32_t>(from, from + n); };
   SourcePool pool{};
+  uint32_t names[SOURCE_COUNT], s = 0;
+  for (uint32_t i = 0; i < SOURCE_COUNT; ++i) names[i] = 100 + i;
+  fillPool(pool, names);
+  for (uint32_t want : {163u, 162u, 161u}) EXPECT_TRUE(takeSource(pool, s) && s == want);
+  std::set<uint32_t> done = {163, 161};
+  EXPECT_EQ(reclaimFinished(pool, finished, &done), 2u);
+  EXPECT_EQ(list(pool.playingSources, pool.playingCount), std::vector<uint32_t>{162});
+  EXPECT_EQ(list(pool.freeSources + 59, pool.freeCount - 59), (std::vector<uint32_t>{159, 160, 163, 161}));
+  for (uint32_t n = 0; n < SOURCE_COUNT - 1; ++n) ASSERT_TRUE(takeSource(pool, s));
+  EXPECT_TRUE(s == 100u && pool.playingSources[1] == 161u && pool.playingCount == SOURCE_COUNT);
+  EXPECT_FALSE(takeSource(pool, s = 7));
+  EXPECT_TRUE(s == 7u && pool.freeCount == 0u && pool.playingCount == SOURCE_COUNT);
   emptyPool(pool);
-  uint32_t s = 0;
-  std::set<uint32_t> all;
+  std::set<uint32_t> all = {100, 162};
   EXPECT_TRUE(!takeSource(pool, s) && reclaimFinished(pool, finished, &all) == 0u);
 }
 
