@@ -1,29 +1,22 @@
 'use strict';
-// The host kit's own JavaScript over a stand-in addon (plain ArrayBuffers, no-op calls), without a
-// display: set-up, misuse refused before anything reaches the addon, text layout, fixed steps, input
-// edges, event records, the meshes' winding, normals, surfaces and texture mapping; the glTF loader
-// against published models (Debian's assimp-testmodels) and the animation player.
+// The host kit's own JavaScript over a stand-in addon (plain ArrayBuffers, no-op calls), without a display: set-up,
+// misuse refused before anything reaches the addon, text layout, fixed steps, input edges, event records, the meshes'
+// winding, normals, surfaces and texels; the glTF loader on published models (Debian's assimp-testmodels), the player.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const os = require('node:os');
-const path = require('node:path');
-const inspector = require('node:inspector');
+const fs = require('node:fs'), os = require('node:os'), path = require('node:path'), inspector = require('node:inspector');
 const { execFileSync } = require('node:child_process');
 const { mat4, vec3 } = require('gl-matrix');
 const contract = require('../../contract/host');
 
 // The stand-in addon: blocks are ArrayBuffers under ids from 8 (their sizes kept); every other export does nothing.
-const fake = Object.fromEntries(Object.keys(contract.exportParameters).map((name) => [name, () => 0]));
-const sizes = [];
+const fake = Object.fromEntries(Object.keys(contract.exportParameters).map((name) => [name, () => 0])), sizes = [];
 Object.assign(fake, { initBuffer: (id, size) => new ArrayBuffer(size), nextBuffer: (size) => [new ArrayBuffer(size), sizes.push(size) + 7] });
 const index = require.resolve('../../lib/index');
 require.cache[index] = { id: index, filename: index, loaded: true, exports: fake };
 const kit = require('../../lib/host');
 
-const buffers = kit.createBuffers();
-const W = new kit.CommandWriter(buffers);
-const IMG = { x: 10, y: 20, width: 100, height: 50 };
+const buffers = kit.createBuffers(), W = new kit.CommandWriter(buffers), IMG = { x: 10, y: 20, width: 100, height: 50 };
 // Batches of the kit's own layouts over plain arrays.
 const batch = (Batch, name, specs) => new Batch(buffers, name, specs.map(([n, floats], i) =>
   ({ name: n, floats, id: 100 + i, view: new Float32Array(4096 * floats) })), 4096);
@@ -140,9 +133,7 @@ test('misuse throws, naming the argument and what it takes, and leaves the block
       assert.equal(state(), before, `${call} left the blocks as they were`);
     }
     // A valid vertex passes the checks; with the switch off a vertex is not checked (documented), a rectangle is.
-    solid.vertex(0, 0, 0, 0, 1, 0, 1, 1, 1);
-    kit.setDebugChecks(false);
-    solid.vertex(NaN, 0, 0, 0, 1, 0, 1, 1, 1);
+    solid.vertex(0, 0, 0, 0, 1, 0, 1, 1, 1), kit.setDebugChecks(false), solid.vertex(NaN, 0, 0, 0, 1, 0, 1, 1, 1);
     assert.equal(solid.count, 2);
     assert.throws(() => ui.rect(0, 0, 1, 1), /colour is required/);
     // 8192 words hold 2730 three-word log commands; the next one throws and takes nothing.
@@ -246,8 +237,7 @@ test('meshes: outward winding, normals perpendicular through any matrix, vertice
       ([x, y, z]) => [0, 0.5].some((r) => near(Math.hypot(x, z), r)) && Math.abs(y) < 0.6 + 1e-6 && (near(Math.abs(y), 0.6) || near(Math.hypot(x, z), 0.5))],
     plane: [(b, m) => kit.plane(b, m, { size: [2, 3] }), ([x, y, z]) => near(Math.abs(x), 1) && y === 0 && near(Math.abs(z), 1.5)],
   };
-  const v = (view, i) => vec3.fromValues(...view.subarray(i * 3, i * 3 + 3));
-  const sub = (a, b) => vec3.sub(vec3.create(), a, b);
+  const v = (view, i) => vec3.fromValues(...view.subarray(i * 3, i * 3 + 3)), sub = (a, b) => vec3.sub(vec3.create(), a, b);
   for (const [matrixName, m] of Object.entries({ identity: mat4.create(), 'rotated, stretched, moved': rotated, mirrored: mat4.fromScaling(mat4.create(), [-1, 2, 1]) })) {
     const center = vec3.transformMat4(vec3.create(), [0, 0, 0], m);
     for (const [meshName, [write, onSurface]] of Object.entries(meshes)) {
@@ -276,11 +266,9 @@ test('meshes: outward winding, normals perpendicular through any matrix, vertice
   }
   // Colour and material land in each batch's own layout; grey by default.
   const s = solidBatch(), f = forwardBatch();
-  kit.box(s, null, { color: [0.1, 0.2, 0.3], specular: 0.5, emission: 2 });
-  kit.box(s, null);
+  kit.box(s, null, { color: [0.1, 0.2, 0.3], specular: 0.5, emission: 2 }), kit.box(s, null);
   assert.deepEqual([...s.color.subarray(0, 3), ...s.material.subarray(0, 3), s.color[36 * 3]].map((x) => Math.round(x * 10) / 10), [0.1, 0.2, 0.3, 0.5, 0, 2, 0.8]);
-  kit.sphere(f, null, { color: [1, 0.5, 0, 0.25] });
-  f.vertex(0, 0, 0, 0, 1, 0, 0.1, 0.2, 0.3, 0.4);
+  kit.sphere(f, null, { color: [1, 0.5, 0, 0.25] }), f.vertex(0, 0, 0, 0, 1, 0, 0.1, 0.2, 0.3, 0.4);
   assert.deepEqual([...f.color.subarray(4, 8), ...f.color.subarray(f.count * 4 - 4, f.count * 4)].map(Math.fround), [1, 0.5, 0, 0.25, 0.1, 0.2, 0.3, 0.4].map(Math.fround));
 });
 
