@@ -74,12 +74,11 @@ function hostEnv({ display, audio = 'null', env = {} } = {}) {
 // Runs tests/hosts/<script> (or the script at an absolute path) with arguments in a child Node process. Resolves to
 // { code, signal, stdout, stderr, results, timedOut } where results are the host's report() values in order; rejects
 // when the child's standard error holds a sanitizer report. onLine(line, child) sees each standard-output line as it
-// arrives (for driving input from outside).
-function runHost(script, args = [], { display, audio, env, timeout = 60000, nodeArgs = [], onLine, cwd = root } = {}) {
+// arrives (for driving input from outside). wrap: a command line that runs Node (it is given Node's path and arguments).
+function runHost(script, args = [], { display, audio, env, timeout = 60000, nodeArgs = [], onLine, cwd = root, wrap = [] } = {}) {
   return new Promise((resolve, reject) => {
-    const child = spawn(process.execPath, [...nodeArgs, path.resolve(root, 'tests', 'hosts', script), ...args.map(String)], {
-      cwd, env: hostEnv({ display, audio, env }), stdio: ['pipe', 'pipe', 'pipe'],
-    });
+    const [command, ...argv] = [...wrap, process.execPath, ...nodeArgs, path.resolve(root, 'tests', 'hosts', script), ...args.map(String)];
+    const child = spawn(command, argv, { cwd, env: hostEnv({ display, audio, env }), stdio: ['pipe', 'pipe', 'pipe'] });
     let stdout = '', stderr = '', pending = '';
     const timer = setTimeout(() => child.kill('SIGKILL'), timeout * timeScale);
     child.stdout.on('data', (d) => {
