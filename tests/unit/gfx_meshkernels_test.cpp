@@ -176,28 +176,23 @@ TEST(MeshKernels, WriteWholeTrianglesWithinCapacityAndNothingPast) {
 }
 
 // Coordinates map into the image's atlas rectangle, clamped; the forward form is (-1 - s, t,
-// brightness, alpha), the brightness the mean of the tinted colour. No image or no coordinates:
-// untextured.
+// brightness, alpha), the brightness the mean of the tinted colour. No image size: untextured, the
+// forward form the tinted colour.
 TEST(MeshKernels, TextureCoordinatesMapIntoTheAtlasRectangleClamped) {
-  TestMesh mesh;
-  mesh.positions.assign(9, 0.0f);
-  mesh.uvs = {0, 0, 1, 1, 0.25f, 0.5f};
-  mesh.colors = {1, 0.5f, 0, 0.5f, 1, 1, 1, 1, 0.3f, 0.3f, 0.3f, 1};
-  const MeshLook look{100, 200, 64, 32, 0, 0};  // image at (100, 200), 64 x 32 texels
-  const struct { float u, v, s, t; } cases[] = {{0, 0, 100, 200}, {1, 1, 164, 232}, {0.25f, 0.5f, 116, 216}, {-2, 3, 100, 232}, {NAN, 0.5f, 100, 216}};
+  TestMesh mesh{std::vector<float>(9, 0.0f), {}, {1, 0.5f, 0, 0.5f, 1, 1, 1, 1, 0.3f, 0.3f, 0.3f, 1}, {0, 0, 1, 1, 0.25f, 0.5f}, {}, {}};
+  const MeshLook image{100, 200, 64, 32, 0, 0};  // at (100, 200), 64 x 32 texels
+  const struct { MeshLook look; float u, v, s, t; } cases[] = {
+      {image, 0, 0, 100, 200}, {image, 1, 1, 164, 232}, {image, 0.25f, 0.5f, 116, 216}, {image, -2, 3, 100, 232}, {image, NAN, 0.5f, 100, 216},
+      {{100, 200, 0, 32, 0, 0}, 0.5f, 0.5f, 0, 0}, {{100, 200, 64, NAN, 0, 0}, 0.5f, 0.5f, 0, 0}};
   for (const auto& c : cases) {
     mesh.uvs[0] = c.u, mesh.uvs[1] = c.v;
     Buffers out(3);
-    out.write(mesh.view(), look, MeshInstance{nullptr, {0.5f, 1, 1, 1}}, 3, 0);  // red 1 x tint 0.5 below
-    EXPECT_EQ(std::vector<float>(out.extra.begin(), out.extra.begin() + 3), (std::vector<float>{c.s, c.t, 1}));
-    EXPECT_EQ(std::vector<float>(out.fColor.begin(), out.fColor.begin() + 4), (std::vector<float>{-1.0f - c.s, c.t, (0.5f + 0.5f + 0.0f) / 3.0f, 0.5f}));
+    out.write(mesh.view(), c.look, MeshInstance{nullptr, {0.5f, 1, 1, 1}}, 3, 0);  // red 1 x tint 0.5 below
+    const bool textured = c.s != 0;
+    EXPECT_EQ(std::vector<float>(out.extra.begin(), out.extra.begin() + 3), (std::vector<float>{c.s, c.t, textured ? 1.0f : 0.0f})) << c.u;
+    const std::vector<float> forward = textured ? std::vector<float>{-1.0f - c.s, c.t, (0.5f + 0.5f + 0.0f) / 3.0f, 0.5f} : std::vector<float>{0.5f, 0.5f, 0, 0.5f};
+    EXPECT_EQ(std::vector<float>(out.fColor.begin(), out.fColor.begin() + 4), forward) << c.u;
     EXPECT_EQ(out.color[0], 0.5f);
-  }
-  for (const MeshLook& untextured : {MeshLook{100, 200, 0, 32, 0, 0}, MeshLook{100, 200, 64, NAN, 0, 0}}) {
-    Buffers out(3);
-    out.write(mesh.view(), untextured, MeshInstance{}, 3, 0);
-    EXPECT_EQ(std::vector<float>(out.extra.begin(), out.extra.begin() + 3), std::vector<float>(3, 0.0f));
-    EXPECT_EQ(out.fColor[0], 1.0f);
   }
 }
 
