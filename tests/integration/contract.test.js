@@ -3,8 +3,7 @@
 // with their results; every record type decodes in the kit as the tests' own decoder reads it.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
+const fs = require('node:fs'), path = require('node:path');
 const { execFileSync } = require('node:child_process');
 const contract = require('../../contract/host');
 const { decodeEvents } = require('../../lib/events');

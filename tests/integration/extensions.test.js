@@ -60,8 +60,7 @@ function extensionsHost() {
     frame({ dt = 0, count = 1 }) {
       let r;
       for (let i = 0; i < count; ++i, gfx.render(), r.afterRender = solidLength()) {
-        gfx.clearAll();
-        s.floor();
+        gfx.clearAll(), s.floor();
         const firsts = [];
         for (const m of models) {
           if (m.handle.player) m.handle.update(dt);
@@ -80,9 +79,7 @@ function extensionsHost() {
     reuse() {
       const ids = models.flatMap((m) => m.handle.meshes.flat().map((h) => h.id));
       for (const m of models.splice(0)) m.handle.release();
-      const triangle = { positions: [0, 0, 0, 1, 0, 0, 0, 1, 0] }, a = meshes.createMesh(triangle);
-      a.release();
-      const b = meshes.createMesh(triangle);
+      const triangle = { positions: [0, 0, 0, 1, 0, 0, 0, 1, 0] }, a = meshes.createMesh(triangle), b = (a.release(), meshes.createMesh(triangle));
       return { ids, a: a.id, b: b.id, again: [kit.addon.releaseMesh(b.id), kit.addon.releaseMesh(b.id)] };
     },
     // Raw blocks (u32 words, { f } as f32) for createMesh and instance records, and raw drawMeshes operands ('I', 'P': those blocks).
@@ -95,8 +92,7 @@ function extensionsHost() {
       };
       const created = mesh ? kit.addon.createMesh(block(mesh, meshBytes)) : null;
       const ids = { I: block(records, recordBytes), P: paletteBytes ? block([], paletteBytes) : -1, NaN };
-      gfx.clearAll();
-      s.floor();
+      gfx.clearAll(), s.floor();
       const at = draws.map((d) => {
         const i = cmd.begin(kit.COMMANDS.drawMeshes);
         d.forEach((v, k) => { cmd.words[i + 1 + k] = v in ids ? ids[v] : v; });
@@ -186,8 +182,7 @@ function extensionsHost() {
       const first = a.setImage(22, Buffer.alloc(16 * 16 * 4), 16, 16), again = a.setImage(22, Buffer.alloc(8 * 8 * 4), 8, 8);
       let thrown = null;
       try { tex.load('missing', '/nonexistent/none.png'); } catch (e) { thrown = [e.status, e.message]; }
-      gfx.clearAll();
-      s.floor();
+      gfx.clearAll(), s.floor();
       // The cube from (-1, 0, -1) to (1, 2, 1); u follows x (or z on the x faces), v goes down.
       const quad = [[0, 0], [0, 1], [1, 1], [0, 0], [1, 1], [1, 0]];
       for (const [n, at] of [[[0, 1, 0], (u, v) => [-1 + 2 * u, 2, -1 + 2 * v]], [[0, 0, 1], (u, v) => [-1 + 2 * u, 2 - 2 * v, 1]],
@@ -466,8 +461,7 @@ async function capture(plan) {
 }
 
 test('listener: world sounds pan as the listener turns and moves; relative sounds do not', async () => {
-  const at = (x) => [17, 0, 1, 1, x, 0, 0];
-  const wait = (name) => ({ name, op: 'ticks', ms: 700 });
+  const at = (x) => [17, 0, 1, 1, x, 0, 0], wait = (name) => ({ name, op: 'ticks', ms: 700 });
   const { value, t, wav } = await capture([
     { name: 'tone', op: 'initALBuffer', id: 0, pcm: { freq: 440, seconds: 0.25 }, format: 4353, rate: 44100 },
     { name: 'right', op: 'commands', words: [15, 0, 0, 0, 0, 0, -1, ...at(2), 15, 0, 0, 0, 0, 0, 0] }, wait('w1'),
@@ -492,9 +486,8 @@ test('listener: world sounds pan as the listener turns and moves; relative sound
 test('music: streamed with a loop, survives a stall, stops with stop all; a file that is no Vorbis and wild arguments answer', async () => {
   const dir = tempDir('tm-music-');
   // An Ogg file of 1 s at 440 Hz then 1 s at 880 Hz.
-  const pcm = Buffer.alloc(88200 * 2), ogg = path.join(dir, 'two.ogg');
-  for (let i = 0; i < 88200; ++i) pcm.writeInt16LE(Math.round(16383 * Math.sin(2 * Math.PI * (i < 44100 ? 440 : 880) * i / 44100)), 2 * i);
-  fs.writeFileSync(path.join(dir, 'two.raw'), pcm);
+  const ogg = path.join(dir, 'two.ogg');
+  fs.writeFileSync(path.join(dir, 'two.raw'), Int16Array.from({ length: 88200 }, (_, i) => Math.round(16383 * Math.sin(2 * Math.PI * (i < 44100 ? 440 : 880) * i / 44100))));
   execFileSync('oggenc', ['-Q', '-r', '-B', '16', '-C', '1', '-R', '44100', '-s', '7', '-q', '4', '-o', ogg, path.join(dir, 'two.raw')]);
   fs.writeFileSync(path.join(dir, 'notes.ogg'), 'not a Vorbis stream\n'.repeat(20));
   const call = (name, fn, ...args) => ({ name, op: 'call', fn, args });
