@@ -33,21 +33,14 @@ function fixCrcs(buf) {
   for (const { offset, length } of oggPages(buf)) {
     let crc = 0;
     buf.writeUInt32LE(0, offset + 22);
-    for (const b of buf.subarray(offset, offset + length)) {
-      crc ^= b << 24;
-      for (let k = 0; k < 8; k++) crc = (crc & 0x80000000 ? (crc << 1) ^ 0x04c11db7 : crc << 1) >>> 0;
-    }
+    for (const b of buf.subarray(offset, offset + length)) { crc ^= b << 24; for (let k = 0; k < 8; k++) crc = (crc & 0x80000000 ? (crc << 1) ^ 0x04c11db7 : crc << 1) >>> 0; }
     buf.writeUInt32LE(crc, offset + 22);
   }
   return buf;
 }
 
 // Copy of the bytes of an Ogg file with every page moved to logical stream `serial`.
-function withSerial(bytes, serial) {
-  const buf = Buffer.from(bytes);
-  for (const page of oggPages(buf)) buf.writeUInt32LE(serial >>> 0, page.offset + 14);
-  return fixCrcs(buf);
-}
+const withSerial = (bytes, serial) => fixCrcs(oggPages(bytes).reduce((buf, page) => (buf.writeUInt32LE(serial >>> 0, page.offset + 14), buf), Buffer.from(bytes)));
 
 // The plan host: runs each step after "@step NAME" on both output streams; reports { name, value, t: its start (s) }.
 function planHost(plan) {
@@ -58,10 +51,8 @@ function planHost(plan) {
   const ops = {
     // One Buffer per distinct PCM: repeated steps add nothing to the resident set.
     initALBuffer: ({ id, pcm, format, rate }) => addon.initALBuffer(id, (pcms[JSON.stringify(pcm)] ??= tone(pcm)), format, rate),
-    rss: () => process.memoryUsage().rss,
-    commands: ({ words }) => runCommands(fixed, words),
-    call: ({ fn, args }) => addon[fn](...args),
-    sleep: ({ ms }) => sleep(ms) && 0,
+    rss: () => process.memoryUsage().rss, commands: ({ words }) => runCommands(fixed, words), call: ({ fn, args }) => addon[fn](...args),
+    sleep: ({ ms }) => sleep(ms) && 0, quit: () => addon.quit(),
     ticks: ({ ms }) => { for (const end = performance.now() + ms; performance.now() < end; sleep(10)) runCommands(fixed, []); return 0; },
     // Waits until the wave writer has put `seconds` more of sound in `file` (its header holds the bytes
     // per second); answers the seconds there were.
@@ -71,7 +62,6 @@ function planHost(plan) {
       for (const end = performance.now() + 120000; mixed() < from + seconds; sleep(10)) if (performance.now() > end) throw new Error(`${file} stalled`);
       return from;
     },
-    quit: () => addon.quit(),
   };
   for (const step of plan) {
     for (const stream of [process.stdout, process.stderr]) stream.write(`@step ${step.name}\n`);
@@ -95,11 +85,8 @@ async function runPlan(plan, options = {}) {
 }
 
 // A wave-writer configuration in `dir` writing `wave`, with extra [general] settings; returns its path.
-function waveConf(dir, wave, general = {}) {
-  const conf = path.join(dir, 'alsoft.conf');
-  fs.writeFileSync(conf, `[general]\ndrivers=wave\n${Object.entries(general).map(([k, v]) => `${k}=${v}\n`).join('')}[wave]\nfile=${wave}\n`);
-  return conf;
-}
+const waveConf = (dir, wave, general = {}) => (fs.writeFileSync(path.join(dir, 'alsoft.conf'),
+  `[general]\ndrivers=wave\n${Object.entries(general).map(([k, v]) => `${k}=${v}\n`).join('')}[wave]\nfile=${wave}\n`), path.join(dir, 'alsoft.conf'));
 
 // Reads a capture of the wave writer (32-bit float, format first): { rate, channels, frames, samples:
 // a Float32Array per channel }.
@@ -117,9 +104,9 @@ function levels(wav, from = 0, to = Infinity) {
   return { rms: b > a ? Math.sqrt(sum / ((b - a) * wav.channels)) : 0, peak };
 }
 
-// Time (seconds) of the first sample louder than `threshold` from `from` on, or -1.
-function onset(wav, threshold = 0.01, from = 0) {
-  for (let i = Math.floor(from * wav.rate); i < wav.frames; i++) if (wav.samples.some((ch) => Math.abs(ch[i]) > threshold)) return i / wav.rate;
+// Time (seconds) of the first sample louder than `threshold`, or -1.
+function onset(wav, threshold = 0.01) {
+  for (let i = 0; i < wav.frames; i++) if (wav.samples.some((ch) => Math.abs(ch[i]) > threshold)) return i / wav.rate;
   return -1;
 }
 

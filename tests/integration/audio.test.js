@@ -81,8 +81,7 @@ test('no device: its lines, every play gives 0, buffering and the commands that 
     commands: [results({ 0: 1, 1: 1, 2: 1, 3: 1, 5: 1, 7: 1 }), [`Got error stopping all: ${invalid}`, `Got error pausing all: ${invalid}`,
       `Got error resuming all: ${invalid}`, `Failed to set sound source buffer, source=5: ${invalid}`]],
   });
-  assert.deepEqual([run.steps.quit.err, run.steps.start.err.filter((l) => /^(Got null|Could not|Error init)/.test(l))],
-    [[], ['Got null device', 'Could not set a context!', 'Error initializing OpenAL: AL error 0x1']]);
+  assert.deepEqual(run.steps.quit.err, []);  // its start-up lines are the golden ones of the bridge test
 });
 
 // The EFX entry points in the order start-up looks them up.
@@ -208,7 +207,7 @@ test('damaged files: each loads or is refused with its line, in one host, the co
   const rnd = (n) => { s ^= s << 13; s >>>= 0; s ^= s >>> 17; s ^= s << 5; s >>>= 0; return s % n; };
   const pick = () => sources[rnd(sources.length)], randomPage = (buf) => h.oggPages(buf)[rnd(h.oggPages(buf).length)];
   const plan = Array.from({ length: 300 }, (_, i) => {
-    const kind = ['truncated', 'flipped', 'flipped', 'spliced', 'chained'][i % 5], src = pick();
+    const kind = ['truncated', 'flipped', 'flipped', 'spliced', 'chained'][i % 5], src = pick(), file = path.join(dir, `mutant-${i}-${kind}.ogg`);
     let bytes = Buffer.from(src);
     if (kind === 'truncated') bytes = bytes.subarray(0, rnd(src.length));
     if (kind === 'flipped') {
@@ -216,13 +215,11 @@ test('damaged files: each loads or is refused with its line, in one host, the co
       for (let k = 1 + rnd(8), at; k > 0; k--) at = rnd(4) ? rnd(headerEnd) : rnd(bytes.length), bytes[at] = rnd(2) ? bytes[at] ^ (1 << rnd(8)) : rnd(256);
       if (rnd(4)) h.fixCrcs(bytes);
     }
-    if (kind === 'spliced') {
-      const other = pick(), page = randomPage(other), at = randomPage(src);
-      bytes = Buffer.concat([src.subarray(0, at.offset), other.subarray(page.offset, page.offset + page.length), src.subarray(rnd(2) ? at.offset + at.length : at.offset)]);
-    }
-    if (kind === 'chained') bytes = Buffer.concat([src, ((other) => (rnd(4) ? h.withSerial(other, 0x5eed0000 + i) : other))(pick())]);
-    fs.writeFileSync(path.join(dir, `mutant-${i}-${kind}.ogg`), bytes);
-    return load(`mutant-${i}`, 20 + (i % 200), path.join(dir, `mutant-${i}-${kind}.ogg`), ...[[2, 2], [2, 1], [1, 2], [1, 1]][i % 4]);
+    const other = kind === 'spliced' || kind === 'chained' ? pick() : null, page = kind === 'spliced' && [randomPage(other), randomPage(src)];
+    if (page) bytes = Buffer.concat([src.subarray(0, page[1].offset), other.subarray(page[0].offset, page[0].offset + page[0].length), src.subarray(page[1].offset + (rnd(2) && page[1].length))]);
+    if (kind === 'chained') bytes = Buffer.concat([src, rnd(4) ? h.withSerial(other, 0x5eed0000 + i) : other]);
+    fs.writeFileSync(file, bytes);
+    return load(`mutant-${i}`, 20 + (i % 200), file, ...[[2, 2], [2, 1], [1, 2], [1, 1]][i % 4]);
   });
   const run = await runPlan(plan, { timeout: 120000 });
   assertOk(run.result);

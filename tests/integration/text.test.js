@@ -160,23 +160,26 @@ test('a run of mono text: two triangles per character, inset texture rectangles,
   assert.deepEqual([clipped.filter((_, i) => i % 8 === 0), fourth.triangles], [[0, 0, 0, 0, 0], 12]);
 });
 
-test('text on screen: glyph pixels inside the quads, background outside, in both batches', async () => {
-  const file = path.join(temp('tm-shot-'), 'shot.rgb');
+test('text on screen: glyph pixels inside the quads, background outside, in both batches; gone after a step without runs', async () => {
+  const dir = temp('tm-shot-'), [before, after] = ['before', 'after'].map((name) => path.join(dir, `${name}.rgb`));
   // Full blocks (8 x 16 pixels at scale 4) in each batch and "Hello"; the second step lays out with
   // the rectangles the upload gave the new glyphs.
   const runs = [{ text: '\u2588', x: 400, y: 550, size: 64, font: 0 }, { text: 'Hello', x: 600, y: 550, size: 48, font: 1 }, { text: '\u2588', x: 1000, y: 550, size: 64, font: 4 }];
-  const { out: [, , b, width] } = await text([{ op: 'step', color: [1, 1, 1, 1], runs }, { op: 'step', runs, frames: 3 }, { op: 'batches', max: 16 }, { op: 'shot', file }]);
-  const shot = fs.readFileSync(file), at = (x, y) => (Math.floor(y) * width + Math.floor(x)) * 3, pixel = (x, y) => [...shot.subarray(at(x, y), at(x, y) + 3)];
-  const background = pixel(700, 700), white = (x, y) => pixel(x, y).every((c) => c >= 250), near = (x, y) => pixel(x, y).every((c, i) => Math.abs(c - background[i]) <= 3);
+  const { out: [, , b, width] } = await text([{ op: 'step', color: [1, 1, 1, 1], runs }, { op: 'step', runs, frames: 3 }, { op: 'batches', max: 16 },
+    { op: 'shot', file: before }, { op: 'step' }, { op: 'shot', file: after }]);
+  const [shot, empty] = [before, after].map((f) => fs.readFileSync(f)), at = (x, y) => (Math.floor(y) * width + Math.floor(x)) * 3;
+  const pixel = (x, y, from = shot) => [...from.subarray(at(x, y), at(x, y) + 3)], background = pixel(700, 700), white = (x, y) => pixel(x, y).every((c) => c >= 250);
+  const near = (x, y, from) => pixel(x, y, from).every((c, i) => Math.abs(c - background[i]) <= 3);
   const [[block, ...hello], [outline]] = b.map(quads);
   for (const q of [block, outline]) {
     assert.deepEqual([q.X1 - q.X0, q.Y1 - q.Y0], [32, 64]);
-    for (const [x, y] of [[q.X0 + 4, q.Y0 + 4], [q.X1 - 4, q.Y1 - 4], [(q.X0 + q.X1) / 2, (q.Y0 + q.Y1) / 2]]) assert.ok(white(x, y), `inside ${x},${y}: ${pixel(x, y)}`);
+    for (const [x, y] of [[q.X0 + 4, q.Y0 + 4], [q.X1 - 4, q.Y1 - 4], [(q.X0 + q.X1) / 2, (q.Y0 + q.Y1) / 2]]) assert.ok(white(x, y) && near(x, y, empty), `inside ${x},${y}: ${pixel(x, y)}, then ${pixel(x, y, empty)}`);
     for (const [x, y] of [[q.X0 - 6, q.Y0 + 20], [q.X1 + 6, q.Y0 + 20], [q.X0 + 10, q.Y0 - 6], [q.X0 + 10, q.Y1 + 6]]) assert.ok(near(x, y), `outside ${x},${y}: ${pixel(x, y)}`);
   }
   // Each glyph of "Hello" shows its pixels inside its quad.
   const lit = hello.map((q) => { let n = 0; for (let y = Math.ceil(q.Y0); y < q.Y1; ++y) for (let x = Math.ceil(q.X0); x < q.X1; ++x) n += white(x, y); return n; });
   assert.ok(lit.every((n) => n > 20), `white pixels of each glyph of "Hello": ${lit}`);
+  fs.rmSync(dir, { recursive: true });
 });
 
 test('steps and frames allocate nothing from the addon (allocations counted by their caller)', { skip: sanitized && 'the sanitizer owns malloc' }, async () => {
