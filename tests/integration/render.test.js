@@ -1,8 +1,8 @@
 'use strict';
 // The renderer from a real host, one screenshot check per feature: the blocks `ready` hands out, every pass's pixels,
-// per-frame against build-time uniforms, quality levels, text, the debug thumbnails and a resize made from outside. The
-// test shaders of tests/shaders paint known colours and indicator squares (centre of square k at (35 + 50k, 265)) that
-// show uniform values.
+// per-frame against build-time uniforms, quality levels, the debug thumbnails and a resize made from outside (text on
+// screen is the text test's). The test shaders of tests/shaders paint known colours and indicator squares (centre of
+// square k at (35 + 50k, 265)) that show uniform values.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { startXvfb, assertOk } = require('./harness');
@@ -118,22 +118,6 @@ test('a new view matrix and camera reach the next frame; lightTransform written 
   await s.host.run((_, st) => [[1, st.view(0)], [6, [0.2, 0.4, 0.6]], [7, [0.8, 0.6, 0.4]]].forEach(([e, v]) => st.fill(e, v)));
 });
 
-test('text laid out in a step is drawn by the glyph and glyph-outline passes of the next frame, then gone', async () => {
-  await s.scene([]);
-  const count = (shot, y0, match) => Array.from({ length: 60 * 300 }, (_, i) => match(shot.pixel(100 + (i % 300), y0 + Math.floor(i / 300)))).filter(Boolean).length;
-  const white = ([r, g, b]) => r > 200 && g > 200 && b > 200, magenta = ([r, g, b]) => r > 200 && g < 60 && b > 150;
-  // One step's runs: "HHHH" in font 0 white at y 470, in font 4 (outlined) magenta at y 570.
-  for (const runs of [[['HHHH', 470, 0, [1, 1, 1, 1]], ['HHHH', 570, 4, [1, 0, 1, 1]]], []]) {
-    await s.host.run((rs, st) => runCommands(st.f, rs.flatMap(([text, y, font, color], i) => [12, ...color, 10,
-      ...putString(st.f, text, 4 * i), 100, y, 48, font, 0])), runs);
-    await s.frame();
-    const shot = await s.expect([]);
-    // Plain glyphs white, outlined ones magenta, each batch in its own pass; with no runs, none.
-    const counts = [count(shot, 420, white), count(shot, 520, magenta), count(shot, 520, white)];
-    assert.ok(runs.length ? counts[0] > 200 && counts[1] > 200 && counts[2] === 0 : counts.every((c) => c === 0), String(counts));
-  }
-});
-
 test('a second ready builds nothing again: no new buffers, no new sampling data', async () => {
   s.host.takeLines();
   assert.deepEqual(await s.host.run(() => [addon.ready(), addon.nextBuffer(4)[1]]), [0, s.setup.nextId + 1]);
@@ -146,20 +130,13 @@ const thumbnails = (w, h, width) => [[3, h - 4, [0, 255, 0], 'position'], [w - 4
   [w + 3, h - 4, [255, 0, 0], 'albedo'], [2 * w - 4, h - 4, GREY, 'albedo, cleared'], [2 * w + 3, h - 4, [128, 128, 255], 'normals'],
   [3 * w - 4, h - 4, GREY, 'normals, cleared'], [3, 4, GREY, 'top of position'], [3, h + 3, BG, 'below'], [3 * w + 3, h - 4, BG, 'right']].filter(([x]) => x < width);
 
-test('debug bit 0 draws the G-buffer thumbnails along the top edge, 400 pixels wide at most', async () => {
-  await s.scene(['solid']);
-  await s.host.run((on, st) => { new Uint8Array(st.f.buffers.debug)[0] = on; }, 1);
+test('debug bit 0 draws the G-buffer thumbnails along the top edge, 400 pixels wide at most; a resize from outside re-allocates the targets', async () => {
+  await s.scene(ALL);
+  const debug = (on) => s.host.run((bit, st) => { new Uint8Array(st.f.buffers.debug)[0] = bit; }, on);
+  await debug(1);
   await s.frame();
   // 1400 / 3 = 466 is over the cap; 800 x 400 / 1400 = 228 rows.
   await s.expect([...thumbnails(400, 228, 1400), [175, 600, [255, 0, 0], 'the scene below']]);
-  await s.host.run((on, st) => { new Uint8Array(st.f.buffers.debug)[0] = on; }, 0);
-  await s.frame();
-  await s.expect([[3, 4, BG, 'thumbnails gone']]);
-});
-
-test('a resize from outside re-allocates the targets: the next frames draw at the new size', async () => {
-  await s.scene(ALL);
-  await s.host.run((on, st) => { new Uint8Array(st.f.buffers.debug)[0] = on; }, 1);
   s.host.takeLines();
   await xdotool(xs.display, 'windowsize', '--sync', s.id, 900, 600);
   // Pumps events until the viewport pair changes (for up to a minute).
@@ -169,10 +146,13 @@ test('a resize from outside re-allocates the targets: the next frames draw at th
   }), [900, 600]);
   assert.ok(s.host.takeLines().includes('resized 900x600'));
   await s.frame(2);
-  // 900 / 3 = 300 wide, 600 x 300 / 900 = 200 rows.
+  // The next frames draw at the new size: 900 / 3 = 300 wide, 600 x 300 / 900 = 200 rows.
   const shot = await s.expect([...thumbnails(300, 200, 900), [112, 450, [255, 0, 0], 'solid A'], [890, 590, [255, 255, 0], 'unculled quad in the corner'],
     [562, 450, [128, 128, 178], 'transparency'], [...at(2), [115, 77, 0], 'viewportSize re-sent']]);
   assert.deepEqual([shot.width, shot.height], [900, 600]);
+  await debug(0);
+  await s.frame();
+  await s.expect([[3, 4, BG, 'thumbnails gone']]);
 });
 
 test('quality setters reach the shaders with the next frame, as 32-bit integers', async () => {
