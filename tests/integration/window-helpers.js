@@ -3,7 +3,7 @@
 // (xdotool, xwininfo, xclip), and games started as a player starts them.
 const { execFile, spawn } = require('node:child_process');
 const { promisify } = require('node:util');
-const { runHost, hostEnv } = require('./harness');
+const { runHost } = require('./harness');
 const { decodeRecords } = require('../hosts/events-records');
 
 const execFileP = promisify(execFile);
@@ -13,8 +13,8 @@ const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 // report, `next()` waits for one, `takeLines()` hands over the output lines seen since its last call, `done` is
 // runHost's result. Once the host has ended, every waiting and later request fails with how it ended.
 function startInteractive(script, args, options) {
-  const waiting = [], early = [];
-  let lines = [], ended = null, child = null;
+  const waiting = [], early = [], lines = [];
+  let ended = null, child = null;
   const done = runHost(script, args, { ...options, onLine: (line, c) => {
     child = c;
     lines.push(line);
@@ -28,8 +28,7 @@ function startInteractive(script, args, options) {
     if (early.length) resolve(early.shift()); else if (ended) reject(ended); else waiting.push({ resolve, reject });
   });
   const request = (cmd) => { child.stdin.write(JSON.stringify(cmd) + '\n'); return next(); };
-  const takeLines = () => { const l = lines; lines = []; return l; };
-  return { next, request, done, takeLines };
+  return { next, request, done, takeLines: () => lines.splice(0) };
 }
 
 // A host (tests/hosts/run.js) that runs the functions a test sends: `run(fn, arg)` resolves with fn(arg, state), the
@@ -59,11 +58,11 @@ function setupWindow(sizes, s) {
 // with the queued event records, decoded.
 async function poll(host, until = () => true, count = 1) {
   for (let i = 0; ; ++i) {
-    const bytes = await host.run((n, s) => {
+    const bytes = Uint8Array.from(await host.run((n, s) => {
       for (let k = 0; k < n; ++k) addon.poll();
       return Array.from(s.f.events.subarray(0, s.f.header[4]));
-    }, count);
-    const records = decodeRecords(Uint8Array.from(bytes), bytes.length);
+    }, count));
+    const records = decodeRecords(bytes, bytes.length);
     if (until(records) || i >= 6000) return records;
     await sleep(10);
   }
@@ -71,16 +70,15 @@ async function poll(host, until = () => true, count = 1) {
 const resetQueue = (host) => host.run((_, s) => { s.f.header[4] = 0; });
 
 // Runs an X client against `display` and returns its standard output; killed (and failing) after `timeout` ms if given.
-async function x(display, command, args, timeout = 0) {
-  return (await execFileP(command, args, { env: { ...process.env, DISPLAY: display }, timeout })).stdout;
-}
+const x = async (display, command, args, timeout = 0) =>
+  (await execFileP(command, args, { env: { ...process.env, DISPLAY: display }, timeout })).stdout;
 const xdotool = (display, ...args) => x(display, 'xdotool', args.map(String));
 
 // The id of the window titled exactly `title`, searched for up to ten seconds (a host may name its window a little
 // after it appears).
 async function findWindow(display, title = 'Tessimarke') {
   for (let tries = 0; ; ++tries) {
-    const ids = (await x(display, 'xdotool', ['search', '--name', `^${title}$`]).catch(() => '')).split('\n').filter(Boolean);
+    const ids = (await xdotool(display, 'search', '--name', `^${title}$`).catch(() => '')).split('\n').filter(Boolean);
     if (ids.length) return ids.at(-1);
     if (tries >= 100) throw new Error(`no window named ${title}`);
     await sleep(100);
@@ -91,8 +89,8 @@ async function findWindow(display, title = 'Tessimarke') {
 async function windowInfo(display, id) {
   const out = await x(display, 'xwininfo', ['-id', id]);
   const num = (label) => Number(new RegExp(`${label}:\\s+(-?\\d+)`).exec(out)[1]);
-  const title = /xwininfo: Window id: \S+ "(.*)"/.exec(out);
-  return { width: num('Width'), height: num('Height'), x: num('Absolute upper-left X'), y: num('Absolute upper-left Y'), title: title && title[1] };
+  return { width: num('Width'), height: num('Height'), x: num('Absolute upper-left X'), y: num('Absolute upper-left Y'),
+    title: /xwininfo: Window id: \S+ "(.*)"/.exec(out)?.[1] ?? null };
 }
 
 // Starts a game as a player does (`node <args>` in `cwd`, `source` on its standard input if given): `ready` resolves
@@ -118,19 +116,16 @@ async function closeWindow(display, id, done, every = 5000) {
   let ended = null;
   done.then((r) => { ended = r; });
   while (!ended) {
-    for (const args of [['windowactivate', '--sync', id], ['key', 'alt+F4']]) {
-      await x(display, 'xdotool', args.map(String), every).catch(() => {});  // the window may be gone already
-    }
+    // The window may be gone already.
+    for (const args of [['windowactivate', '--sync', id], ['key', 'alt+F4']]) await x(display, 'xdotool', args.map(String), every).catch(() => {});
     await Promise.race([done, sleep(every)]);
   }
   return ended;
 }
 
 // xclip reading the clipboard (its owner must keep pumping meanwhile); resolves with the bytes.
-function xclipOut(display, target) {
-  const args = ['-o', '-selection', 'clipboard', ...(target ? ['-t', target] : [])];
-  return execFileP('xclip', args, { env: { ...process.env, DISPLAY: display }, encoding: 'buffer' }).then((r) => r.stdout);
-}
+const xclipOut = (display, target) => execFileP('xclip', ['-o', '-selection', 'clipboard', ...(target ? ['-t', target] : [])],
+  { env: { ...process.env, DISPLAY: display }, encoding: 'buffer' }).then((r) => r.stdout);
 
 // xclip owning the clipboard with `data` of type `target`; resolves with the owner process (kill it after) once the
 // X server names `target` among the selection's targets.
@@ -153,4 +148,4 @@ function xclipIn(display, data, target = 'UTF8_STRING') {
   });
 }
 
-module.exports = { startInteractive, startHost, setupWindow, poll, resetQueue, x, xdotool, startGame, closeWindow, findWindow, windowInfo, xclipOut, xclipIn, hostEnv };
+module.exports = { startInteractive, startHost, setupWindow, poll, resetQueue, x, xdotool, startGame, closeWindow, findWindow, windowInfo, xclipOut, xclipIn };
