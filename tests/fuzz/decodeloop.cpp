@@ -1,8 +1,7 @@
 // Fuzz target: the decode loop against a decoder the input scripts, into fixed blocks of exact size and
 // growing blocks: each read asks for all the room left at the first free byte; the block holds the bytes
-// produced; the loop ends for the documented reason, logging each error read past. Also the growth rule.
+// produced; the loop ends for the documented reason, logging each error read past.
 #include "audio/core/decodeloop.h"
-#include "audio/core/pcm.h"
 #include "fuzzlog.h"
 
 using namespace tsm::audio;
@@ -53,10 +52,6 @@ long scriptedRead(void* context, uint8_t* out, int32_t length, int* section) {
 }  // namespace
 
 FUZZ_TARGET {
-  const uint64_t c = in.ConsumeBool() ? in.ConsumeIntegral<uint64_t>() : in.ConsumeIntegralInRange<uint64_t>(0, MAX_SOUND_BYTES + 1);
-  const unsigned __int128 doubled = c < STREAM_START_BYTES ? STREAM_START_BYTES : static_cast<unsigned __int128>(c) * 2;
-  FUZZ_REQUIRE(grownCapacity(c) == std::max<unsigned __int128>(c, std::min<unsigned __int128>(doubled, MAX_SOUND_BYTES)));
-
   // One case in 16 grows its block; as growing maps fresh MiBs, only one in 64 of those starts empty.
   Decoder d;
   d.growable = in.ConsumeIntegralInRange<int>(0, 15) == 1;
