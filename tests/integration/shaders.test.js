@@ -59,7 +59,7 @@ function programs(mode) {
     stdout: r.stdout, stderr: r.stderr };
 }
 
-test('programs: the same pair twice is one entry and one GL program; crossed pairs are distinct; a failed stage is left out', () => {
+test('programs: the same pair twice is one entry and one GL program; crossed pairs are distinct; a failed stage is left out; GL debug output', () => {
   const shared = programs('shared');
   assert.deepEqual(shared.facts, { ...shared.facts, same: '1', objects: '1 3', distinct: '1 1', linked: '1' });
   assert.doesNotMatch(shared.stderr, /GL ERROR/);
@@ -68,8 +68,6 @@ test('programs: the same pair twice is one entry and one GL program; crossed pai
   assert.equal(broken.facts.check, '1');
   assert.match(broken.stdout, /^@program bad bad \d+ bad bad$/m);
   assert.doesNotMatch(broken.stderr, /glAttachShader/);
-});
-
-test('GL debug output: notifications are dropped, other messages printed with type and severity', () => {
+  // GL debug output: notifications are dropped, other messages printed with type and severity.
   assert.equal(programs('debug').stderr, 'GL message: type:8250 severity:9147\n  a performance note\nGL ERROR: type:824c severity:9146\n  an error\n');
 });
