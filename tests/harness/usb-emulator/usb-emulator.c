@@ -1,12 +1,11 @@
-/* usb-emulator SCENARIO -- PROGRAM [ARGS...]: runs PROGRAM under the umockdev preload with a testbed
- * holding the devices of SCENARIO (the controller adapter, 0x057E:0x0337, one interface with bulk
- * endpoints 0x81 and 0x02, or a variant), whose usbdevfs ioctls are answered here. Exits with its
- * status or 128 + its signal; the testbed goes at exit, also after SIGTERM, SIGINT or SIGHUP. Standard
- * error: "@testbed DIR", then "@usb ..." for each thing asked. Report n (from 1) is 37 bytes (16n + i)
- * & 0xFF. Scenarios: other-device, adapter, two-adapters, short-read (a first report of 36 bytes),
- * read-error (gone at the first read), in-only, no-interfaces, driver-active (a kernel driver holds
- * the interface until detached, and takes it back), driver-query-error, detach-error (a driver that
- * will not let go), write-error (the start command stalls). */
+/* usb-emulator SCENARIO -- PROGRAM [ARGS...]: runs PROGRAM under the umockdev preload with a testbed holding the
+ * devices of SCENARIO (the controller adapter, 0x057E:0x0337, one interface with bulk endpoints 0x81 and 0x02, or a
+ * variant), whose usbdevfs ioctls are answered here. Exits with its status or 128 + its signal; the testbed goes at
+ * exit, also after SIGTERM, SIGINT or SIGHUP. Standard error: "@testbed DIR", then "@usb ..." for each thing asked.
+ * Report n (from 1) is 37 bytes (16n + i) & 0xFF. Scenarios: other-device, adapter, two-adapters, short-read (a first
+ * report of 36 bytes), read-error (gone at the first read), in-only, no-interfaces, driver-active (a kernel driver
+ * holds the interface until detached, and takes it back), driver-query-error, detach-error (a driver that will not
+ * let go), write-error (the start command stalls). */
 #include <errno.h>
 #include <glib-unix.h>
 #include <linux/usbdevice_fs.h>
@@ -33,8 +32,9 @@ static gboolean is(const char *name) { return strcmp(scenario, name) == 0; }
 
 #define note(...) (fputs("@usb ", stderr), fprintf(stderr, __VA_ARGS__), fputs("\n", stderr), fflush(stderr))
 
-static void hex(GString *out, const guint8 *bytes, size_t length) {
+static GString *hex(GString *out, const guint8 *bytes, size_t length) {
   for (size_t i = 0; i < length; ++i) g_string_append_printf(out, "%02x", bytes[i]);
+  return out;
 }
 
 /* A device of `vendor` (product 0x0337) on bus `bus`: its device, configuration, interface and
@@ -45,8 +45,7 @@ static void addDevice(UMockdevTestbed *testbed, UMockdevIoctlBase *handler, int 
   const guint8 head[36] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, vendor & 0xFF, vendor >> 8, 0x37, 0x03, 0x00, 0x01, 0, 0, 0, 1,
                            9, 2, total & 0xFF, total >> 8, withInterface ? 1 : 0, 1, 0, 0x80, 250,
                            9, 4, 0, 0, (guint8)endpointCount, 0x03, 0, 0, 0};
-  GString *descriptors = g_string_new(NULL);
-  hex(descriptors, head, withInterface ? 36 : 27);
+  GString *descriptors = hex(g_string_new(NULL), head, withInterface ? 36 : 27);
   for (int e = 0; e < endpointCount; ++e) hex(descriptors, (const guint8[]){7, 5, e ? 0x02 : 0x81, 0x02, 64, 0, 0}, 7);
   char devnode[64];
   snprintf(devnode, sizeof devnode, "/dev/bus/usb/%03d/001", bus);
@@ -77,8 +76,7 @@ static gboolean submitUrb(UMockdevIoctlClient *client, UMockdevIoctlData *arg) {
     note("read 0x%02x unplugged", urb->endpoint);
     vanished = TRUE;
   } else if (!in) {
-    GString *bytes = g_string_new(NULL);
-    hex(bytes, buffer->data, (size_t)urb->buffer_length);
+    GString *bytes = hex(g_string_new(NULL), buffer->data, (size_t)urb->buffer_length);
     note("write 0x%02x %s", urb->endpoint, bytes->str);
     g_string_free(bytes, TRUE);
   }
@@ -109,8 +107,7 @@ static gboolean reapUrb(UMockdevIoctlClient *client, UMockdevIoctlData *arg) {
   }
   UMockdevIoctlData *slot = argument(arg, 0, sizeof(gpointer));
   umockdev_ioctl_data_set_ptr(slot, 0, urbData);
-  g_object_unref(slot);
-  g_object_unref(urbData);
+  g_object_unref(slot), g_object_unref(urbData);
   return complete(client, 0, 0);
 }
 
@@ -140,27 +137,23 @@ static gboolean onIoctl(UMockdevIoctlBase *handler, UMockdevIoctlClient *client,
       if (code == (int)USBDEVFS_DISCONNECT) {
         note("disconnect");
         if (is("detach-error") || !driverBound) return complete(client, -1, driverBound ? EIO : ENODATA);
-        driverBound = FALSE;
-        return complete(client, 0, 0);
+        return driverBound = FALSE, complete(client, 0, 0);
       }
       if (code == (int)USBDEVFS_CONNECT) {
         /* The kernel answers 1 when a driver binds again, 0 when none wants the interface. */
         note("connect");
         if (is("detach-error")) return complete(client, -1, EBUSY);
-        driverBound = is("driver-active");
-        return complete(client, driverBound, 0);
+        return driverBound = is("driver-active"), complete(client, driverBound, 0);
       }
       note("unknown ioctl code 0x%x", (unsigned)code);
       return complete(client, -1, ENOTTY);
     }
     case USBDEVFS_CLAIMINTERFACE:
-    case USBDEVFS_RELEASEINTERFACE: {
+    case USBDEVFS_RELEASEINTERFACE:
       d = argument(arg, 0, sizeof(guint32));
       note("%s %u", request == USBDEVFS_CLAIMINTERFACE ? "claim" : "release", *(const guint32 *)d->data);
       g_object_unref(d);
-      if (request == USBDEVFS_CLAIMINTERFACE && driverBound) return complete(client, -1, EBUSY);
-      return complete(client, 0, 0);
-    }
+      return request == USBDEVFS_CLAIMINTERFACE && driverBound ? complete(client, -1, EBUSY) : complete(client, 0, 0);
     case USBDEVFS_SUBMITURB: return submitUrb(client, arg);
     case USBDEVFS_REAPURB:
     case USBDEVFS_REAPURBNDELAY: return reapUrb(client, arg);
@@ -171,8 +164,7 @@ static gboolean onIoctl(UMockdevIoctlBase *handler, UMockdevIoctlClient *client,
 }
 
 static void onClientConnected(UMockdevIoctlBase *handler, UMockdevIoctlClient *client, gpointer unused) {
-  (void)handler, (void)unused;
-  note("open %s", umockdev_ioctl_client_get_devnode(client));
+  (void)handler, (void)unused, note("open %s", umockdev_ioctl_client_get_devnode(client));
 }
 
 static GMainLoop *loop;
@@ -180,21 +172,16 @@ static GPid child;
 static int status;
 
 static void onChildExit(GPid pid, gint exitStatus, gpointer unused) {
-  (void)pid, (void)unused, status = exitStatus;
-  g_main_loop_quit(loop);
+  (void)pid, (void)unused, status = exitStatus, g_main_loop_quit(loop);
 }
 
 static gboolean onStop(gpointer unused) { return (void)unused, kill(child, SIGKILL), G_SOURCE_CONTINUE; }
 
 int main(int argc, char **argv) {
   scenario = argc > 3 && !strcmp(argv[2], "--") && strstr(scenarios, g_strdup_printf(" %s ", argv[1])) ? argv[1] : NULL;
-  if (!scenario) {
-    fprintf(stderr, "usage: usb-emulator SCENARIO -- PROGRAM [ARGS...]\n");
-    return 2;
-  }
+  if (!scenario) return fprintf(stderr, "usage: usb-emulator SCENARIO -- PROGRAM [ARGS...]\n"), 2;
   UMockdevTestbed *testbed = umockdev_testbed_new();
-  fprintf(stderr, "@testbed %s\n", umockdev_testbed_get_root_dir(testbed));
-  fflush(stderr);
+  fprintf(stderr, "@testbed %s\n", umockdev_testbed_get_root_dir(testbed)), fflush(stderr);
   UMockdevIoctlBase *handler = umockdev_ioctl_base_new();
   g_signal_connect(handler, "handle-ioctl", G_CALLBACK(onIoctl), NULL);
   g_signal_connect(handler, "client-connected", G_CALLBACK(onClientConnected), NULL);

@@ -1,8 +1,7 @@
-/* A guard-page allocator for one block size, preloaded into a test host: every calloc of exactly
- * TESSIMARKE_GUARD_BYTES bytes (up to 64 alive at once) gets a block that ends where an inaccessible
- * page starts, so that a write past its end crashes at once (SIGSEGV) instead of corrupting the heap;
- * each is announced on standard error as "@guard BYTES". Other requests go to the C library; a
- * guarded block is unmapped when freed and moved to the heap when reallocated. */
+/* A guard-page allocator for one block size, preloaded into a test host: every calloc of exactly TESSIMARKE_GUARD_BYTES
+ * bytes (up to 64 alive at once) gets a block that ends where an inaccessible page starts, so that a write past its end
+ * crashes at once (SIGSEGV) instead of corrupting the heap; each is announced on standard error as "@guard BYTES".
+ * Other requests go to the C library; a guarded block is unmapped when freed and moved to the heap when reallocated. */
 #define _GNU_SOURCE
 #include <stdint.h>
 #include <stdio.h>
@@ -11,10 +10,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-extern void *__libc_malloc(size_t);
-extern void *__libc_calloc(size_t, size_t);
+extern void *__libc_malloc(size_t), *__libc_calloc(size_t, size_t), *__libc_realloc(void *, size_t);
 extern void __libc_free(void *);
-extern void *__libc_realloc(void *, size_t);
 
 static void *guarded[64];
 static size_t bytes, span, page;
