@@ -93,20 +93,19 @@ async function windowInfo(display, id) {
     title: /xwininfo: Window id: \S+ "(.*)"/.exec(out)?.[1] ?? null };
 }
 
-// Starts a game as a player does (`node <args>` in `cwd`, `source` on its standard input if given): `ready` resolves
-// once it has printed "Native ready", `done` with { code, signal, stdout, stderr } once it has ended; killed after `limit` ms.
-function startGame(args, { cwd, env, source, limit = 120000 }) {
-  const child = spawn(process.execPath, args, { cwd, env, stdio: [source === undefined ? 'ignore' : 'pipe', 'pipe', 'pipe'] });
-  if (source !== undefined) child.stdin.end(source);
+// Starts a game as a player does (`node <args>` in `cwd`): `ready` resolves once it has printed "Native ready", `done`
+// with { code, signal, stdout, stderr } once it has ended; killed after two minutes.
+function startGame(args, { cwd, env }) {
+  const child = spawn(process.execPath, args, { cwd, env, stdio: ['ignore', 'pipe', 'pipe'] });
   let stdout = '', stderr = '';
   child.stderr.on('data', (d) => { stderr += d; });
   const ready = new Promise((resolve, reject) => {
     child.stdout.on('data', (d) => { stdout += d; if (stdout.includes('Native ready\n')) resolve(); });
     child.on('close', (code, signal) => reject(new Error(`the game ended before it was ready: code ${code}, signal ${signal}\n${stderr}`)));
   });
-  const timer = setTimeout(() => child.kill('SIGKILL'), limit);
+  const timer = setTimeout(() => child.kill('SIGKILL'), 120000);
   const done = new Promise((resolve) => child.on('close', (code, signal) => { clearTimeout(timer); resolve({ code, signal, stdout, stderr }); }));
-  return { child, ready, done };
+  return { ready, done };
 }
 
 // Closes the window as a player does, with the window manager's Alt+F4 once the window is active (a key sent to a
