@@ -75,7 +75,10 @@ function mutateTable() {
   table.view.setUint16(2 * e, value, true), announce(`table[${e}] = ${value}`);
 }
 
-const COMMAND_WORDS = [0, 7, 2, 2, 3, 1, 1, 1, 1, 3, 8, 0, 5, 5, 0, 7, 4, 7, 5], OPS = [1, 2, 3, 4, 5, 6, 7, 9, 10, 12, 13, 11, 0, 14, 15, 16, 17, 18, 18, 19, -1];
+// Every opcode the contract names (retained meshes twice as often), and some it does not.
+const { commands } = require('../../contract/host'), COMMAND_WORDS = [];
+for (const c of commands) COMMAND_WORDS[c.opcode] = 1 + c.operands.length;
+const OPS = [...commands.map((c) => c.opcode).filter((op) => op !== 8), 18, 11, 0, 14, 19, -1];
 function operand(op, k) {
   // Text: offsets and lengths mostly inside the string block. drawMeshes: made blocks (records, palette or -1), ranges mostly inside.
   if (op === 9 || op === 10) return { 1: () => int(fixed[7].byteLength + 2), 2: () => int(64), 5: () => pick([0, 8, 16, 48, 200, wild()]) }[k]?.() ?? wild();
