@@ -129,6 +129,7 @@ TEST(SpriteAtlas, ImageHeaders) {
       {"png width past int32", bigPng, IMAGE_PNG, 0, 48},
       {"png cut short", {png.begin(), png.begin() + 20}, IMAGE_UNKNOWN, 0, 0},
       {"jpeg with image data first", {0xFF, 0xD8, 0xFF, 0xDA, 0, 2, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1}, IMAGE_UNKNOWN, 0, 0},
+      {"jpeg ending before its frame", {0xFF, 0xD8, 0xFF, 0xD9, 0, 2, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1}, IMAGE_UNKNOWN, 0, 0},
       {"jpeg segment length 0", {0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1}, IMAGE_UNKNOWN, 0, 0},
       {"huffman table is no frame", {0xFF, 0xD8, 0xFF, 0xC4, 0, 2}, IMAGE_UNKNOWN, 0, 0},
       {"text", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!'}, IMAGE_UNKNOWN, 0, 0},
@@ -210,6 +211,28 @@ TEST(ImageFile, WellFormedFilesDecodeToTheHeadersSizeAndEveryCutCopyIsRefused) {
       EXPECT_EQ(check(Bytes(file.begin(), file.begin() + static_cast<long>(n))), n >= whole) << png << " cut at " << n;
     }
   }
+}
+
+TEST(ImageFile, PngHeaderFieldsAndChunksAsTheFormatAllowsThem) {
+  const Bytes png = encode(true), signature(png.begin(), png.begin() + 8), rest(png.begin() + 33, png.end());
+  // The file with its header's height, bit depth and colour type replaced, and `chunks` before its data.
+  const auto with = [&](uint32_t height, uint8_t depth, uint8_t type, const Bytes& chunks) {
+    Bytes ihdr(png.begin() + 8, png.begin() + 33);
+    const Bytes h = be32(height);
+    std::copy(h.begin(), h.end(), ihdr.begin() + 12);
+    ihdr[16] = depth, ihdr[17] = type;
+    return cat({signature, ihdr, chunks, rest});
+  };
+  const Bytes palette = pngChunk("PLTE", Bytes(6, 0));
+  const struct { const char* what; Bytes bytes; bool ok; } cases[] = {
+      {"grey at 4 bits", with(H, 4, 0, {}), true},
+      {"a compressed text chunk", with(H, 8, 6, pngChunk("zTXt", Bytes(4, 'a'))), true},
+      {"palette at 8 bits", with(H, 8, 3, palette), true},
+      {"palette at 16 bits", with(H, 16, 3, palette), false},
+      {"a palette of 4 bytes", with(H, 8, 3, pngChunk("PLTE", Bytes(4, 0))), false},
+      {"height 0", with(0, 8, 6, {}), false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(check(c.bytes), c.ok) << c.what;
 }
 
 TEST(ImageFile, DamagedAndHostileFilesAreRefused) {
