@@ -61,6 +61,19 @@ for (const [fails, options, gl, out, err] of GOLDEN) {
   });
 }
 
+test('TESSIMARKE_LOG: info leaves out the freed-block lines, errors every information line; any other value keeps all', async () => {
+  for (const [level, info, detail] of [['info', true, false], ['errors', false, false], ['all', true, true], ['loud', true, true]]) {
+    // Without an audio device for an error line; a re-created block, collected, for a freed-block line.
+    const r = await run(() => new Promise((done) => {
+      createFixed();
+      addon.initBuffer(1, 64);
+      gc(), setTimeout(() => { gc(); setImmediate(() => done(addon.quit())); }, 50);
+    }), null, { audio: 'none', nodeArgs: ['--expose-gc'], env: { TESSIMARKE_LOG: level } });
+    const out = nativeOut(r);
+    assert.deepEqual([/^Initializing Native$/m.test(out), /^Finalized buffer: /m.test(out), /^Could not set a context!$/m.test(r.stderr)], [info, detail, true], level);
+  }
+});
+
 test('the export table: 22 functions then 4 constants, all with default attributes; startTicking and ready', async () => {
   const r = await run(() => {
     const attributes = Object.entries(Object.getOwnPropertyDescriptors(addon))
