@@ -208,13 +208,8 @@ function run(args) {
   const mutants = fs.readFileSync(SAMPLE, 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l));
   const from = Number(option(args, '--from', 0)), to = Number(option(args, '--to', mutants.length));
   const results = path.join(WORK, `results-${label}.jsonl`);
-  const done = new Map();
-  if (fs.existsSync(results)) {
-    for (const l of fs.readFileSync(results, 'utf8').split('\n').filter(Boolean)) {
-      const r = JSON.parse(l);
-      if (r.outcome !== 'baseline fails') done.set(r.index, r);  // tried again once the tests pass
-    }
-  }
+  const done = fs.existsSync(results) ? readResults(label) : new Map();
+  for (const [index, r] of done) if (r.outcome === 'baseline fails') done.delete(index);  // tried again once the tests pass
   const recheck = option(args, '--recheck', null);
   if (recheck) {
     for (const r of readResults(recheck).values()) {
